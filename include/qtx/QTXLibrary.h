@@ -1,0 +1,123 @@
+// QTXLibrary: read and write measurement files in the QTX text format.
+//
+// A QTX file is a main header of keyword lines, then sections: a section
+// header (one keyword and one value per channel on each line), one headings
+// line and rows of numbers. A CQTXGeneral holds the file's settings and owns
+// its sections; a CQTXSection owns its channels; a CQTXChannel holds labels,
+// headings, X origin and step, sample count and, once read, X and Y values.
+//
+// Reading the headers of a file:
+//
+//   CQTXGeneral qtx;
+//   CStdioFile file;
+//   if (!file.Open("run.qtx", CFile::modeRead | CFile::shareDenyWrite | CFile::typeText))
+//     return;
+//   std::uint32_t nLine = 0;
+//   if (qtx.QTX_ReadMainHeader(nLine, &file)) {
+//     // qtx.m_nXColumns, qtx.m_strSeparator, qtx.m_dWriterVersion, ...
+//   }
+//
+// All data members are public and read directly. Sections and channels are
+// owned by their CQTXGeneral and CQTXSection and freed with them.
+#ifndef QTX_QTXLIBRARY_H
+#define QTX_QTXLIBRARY_H
+
+#include <cstdint>
+
+#include "qtx/Framework.h"
+#include "qtx/QTXExport.h"
+#include "qtx/StdioFile.h"
+#include "qtx/Tokenizer.h"
+
+// One channel of a section: labels, headings, X grid and, once the data reader
+// has run, its values.
+class QTXLIB_API CQTXChannel : public CObject {
+ public:
+  CQTXChannel();
+  ~CQTXChannel() override;  // releases m_pXValues, then m_pYValues
+
+  CString m_strXUnitLabel;  // "X_Unit_Label" value
+  CString m_strXDimension;  // "X_Dimension" value
+  CString m_strYUnitLabel;  // "Y_Unit_Label" value
+  CString m_strYDimension;  // "Y_Dimension" value
+  CString m_strXHeading;    // heading of the X column; "X_Value" when the file has none
+  CString m_strYHeading;    // heading of the Y column
+  double m_dX0;             // "X0": X of the first row
+  double m_dDeltaX;         // "Delta_X": X step between rows
+  int m_nIndex;             // position within the section, -1 until placed
+  int m_nAux;               // for the caller
+  std::uint32_t m_nSamples; // "Samples": number of data rows of the channel
+  double* m_pXValues;       // owned array (new[]) of X values, one per data row
+  double* m_pYValues;       // owned array (new[]) of Y values, one per data row
+  double m_dAux0;           // for the caller
+  double m_dAux1;           // for the caller
+};
+
+// One section: its channels and where its data rows begin.
+class QTXLIB_API CQTXSection : public CObject {
+ public:
+  CQTXSection();
+  // Releases channel i and block i for each listed channel in turn, then the
+  // block array.
+  ~CQTXSection() override;
+
+  int m_nChannels;                   // count of the "Channels" line, as converted
+  CArray<CQTXChannel*> m_arrChannels;  // owned channels, channel 0 first
+  // For the caller: an array (new[]) with one block (new) per channel, owned
+  // and released by the section. The library never reads it.
+  CObject** m_ppChannelBlocks;
+  std::uint32_t m_nDataLine;       // line counter where the data rows begin
+  std::uint64_t m_nDataPosition;   // file position of the first data row
+};
+
+// A QTX file: the main header's settings and the owned sections.
+class QTXLIB_API CQTXGeneral {
+ public:
+  CQTXGeneral();
+  ~CQTXGeneral();  // releases the sections in list order
+
+  // Keyword constants of the format.
+  static const char* const lpszQuorsetMeasurement;  // "Quorset Measurement"
+  static const char* const lpszWriterVersion;       // "Writer_Version"
+  static const char* const lpszReaderVersion;       // "Reader_Version"
+  static const char* const lpszSeparator;           // "Separator"
+  static const char* const lpszTab;                 // "Tab"
+  static const char* const lpszComma;               // "Comma"
+  static const char* const lpszMultiHeadings;       // "Multi_Headings"
+  static const char* const lpszYes;                 // "Yes"
+  static const char* const lpszNo;                  // "No"
+  static const char* const lpszXColumns;            // "X_Columns"
+  static const char* const lpszMulti;               // "Multi"
+  static const char* const lpszOne;                 // "One"
+  static const char* const lpszTimePref;            // "Time_Pref"
+  static const char* const lpszAbs;                 // "Absolute"
+  static const char* const lpszRel;                 // "Relative"
+  static const char* const lpszDescription;         // "Description"
+  static const char* const lpszGeneratedBy;         // "Generated from Tessaron"
+  static const char* const lpszTime;                // "Time"
+  static const char* const lpszDate;                // "Date"
+  static const char* const lpszEndOfHeader;         // "***End_of_Header***"
+  static const char* const lpszStartSpecial;        // "***Start_Special***"
+  static const char* const lpszEndSpecial;          // "***End_Special***"
+
+  // Reads the main header from the current line of pFile through its
+  // "***End_of_Header***" line and stores the settings. Adds 1 to nLine per
+  // line read. Returns true once the end line has been read (by this call or
+  // an earlier one, in which case nothing is read); false when the file ends
+  // first.
+  bool QTX_ReadMainHeader(std::uint32_t& nLine, CStdioFile* pFile);
+
+  CArray<CQTXSection*> m_arrSections;  // owned sections, in the order read
+  bool m_bQTXFile;               // the magic line was met
+  double m_dReaderVersion;       // "Reader_Version", 0.92 until read
+  double m_dWriterVersion;       // "Writer_Version", 0.92 until read
+  bool m_bEndOfHeader;           // the main header's end line has been read
+  bool m_bEndOfSectionHeader;    // the current section header's end line has been read
+  bool m_bMultiHeadings;         // "Multi_Headings" said "Yes"
+  CString m_strSeparator;        // delimiters of every later line; a tab until read
+  CString m_strSeparatorName;    // the "Separator" value as written; "Tab" until read
+  int m_nXColumns;               // X-column mode: 0 "No", 1 "One", 2 "Multi"
+  bool m_bInSpecial;             // inside a ***Start_Special*** block
+};
+
+#endif  // QTX_QTXLIBRARY_H

@@ -1,0 +1,117 @@
+// Number conversions of the QTX readers.
+//
+// Every reader converts fields with these, so they all follow one rule: that of
+// the C runtime's atof, atoi and atol in the C locale on a platform whose int
+// and long are 32 bits wide. Nothing is validated; text that does not convert
+// gives 0. Decimal and hexadecimal floating text goes through std::from_chars,
+// which rounds exactly as strtod does.
+#ifndef QTX_TEXTIO_CONVERT_H
+#define QTX_TEXTIO_CONVERT_H
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+
+namespace qtx::textio {
+
+// The C locale's isspace set.
+constexpr bool IsCSpace(char c) noexcept {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+namespace detail {
+
+constexpr bool IsHexDigit(char c) noexcept {
+  return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
+}
+
+// For text that from_chars found out of range: true when its magnitude is
+// above the largest double, false when below the smallest. Out-of-range text
+// is hundreds of decimal orders away from 1, so the order of the first
+// significant digit plus the exponent decides it safely.
+inline bool IsOverflow(const char* p, const char* end, bool hex) noexcept {
+  auto isDigit = [hex](char c) { return hex ? IsHexDigit(c) : (c >= '0' && c <= '9'); };
+  long long order = 0;  // position of the first significant digit, in digits
+  bool seenSignificant = false;
+  long long intDigits = 0;
+  for (; p != end && isDigit(*p); ++p) {
+    if (*p != '0') seenSignificant = true;
+    if (seenSignificant) ++intDigits;
+  }
+  if (seenSignificant) {
+    order = intDigits - 1;
+  } else if (p != end && *p == '.') {
+    long long zeros = 0;
+    for (++p; p != end && *p == '0'; ++p) ++zeros;
+    order = -(zeros + 1);
+  }
+  while (p != end && (isDigit(*p) || *p == '.')) ++p;
+  long long exponent = 0;
+  if (p != end && ((*p | 0x20) == (hex ? 'p' : 'e'))) {
+    ++p;
+    bool negative = false;
+    if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    for (; p != end && *p >= '0' && *p <= '9'; ++p)
+      if (exponent < 1000000000) exponent = exponent * 10 + (*p - '0');
+    if (negative) exponent = -exponent;
+  }
+  // Hex digits are 4 bits each and the exponent is binary.
+  const long long magnitude = hex ? order * 4 + exponent : order + exponent;
+  return magnitude > 0;
+}
+
+}  // namespace detail
+
+// atof: leading white space, optional sign, then decimal or hexadecimal
+// floating text, inf or nan; stops at the first character that does not
+// belong; 0.0 when nothing converts; +-HUGE_VAL on overflow, +-0 on underflow.
+inline double Atof(std::string_view text) noexcept {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p != end && IsCSpace(*p)) ++p;
+  bool negative = false;
+  if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  // from_chars takes a '-' of its own; a second sign never converts.
+  if (p == end || *p == '+' || *p == '-') return 0.0;
+
+  const bool hex = end - p > 2 && p[0] == '0' && (p[1] | 0x20) == 'x' &&
+                   (detail::IsHexDigit(p[2]) || (p[2] == '.' && end - p > 3 && detail::IsHexDigit(p[3])));
+  const char* const first = hex ? p + 2 : p;
+  double value = 0.0;
+  const auto result =
+      std::from_chars(first, end, value, hex ? std::chars_format::hex : std::chars_format::general);
+  if (result.ec == std::errc::invalid_argument) return 0.0;
+  if (result.ec == std::errc::result_out_of_range)
+    value = detail::IsOverflow(first, end, hex) ? std::numeric_limits<double>::infinity() : 0.0;
+  return negative ? -value : value;
+}
+
+// atol/atoi: leading white space, optional sign, decimal digits; saturates at
+// the limits of a 32-bit long; 0 when nothing converts.
+inline std::int32_t Atol(std::string_view text) noexcept {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p != end && IsCSpace(*p)) ++p;
+  bool negative = false;
+  if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  std::int64_t magnitude = 0;
+  for (; p != end && *p >= '0' && *p <= '9'; ++p) {
+    magnitude = magnitude * 10 + (*p - '0');
+    if (magnitude > kLimit) magnitude = kLimit;  // saturated; keeps the product in range
+  }
+  if (negative) return static_cast<std::int32_t>(-magnitude);  // -2^31 fits
+  return magnitude >= kLimit ? std::numeric_limits<std::int32_t>::max()
+                             : static_cast<std::int32_t>(magnitude);
+}
+
+inline int Atoi(std::string_view text) noexcept { return static_cast<int>(Atol(text)); }
+
+// A 32-bit unsigned member stores a long as the C conversion does: modulo 2^32,
+// so "-1" Samples becomes 4294967295.
+inline std::uint32_t ToUInt32(std::int32_t value) noexcept { return static_cast<std::uint32_t>(value); }
+
+}  // namespace qtx::textio
+
+#endif  // QTX_TEXTIO_CONVERT_H

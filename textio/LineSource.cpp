@@ -1,0 +1,94 @@
+#include "textio/LineSource.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+namespace qtx::textio {
+
+void LineSource::Attach(int fd, const char* name) {
+  Close();
+  if (!m_buffer) m_buffer.reset(new char[kBufferSize]);
+  m_name = name ? name : "";
+  m_fd = fd;
+  m_bufferStart = 0;
+  m_begin = m_end = 0;
+}
+
+void LineSource::Close() noexcept {
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+  m_bufferStart = 0;
+  m_begin = m_end = 0;
+}
+
+void LineSource::Fail(int cause, int osError) const {
+  throw CFileException(cause, static_cast<std::int32_t>(osError), m_name.c_str());
+}
+
+bool LineSource::Fill() {
+  if (m_fd < 0) Fail(CFileException::invalidFile, EBADF);
+  m_bufferStart += m_end;
+  m_begin = m_end = 0;
+  for (;;) {
+    const ssize_t n = ::read(m_fd, m_buffer.get(), kBufferSize);
+    if (n > 0) {
+      m_end = static_cast<std::size_t>(n);
+      return true;
+    }
+    if (n == 0) return false;
+    if (errno != EINTR) Fail(CFileException::hardIO, errno);
+  }
+}
+
+bool LineSource::ReadLine(CString& line) {
+  line.Empty();
+  bool gotBytes = false;
+  for (;;) {
+    if (m_begin == m_end && !Fill()) break;
+    const char* const start = m_buffer.get() + m_begin;
+    const std::size_t available = m_end - m_begin;
+    const void* const newline = std::memchr(start, '\n', available);
+    if (newline) {
+      const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(newline) - start);
+      line.Append(start, length);
+      m_begin += length + 1;
+      gotBytes = true;
+      break;
+    }
+    // The line runs past the buffer: keep what we have and read on.
+    line.Append(start, available);
+    m_begin = m_end;
+    gotBytes = true;
+  }
+  if (!gotBytes) return false;
+  const int length = line.GetLength();
+  if (length > 0 && line.GetString()[length - 1] == '\r') line.Truncate(length - 1);
+  return true;
+}
+
+void LineSource::Seek(std::uint64_t position) {
+  if (m_fd < 0) Fail(CFileException::invalidFile, EBADF);
+  if (position >= m_bufferStart && position - m_bufferStart <= m_end) {
+    m_begin = static_cast<std::size_t>(position - m_bufferStart);
+    return;
+  }
+  if (position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
+    Fail(CFileException::badSeek, EINVAL);
+  if (::lseek(m_fd, static_cast<off_t>(position), SEEK_SET) < 0) Fail(CFileException::badSeek, errno);
+  m_bufferStart = position;
+  m_begin = m_end = 0;
+}
+
+std::uint64_t LineSource::Size() const {
+  struct stat st {};
+  if (m_fd < 0) Fail(CFileException::invalidFile, EBADF);
+  if (::fstat(m_fd, &st) != 0) Fail(CFileException::hardIO, errno);
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+}  // namespace qtx::textio

@@ -1,0 +1,55 @@
+// The line source behind CStdioFile: a file descriptor read through one large
+// buffer, yielding a line at a time.
+#ifndef QTX_TEXTIO_LINESOURCE_H
+#define QTX_TEXTIO_LINESOURCE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "qtx/Framework.h"
+
+namespace qtx::textio {
+
+class LineSource {
+ public:
+  // Large enough that a file of gigabytes costs few system calls; allocated
+  // once per source, never per line.
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+
+  LineSource() = default;
+  ~LineSource() { Close(); }
+  LineSource(const LineSource&) = delete;
+  LineSource& operator=(const LineSource&) = delete;
+
+  // Takes over an open descriptor; `name` is used in error messages.
+  void Attach(int fd, const char* name);
+  void Close() noexcept;
+  bool IsOpen() const noexcept { return m_fd >= 0; }
+
+  // Reads the next line without its "\n" and without one "\r" right before
+  // it (or at the very end of the file). Returns false at the end of the file,
+  // `line` then empty. Throws CFileException when the system read fails.
+  bool ReadLine(CString& line);
+
+  std::uint64_t Position() const noexcept { return m_bufferStart + m_begin; }
+  // Moves to an absolute position; stays inside the buffer when it can.
+  void Seek(std::uint64_t position);
+  std::uint64_t Size() const;
+
+ private:
+  bool Fill();  // false at the end of the file
+  [[noreturn]] void Fail(int cause, int osError) const;
+
+  int m_fd = -1;
+  std::string m_name;
+  std::unique_ptr<char[]> m_buffer;
+  std::uint64_t m_bufferStart = 0;  // file position of m_buffer[0]
+  std::size_t m_begin = 0;          // next unread byte in the buffer
+  std::size_t m_end = 0;            // bytes held in the buffer
+};
+
+}  // namespace qtx::textio
+
+#endif  // QTX_TEXTIO_LINESOURCE_H
