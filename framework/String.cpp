@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "qtx/Framework.h"
 #include "textio/Convert.h"
 
@@ -12,16 +10,19 @@ constexpr unsigned char FoldAscii(unsigned char c) noexcept {
 }  // namespace
 
 int CString::CompareNoCase(const char* psz) const noexcept {
-  // Byte by byte over the whole string, so embedded NULs compare too.
-  const std::size_t otherLength = psz ? std::strlen(psz) : 0;
-  const std::size_t common = m_str.size() < otherLength ? m_str.size() : otherLength;
+  return CompareNoCase(psz ? std::string_view(psz) : std::string_view());
+}
+
+int CString::CompareNoCase(std::string_view other) const noexcept {
+  // Byte by byte over both whole strings, so embedded NULs compare too.
+  const std::size_t common = m_str.size() < other.size() ? m_str.size() : other.size();
   for (std::size_t i = 0; i < common; ++i) {
     const unsigned char a = FoldAscii(static_cast<unsigned char>(m_str[i]));
-    const unsigned char b = FoldAscii(static_cast<unsigned char>(psz[i]));
+    const unsigned char b = FoldAscii(static_cast<unsigned char>(other[i]));
     if (a != b) return a < b ? -1 : 1;
   }
-  if (m_str.size() == otherLength) return 0;
-  return m_str.size() < otherLength ? -1 : 1;
+  if (m_str.size() == other.size()) return 0;
+  return m_str.size() < other.size() ? -1 : 1;
 }
 
 CString& CString::Trim() {

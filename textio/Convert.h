@@ -26,8 +26,10 @@ constexpr bool IsHexDigit(char c) noexcept {
   return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
 }
 
-// For text that from_chars found out of range: true when its magnitude is
-// above the largest double, false when below the smallest. Out-of-range text
+// For text [p, end) that from_chars matched whole and found out of range:
+// true when its magnitude is above the largest double, false when below the
+// smallest. Only the matched text counts: what follows it may look like an
+// exponent without belonging to the number. Out-of-range text
 // is hundreds of decimal orders away from 1, so the order of the first
 // significant digit plus the exponent decides it safely.
 inline bool IsOverflow(const char* p, const char* end, bool hex) noexcept {
@@ -61,6 +63,24 @@ inline bool IsOverflow(const char* p, const char* end, bool hex) noexcept {
   return magnitude > 0;
 }
 
+// The end of the hexadecimal floating text at `first` (after "0x"): digits,
+// an optional point and digits, and a binary exponent only when a digit
+// follows its sign. from_chars is handed exactly this text, since the
+// standard library's hex parser takes an exponent such as "p+-2" that strtod
+// refuses.
+inline const char* HexNumberEnd(const char* first, const char* end) noexcept {
+  const char* p = first;
+  while (p != end && IsHexDigit(*p)) ++p;
+  if (p != end && *p == '.')
+    for (++p; p != end && IsHexDigit(*p);) ++p;
+  if (p == end || (*p | 0x20) != 'p') return p;
+  const char* exponent = p + 1;
+  if (exponent != end && (*exponent == '+' || *exponent == '-')) ++exponent;
+  if (exponent == end || *exponent < '0' || *exponent > '9') return p;
+  while (exponent != end && *exponent >= '0' && *exponent <= '9') ++exponent;
+  return exponent;
+}
+
 }  // namespace detail
 
 // atof: leading white space, optional sign, then decimal or hexadecimal
@@ -79,11 +99,11 @@ inline double Atof(std::string_view text) noexcept {
                    (detail::IsHexDigit(p[2]) || (p[2] == '.' && end - p > 3 && detail::IsHexDigit(p[3])));
   const char* const first = hex ? p + 2 : p;
   double value = 0.0;
-  const auto result =
-      std::from_chars(first, end, value, hex ? std::chars_format::hex : std::chars_format::general);
+  const auto result = hex ? std::from_chars(first, detail::HexNumberEnd(first, end), value, std::chars_format::hex)
+                          : std::from_chars(first, end, value, std::chars_format::general);
   if (result.ec == std::errc::invalid_argument) return 0.0;
   if (result.ec == std::errc::result_out_of_range)
-    value = detail::IsOverflow(first, end, hex) ? std::numeric_limits<double>::infinity() : 0.0;
+    value = detail::IsOverflow(first, result.ptr, hex) ? std::numeric_limits<double>::infinity() : 0.0;
   return negative ? -value : value;
 }
 

@@ -74,7 +74,8 @@ class QTXLIB_API CString {
   // 0 when equal ignoring ASCII case; otherwise negative or positive as the
   // first differing byte (folded to lower case) compares.
   int CompareNoCase(const char* psz) const noexcept;
-  int CompareNoCase(const CString& str) const noexcept { return CompareNoCase(str.GetString()); }
+  int CompareNoCase(const CString& str) const noexcept { return CompareNoCase(str.View()); }
+  int CompareNoCase(std::string_view sv) const noexcept;
 
   // Drops leading and trailing white space (the C isspace set: space, \t, \n, \v, \f, \r).
   CString& Trim();
@@ -148,7 +149,7 @@ class QTXLIB_API CFileException : public std::exception {
 // indexed access is checked against the current size; outside it the
 // invalid-argument error is raised and the array is unchanged. An array of
 // pointers never deletes what its pointers point to: that is the owner's job.
-template <class TYPE>
+template <class TYPE, class ARG_TYPE = const TYPE&>
 class CArray : public CObject {
  public:
   CArray() = default;
@@ -159,7 +160,7 @@ class CArray : public CObject {
   bool IsEmpty() const noexcept { return m_data.empty(); }
 
   // Appends at the end and returns the new element's index.
-  std::ptrdiff_t Add(const TYPE& newElement) {
+  std::ptrdiff_t Add(ARG_TYPE newElement) {
     m_data.push_back(newElement);
     return GetSize() - 1;
   }

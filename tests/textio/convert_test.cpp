@@ -1,1 +1,139 @@
+// Number conversions: Atof must give exactly what strtod gives in the C locale,
+// Atol/Atoi what strtol gives clamped to 32 bits.
 #include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "textio/Convert.h"
+
+namespace {
+
+using qtx::textio::Atof;
+using qtx::textio::Atoi;
+using qtx::textio::Atol;
+
+std::uint64_t Bits(double d) {
+  std::uint64_t u;
+  std::memcpy(&u, &d, sizeof u);
+  return u;
+}
+
+std::string Hex(double d) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%a", d);
+  return buffer;
+}
+
+testing::AssertionResult AtofMatchesStrtod(const std::string& text) {
+  const double got = Atof(text);
+  const double want = std::strtod(text.c_str(), nullptr);
+  const bool same = std::isnan(want) ? std::isnan(got) && std::signbit(got) == std::signbit(want)
+                                     : Bits(got) == Bits(want);
+  if (same) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << '"' << text << "\": Atof gives " << Hex(got) << ", strtod " << Hex(want);
+}
+
+// strtol as it behaves where long is 32 bits wide.
+std::int32_t Strtol32(const std::string& text) {
+  const long long v = std::strtoll(text.c_str(), nullptr, 10);
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(v);
+}
+
+TEST(Atof, MatchesStrtodBitForBit) {
+  const std::string zeros(400, '0');
+  const std::string cases[] = {
+      "", " ", "abc", "x1", "0", "-0", "+0", "1", "-1", "+1.5", "+-5", "-+5", "--5", "- 5", "+", "-",
+      " \t\n\v\f\r42", "3.14159", "-2.5e-3", "1e10", "1E+10", "1e", "1e+", "1e-", "1ee5", ".5", "5.", ".", "-.",
+      "-.e1", "12abc", "1 2", "1,5", "0.1", "0.30000000000000004", "9007199254740993",
+      "9007199254740993.0000000000000000001", "2.2250738585072011e-308", "1.7976931348623157e308",
+      "1.7976931348623159e308", "1e400", "-1e400", "1e-400", "-1e-400", "4.9e-324", "-4.9e-324", "2.4e-324",
+      "2.5e-324", "1e-310", "0e999", "-0e-999", "0.0e500",
+      // Hexadecimal floating text.
+      "0x1p3", "0X1P3", "0x.8p1", "0x", "0X", "0xg", "0x.", "0x.p1", "-0x10", "+0xff", "0x1.8", "0xAbC.dEp-2",
+      "-0x.", "-0x.p1", "0x1p", "0x1p+", "0x1p-", "0x1p++3", "0x1p--3", "0x1p-+3", "0x-1", "-0x", "0x 1",
+      "0x1p-1074", "0x1p-1075", "0x1.8p-1075", "0x1p-1080", "0x1p1023", "0x1p1024", "-0x1p1024",
+      "0x1.00000000000008p0", "0x1.000000000000081p0", "0x1.00000000000018p0", "0x1.fffffffffffff8p1023",
+      // Infinities and NaNs.
+      "inf", "-inf", "+INF", "INFINITY", "-Infinity", "infinit", "infx", "in", "nan", "-nan", "+NaN", "NAN",
+      "nan(123)", "-nan(abc)", "nan(", "na",
+      // Long digit strings.
+      std::string(400, '9'), "-" + std::string(400, '7'), "0." + zeros + "1", "1" + zeros + "e-400",
+      "0." + zeros + "1e401", zeros + "5", "0x" + std::string(300, 'f'), "0x1" + std::string(300, '0') + "p-1200",
+      "0x0." + std::string(300, '0') + "1p1200", "1e-99999999999999999999", "1e99999999999999999999",
+      "0x1p99999999999999999999",
+      // Out of range, and followed by text that only looks like part of it.
+      std::string(400, '9') + ".5.5e-9999", "0." + zeros + "1.5e+9999", "0x1p99999.5p-99999999",
+  };
+  for (const std::string& text : cases) EXPECT_TRUE(AtofMatchesStrtod(text));
+}
+
+// A binary exponent takes one sign at most: in "0x1p+-3" the "p" and what
+// follows do not convert, so the value is 1.
+TEST(Atof, HexExponentWithTwoSignsDoesNotConvert) {
+  for (const char* text : {"0x1p+-3", "0xcP+-5", "-0x1.8p+-1075", "0x1p+-"}) EXPECT_TRUE(AtofMatchesStrtod(text));
+}
+
+// Random text: plain strings over the characters of numbers, and strings
+// assembled from the parts of a number, each part right, wrong or missing, so
+// that signs, prefixes and exponents meet in every combination.
+TEST(Atof, RandomTextMatchesStrtodAndStrtol) {
+  const std::string alphabet = "0123456789+-.eEpPxXabcdfinINFtyAN \t";
+  const std::vector<std::vector<const char*>> parts = {
+      {"", " ", "\t "},
+      {"", "+", "-", "+-"},
+      {"", "0x", "0X"},
+      {"", "1", "0", "9", "ab", "f.8", "1.5", ".", "00", "inf", "nan", "INFINITY", "2147483648"},
+      {"", "e", "E", "p", "P"},
+      {"", "+", "-", "+-", "-+"},
+      {"", "3", "308", "1075", "400", "-"},
+      {"", "x", " 1", "y", "e1"},
+  };
+  std::mt19937 rng(20240607);
+  int failures = 0;
+  for (int i = 0; i < 6000 && failures < 10; ++i) {
+    std::string text;
+    if (i % 2 == 0) {
+      for (unsigned k = rng() % 12; k > 0; --k) text += alphabet[rng() % alphabet.size()];
+    } else {
+      for (const auto& choices : parts) text += choices[rng() % choices.size()];
+    }
+    const testing::AssertionResult same = AtofMatchesStrtod(text);
+    EXPECT_TRUE(same);
+    EXPECT_EQ(Atol(text), Strtol32(text)) << '"' << text << '"';
+    failures += same ? 0 : 1;
+  }
+}
+
+TEST(Atol, ConvertsAPrefixAndSaturatesAt32Bits) {
+  const std::pair<const char*, std::int32_t> cases[] = {
+      {"123", 123}, {" \t\n\v\f\r-42x", -42}, {"+7", 7}, {"+-1", 0}, {"- 1", 0}, {"", 0}, {"abc", 0},
+      {"12 34", 12}, {"1e5", 1}, {"3.9", 3}, {"0x10", 0}, {"000000000000000000000012", 12},
+      {"2147483647", INT32_MAX}, {"2147483648", INT32_MAX}, {"99999999999", INT32_MAX},
+      {"99999999999999999999999999999", INT32_MAX}, {"-2147483647", -2147483647}, {"-2147483648", INT32_MIN},
+      {"-2147483649", INT32_MIN}, {"-99999999999", INT32_MIN},
+  };
+  for (const auto& [text, value] : cases) {
+    EXPECT_EQ(Atol(text), value) << '"' << text << '"';
+    EXPECT_EQ(Atoi(text), static_cast<int>(value)) << '"' << text << '"';
+  }
+  EXPECT_EQ(qtx::textio::ToUInt32(Atol("-1")), 4294967295u);
+  EXPECT_EQ(qtx::textio::ToUInt32(Atol("-2147483648")), 2147483648u);
+}
+
+TEST(Convert, IsCSpaceIsTheCLocaleSet) {
+  for (int c = 0; c < 256; ++c)
+    EXPECT_EQ(qtx::textio::IsCSpace(static_cast<char>(c)), std::isspace(c) != 0) << c;
+}
+
+}  // namespace
