@@ -1,15 +1,18 @@
 // qtx: command-line access to QTX measurement files.
 //
-//   qtx info FILE    print the main header settings of FILE
+//   qtx info FILE    print the main header settings and the sections of FILE
 //
 // Output is one "key: value" per line in a fixed order, so that a person can
 // read it and a script can diff it. Failures print one line on stderr and
 // exit non-zero.
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "qtx/QTXLibrary.h"
 
@@ -21,7 +24,7 @@ constexpr int kExitUsage = 2;
 const char* const kUsage =
     "usage: qtx info FILE\n"
     "\n"
-    "  info FILE   print the main header settings of a QTX file\n";
+    "  info FILE   print the main header settings and the sections of a QTX file\n";
 
 // Shortest text that reads back as the same double.
 std::string FormatDouble(double value) {
@@ -55,6 +58,57 @@ std::string Printable(const CString& text) {
   return out;
 }
 
+// A table printed with aligned columns: text left, numbers right.
+class Table {
+ public:
+  explicit Table(std::vector<std::string> headings, std::vector<bool> rightAligned)
+      : m_rightAligned(std::move(rightAligned)) {
+    m_rows.push_back(std::move(headings));
+  }
+  void AddRow(std::vector<std::string> cells) { m_rows.push_back(std::move(cells)); }
+
+  void Print(const char* indent) const {
+    std::vector<std::size_t> widths(m_rows.front().size(), 0);
+    for (const auto& row : m_rows)
+      for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+    for (const auto& row : m_rows) {
+      std::string line = indent;
+      for (std::size_t c = 0; c < row.size(); ++c) {
+        const std::string padding(widths[c] - row[c].size(), ' ');
+        if (c > 0) line += "  ";
+        line += m_rightAligned[c] ? padding + row[c] : row[c] + (c + 1 < row.size() ? padding : "");
+      }
+      std::printf("%s\n", line.c_str());
+    }
+  }
+
+ private:
+  std::vector<bool> m_rightAligned;
+  std::vector<std::vector<std::string>> m_rows;
+};
+
+// An empty text shows as "-" so that the columns stay readable.
+std::string Cell(const CString& text) { return text.IsEmpty() ? std::string("-") : Printable(text); }
+
+void PrintSection(int index, const CQTXSection& section, const std::uint32_t* pDataLine) {
+  std::printf("\nsection %d: %d channel%s, ", index, section.m_nChannels, section.m_nChannels == 1 ? "" : "s");
+  if (pDataLine)
+    std::printf("data from line %lu\n", static_cast<unsigned long>(*pDataLine));
+  else
+    std::printf("no data (a later Channels line in the same header took its place)\n");
+  if (section.m_nChannels <= 0) return;
+  Table table({"index", "y_heading", "x_heading", "y_dimension", "y_unit", "x_dimension", "x_unit", "samples",
+               "x0", "delta_x"},
+              {true, false, false, false, false, false, false, true, true, true});
+  for (int i = 0; i < section.m_nChannels; ++i) {
+    const CQTXChannel& c = *section.m_arrChannels.GetAt(i);
+    table.AddRow({std::to_string(c.m_nIndex), Cell(c.m_strYHeading), Cell(c.m_strXHeading), Cell(c.m_strYDimension),
+                  Cell(c.m_strYUnitLabel), Cell(c.m_strXDimension), Cell(c.m_strXUnitLabel),
+                  std::to_string(c.m_nSamples), FormatDouble(c.m_dX0), FormatDouble(c.m_dDeltaX)});
+  }
+  table.Print("  ");
+}
+
 class Failure : public std::exception {
  public:
   explicit Failure(std::string message) : m_message(std::move(message)) {}
@@ -84,6 +138,20 @@ int Info(const char* path) {
   std::printf("multi_headings: %s\n", qtx.m_bMultiHeadings ? "yes" : "no");
   std::printf("x_columns: %s\n", ModeName(qtx.m_nXColumns));
   std::printf("main_header_lines: %lu\n", static_cast<unsigned long>(nLine));
+
+  // Data rows carry no keyword, so the section header reader passes over
+  // them on its way to the next section header.
+  std::vector<std::pair<const CQTXSection*, std::uint32_t>> dataLines;
+  while (const CQTXSection* pSection = qtx.QTX_ReadSectionHeader(nLine, &file))
+    dataLines.emplace_back(pSection, nLine);
+  std::printf("sections: %td\n", qtx.m_arrSections.GetSize());
+  for (std::ptrdiff_t i = 0; i < qtx.m_arrSections.GetSize(); ++i) {
+    const CQTXSection* pSection = qtx.m_arrSections.GetAt(i);
+    // A header with two Channels lines makes two sections; only the last has rows.
+    const auto found = std::find_if(dataLines.begin(), dataLines.end(),
+                                    [pSection](const auto& entry) { return entry.first == pSection; });
+    PrintSection(static_cast<int>(i), *pSection, found == dataLines.end() ? nullptr : &found->second);
+  }
   return std::fflush(stdout) == 0 ? 0 : kExitFailure;
 }
 

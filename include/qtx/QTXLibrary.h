@@ -14,7 +14,9 @@
 //     return;
 //   std::uint32_t nLine = 0;
 //   if (qtx.QTX_ReadMainHeader(nLine, &file)) {
-//     // qtx.m_nXColumns, qtx.m_strSeparator, qtx.m_dWriterVersion, ...
+//     while (CQTXSection* pSection = qtx.QTX_ReadSectionHeader(nLine, &file)) {
+//       // pSection->m_arrChannels[0]->m_strYHeading, ->m_nSamples, ...
+//     }
 //   }
 //
 // All data members are public and read directly. Sections and channels are
@@ -106,6 +108,12 @@ class QTXLIB_API CQTXGeneral {
   // an earlier one, in which case nothing is read); false when the file ends
   // first.
   bool QTX_ReadMainHeader(std::uint32_t& nLine, CStdioFile* pFile);
+
+  // Reads one section header and its headings line, creating and linking in
+  // the section and its channels. Returns the section (owned by this object),
+  // or nullptr when no "Channels" line was met. Adds 1 to nLine per header
+  // line read and 1 for the headings line.
+  CQTXSection* QTX_ReadSectionHeader(std::uint32_t& nLine, CStdioFile* pFile);
 
   CArray<CQTXSection*> m_arrSections;  // owned sections, in the order read
   bool m_bQTXFile;               // the magic line was met

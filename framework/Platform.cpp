@@ -1,0 +1,14 @@
+#include "framework/Platform.h"
+
+#include <unistd.h>
+
+namespace qtx::platform {
+
+std::uint64_t PhysicalMemoryBytes() noexcept {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+}
+
+}  // namespace qtx::platform

@@ -1,0 +1,52 @@
+// Turns a fuzzer's bytes into a file the readers can open.
+#ifndef QTX_FUZZ_FUZZINPUT_H
+#define QTX_FUZZ_FUZZINPUT_H
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace qtx::fuzz {
+
+// A temporary file holding the bytes, removed on destruction.
+class InputFile {
+ public:
+  InputFile(const std::uint8_t* data, std::size_t size) {
+    const char* dir = std::getenv("TMPDIR");
+    m_path = std::string(dir && *dir ? dir : "/tmp") + "/qtx-fuzz-XXXXXX";
+    const int fd = ::mkstemp(m_path.data());
+    if (fd < 0) std::abort();
+    for (std::size_t done = 0; done < size;) {
+      const ssize_t n = ::write(fd, data + done, size - done);
+      if (n <= 0) std::abort();
+      done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+  }
+  ~InputFile() { std::remove(m_path.c_str()); }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  const char* Path() const { return m_path.c_str(); }
+
+ private:
+  std::string m_path;
+};
+
+// Inputs that declare absurd sizes only measure the machine's memory: a run
+// of more than five digits anywhere skips the input.
+inline bool DeclaresHugeNumbers(const std::uint8_t* data, std::size_t size) {
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    run = (data[i] >= '0' && data[i] <= '9') ? run + 1 : 0;
+    if (run > 5) return true;
+  }
+  return false;
+}
+
+}  // namespace qtx::fuzz
+
+#endif  // QTX_FUZZ_FUZZINPUT_H
