@@ -60,6 +60,53 @@ void Distribute(CQTXSection& section, CTokenizer& tokenizer, CString& strValue, 
   }
 }
 
+// The per-channel lines with a decimal or a text value, and the member each
+// fills. Both kinds fill channels beyond the line's last value with the text
+// "0.0": the labels too, not with an empty text.
+struct DecimalKeyword {
+  const char* keyword;
+  double CQTXChannel::*member;
+};
+struct LabelKeyword {
+  const char* keyword;
+  CString CQTXChannel::*member;
+};
+constexpr DecimalKeyword kDecimalKeywords[] = {
+    {"Delta_X", &CQTXChannel::m_dDeltaX},
+    {"X0", &CQTXChannel::m_dX0},
+};
+constexpr LabelKeyword kLabelKeywords[] = {
+    {"X_Dimension", &CQTXChannel::m_strXDimension},
+    {"X_Unit_Label", &CQTXChannel::m_strXUnitLabel},
+    {"Y_Dimension", &CQTXChannel::m_strYDimension},
+    {"Y_Unit_Label", &CQTXChannel::m_strYUnitLabel},
+};
+const char* const kFillText = "0.0";
+
+// Applies a per-channel keyword line to the section; unknown keys (Date and
+// Time among them) change nothing.
+void ApplyChannelLine(const CString& strKey, CQTXSection& section, CTokenizer& tokenizer, CString& strValue) {
+  if (Is(strKey, "Samples")) {
+    Distribute(section, tokenizer, strValue, "0", [](CQTXChannel& c, const CString& v) {
+      c.m_nSamples = qtx::textio::ToUInt32(Atol(v.View()));
+    });
+    return;
+  }
+  for (const DecimalKeyword& k : kDecimalKeywords) {
+    if (Is(strKey, k.keyword)) {
+      Distribute(section, tokenizer, strValue, kFillText,
+                 [&k](CQTXChannel& c, const CString& v) { c.*k.member = Atof(v.View()); });
+      return;
+    }
+  }
+  for (const LabelKeyword& k : kLabelKeywords) {
+    if (Is(strKey, k.keyword)) {
+      Distribute(section, tokenizer, strValue, kFillText, [&k](CQTXChannel& c, const CString& v) { c.*k.member = v; });
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 CQTXSection* CQTXGeneral::QTX_ReadSectionHeader(std::uint32_t& nLine, CStdioFile* pFile) {
@@ -88,31 +135,7 @@ CQTXSection* CQTXGeneral::QTX_ReadSectionHeader(std::uint32_t& nLine, CStdioFile
           m_bInSpecial = true;
         } else if (pSection) {
           // Per-channel lines; passed over until a Channels line opened a section.
-          if (Is(strKey, "Samples")) {
-            Distribute(*pSection, tokenizer, strValue, "0", [](CQTXChannel& c, const CString& v) {
-              c.m_nSamples = qtx::textio::ToUInt32(Atol(v.View()));
-            });
-          } else if (Is(strKey, "Delta_X")) {
-            Distribute(*pSection, tokenizer, strValue, "0.0",
-                       [](CQTXChannel& c, const CString& v) { c.m_dDeltaX = Atof(v.View()); });
-          } else if (Is(strKey, "X0")) {
-            Distribute(*pSection, tokenizer, strValue, "0.0",
-                       [](CQTXChannel& c, const CString& v) { c.m_dX0 = Atof(v.View()); });
-          } else if (Is(strKey, "X_Dimension")) {
-            // The label lines fill with the text "0.0" too, not with an empty text.
-            Distribute(*pSection, tokenizer, strValue, "0.0",
-                       [](CQTXChannel& c, const CString& v) { c.m_strXDimension = v; });
-          } else if (Is(strKey, "X_Unit_Label")) {
-            Distribute(*pSection, tokenizer, strValue, "0.0",
-                       [](CQTXChannel& c, const CString& v) { c.m_strXUnitLabel = v; });
-          } else if (Is(strKey, "Y_Dimension")) {
-            Distribute(*pSection, tokenizer, strValue, "0.0",
-                       [](CQTXChannel& c, const CString& v) { c.m_strYDimension = v; });
-          } else if (Is(strKey, "Y_Unit_Label")) {
-            Distribute(*pSection, tokenizer, strValue, "0.0",
-                       [](CQTXChannel& c, const CString& v) { c.m_strYUnitLabel = v; });
-          }
-          // Date, Time and unknown keys change nothing.
+          ApplyChannelLine(strKey, *pSection, tokenizer, strValue);
         }
       }
     }
