@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-TEST(PublicApi, HostReadsTheMainHeaderOfTheSample) {
+TEST(PublicApi, HostReadsTheHeadersOfTheSample) {
   CStdioFile file;
   CFileException error;
   ASSERT_TRUE(file.Open(QTX_EXAMPLES_DIR "/sample.qtx", CFile::modeRead | CFile::shareDenyWrite | CFile::typeText,
@@ -18,6 +18,15 @@ TEST(PublicApi, HostReadsTheMainHeaderOfTheSample) {
   EXPECT_EQ(nLine, 11u);
   EXPECT_EQ(qtx.m_nXColumns, 1);
   EXPECT_STREQ(qtx.m_strSeparatorName, CQTXGeneral::lpszTab);
+
+  CQTXSection* section = qtx.QTX_ReadSectionHeader(nLine, &file);
+  ASSERT_NE(section, nullptr);
+  EXPECT_EQ(nLine, 24u);
+  ASSERT_EQ(section->m_nChannels, 2);
+  EXPECT_STREQ(section->m_arrChannels[1]->m_strYHeading, "In2");
+  EXPECT_EQ(section->m_arrChannels[1]->m_dDeltaX, 0.001);
+  EXPECT_EQ(qtx.QTX_ReadSectionHeader(nLine, &file), nullptr);  // the rows carry no keyword
+  EXPECT_EQ(qtx.m_arrSections.GetSize(), 1);
 }
 
 TEST(PublicApi, LibraryExceptionsAreCaughtByTheirTypes) {
