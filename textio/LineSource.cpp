@@ -12,8 +12,13 @@ namespace qtx::textio {
 
 void LineSource::Attach(int fd, const char* name) {
   Close();
-  if (!m_buffer) m_buffer.reset(new char[kBufferSize]);
-  m_name = name ? name : "";
+  try {
+    if (!m_buffer) m_buffer.reset(new char[kBufferSize]);
+    m_name = name ? name : "";
+  } catch (...) {
+    ::close(fd);  // not ours yet, so nobody else would close it
+    throw;
+  }
   m_fd = fd;
   m_bufferStart = 0;
   m_begin = m_end = 0;

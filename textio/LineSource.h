@@ -23,7 +23,8 @@ class LineSource {
   LineSource(const LineSource&) = delete;
   LineSource& operator=(const LineSource&) = delete;
 
-  // Takes over an open descriptor; `name` is used in error messages.
+  // Takes over an open descriptor, closing it also when this throws; `name`
+  // is used in error messages.
   void Attach(int fd, const char* name);
   void Close() noexcept;
   bool IsOpen() const noexcept { return m_fd >= 0; }
