@@ -7,8 +7,18 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <new>
+
+#include "framework/Platform.h"
 
 namespace qtx::textio {
+
+std::size_t LineSource::DefaultMaxLineLength() noexcept {
+  // A CString's length is an int, which also bounds a line.
+  constexpr std::uint64_t kIntMax = static_cast<std::uint64_t>(std::numeric_limits<int>::max());
+  const std::uint64_t quarter = platform::PhysicalMemoryBytes() / 4;
+  return static_cast<std::size_t>(quarter == 0 || quarter > kIntMax ? kIntMax : quarter);
+}
 
 void LineSource::Attach(int fd, const char* name) {
   Close();
@@ -52,27 +62,28 @@ bool LineSource::Fill() {
 
 bool LineSource::ReadLine(CString& line) {
   line.Empty();
+  std::size_t length = 0;  // bytes of the line so far
   bool gotBytes = false;
   for (;;) {
     if (m_begin == m_end && !Fill()) break;
     const char* const start = m_buffer.get() + m_begin;
     const std::size_t available = m_end - m_begin;
     const void* const newline = std::memchr(start, '\n', available);
+    const std::size_t take =
+        newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) : available;
+    if (take > m_maxLineLength - length) throw std::bad_alloc();
+    line.Append(start, take);
+    length += take;
+    gotBytes = true;
     if (newline) {
-      const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(newline) - start);
-      line.Append(start, length);
-      m_begin += length + 1;
-      gotBytes = true;
+      m_begin += take + 1;
       break;
     }
     // The line runs past the buffer: keep what we have and read on.
-    line.Append(start, available);
     m_begin = m_end;
-    gotBytes = true;
   }
   if (!gotBytes) return false;
-  const int length = line.GetLength();
-  if (length > 0 && line.GetString()[length - 1] == '\r') line.Truncate(length - 1);
+  if (length > 0 && line.GetString()[length - 1] == '\r') line.Truncate(static_cast<int>(length - 1));
   return true;
 }
 

@@ -31,8 +31,14 @@ class LineSource {
 
   // Reads the next line without its "\n" and without one "\r" right before
   // it (or at the very end of the file). Returns false at the end of the file,
-  // `line` then empty. Throws CFileException when the system read fails.
+  // `line` then empty. Throws CFileException when the system read fails, and
+  // std::bad_alloc for a line longer than MaxLineLength().
   bool ReadLine(CString& line);
+
+  // A file without line ends would otherwise grow one string until the
+  // system kills the process; a line may take a quarter of physical memory.
+  std::size_t MaxLineLength() const noexcept { return m_maxLineLength; }
+  void SetMaxLineLength(std::size_t bytes) noexcept { m_maxLineLength = bytes; }
 
   std::uint64_t Position() const noexcept { return m_bufferStart + m_begin; }
   // Moves to an absolute position; stays inside the buffer when it can.
@@ -49,6 +55,9 @@ class LineSource {
   std::uint64_t m_bufferStart = 0;  // file position of m_buffer[0]
   std::size_t m_begin = 0;          // next unread byte in the buffer
   std::size_t m_end = 0;            // bytes held in the buffer
+  std::size_t m_maxLineLength = DefaultMaxLineLength();
+
+  static std::size_t DefaultMaxLineLength() noexcept;
 };
 
 }  // namespace qtx::textio

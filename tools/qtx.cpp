@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -168,6 +169,9 @@ int main(int argc, char** argv) {
   }
   try {
     return Info(argv[2]);
+  } catch (const std::bad_alloc&) {
+    // A channel count or a line too large for this machine's memory.
+    std::fprintf(stderr, "qtx: %s: the file declares more than fits in memory\n", argv[2]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qtx: %s\n", e.what());
   } catch (...) {
