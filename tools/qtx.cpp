@@ -91,10 +91,10 @@ class Table {
 // An empty text shows as "-" so that the columns stay readable.
 std::string Cell(const CString& text) { return text.IsEmpty() ? std::string("-") : Printable(text); }
 
-void PrintSection(int index, const CQTXSection& section, const std::uint32_t* pDataLine) {
+void PrintSection(int index, const CQTXSection& section) {
   std::printf("\nsection %d: %d channel%s, ", index, section.m_nChannels, section.m_nChannels == 1 ? "" : "s");
-  if (pDataLine)
-    std::printf("data from line %lu\n", static_cast<unsigned long>(*pDataLine));
+  if (section.m_nDataLine != 0)
+    std::printf("data from line %lu\n", static_cast<unsigned long>(section.m_nDataLine));
   else
     std::printf("no data (a later Channels line in the same header took its place)\n");
   if (section.m_nChannels <= 0) return;
@@ -141,18 +141,14 @@ int Info(const char* path) {
   std::printf("main_header_lines: %lu\n", static_cast<unsigned long>(nLine));
 
   // Data rows carry no keyword, so the section header reader passes over
-  // them on its way to the next section header.
-  std::vector<std::pair<const CQTXSection*, std::uint32_t>> dataLines;
-  while (const CQTXSection* pSection = qtx.QTX_ReadSectionHeader(nLine, &file))
-    dataLines.emplace_back(pSection, nLine);
+  // them on its way to the next section header. Each returned section records where its rows begin, as a file scan
+  // does. A section that a later Channels line in the same header replaced
+  // is never returned and keeps 0: a real data line follows at least the
+  // Channels line and the headings line.
+  while (CQTXSection* pSection = qtx.QTX_ReadSectionHeader(nLine, &file)) pSection->m_nDataLine = nLine;
   std::printf("sections: %td\n", qtx.m_arrSections.GetSize());
-  for (std::ptrdiff_t i = 0; i < qtx.m_arrSections.GetSize(); ++i) {
-    const CQTXSection* pSection = qtx.m_arrSections.GetAt(i);
-    // A header with two Channels lines makes two sections; only the last has rows.
-    const auto found = std::find_if(dataLines.begin(), dataLines.end(),
-                                    [pSection](const auto& entry) { return entry.first == pSection; });
-    PrintSection(static_cast<int>(i), *pSection, found == dataLines.end() ? nullptr : &found->second);
-  }
+  for (std::ptrdiff_t i = 0; i < qtx.m_arrSections.GetSize(); ++i)
+    PrintSection(static_cast<int>(i), *qtx.m_arrSections.GetAt(i));
   return std::fflush(stdout) == 0 ? 0 : kExitFailure;
 }
 
