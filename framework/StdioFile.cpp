@@ -7,11 +7,7 @@
 
 #include <cerrno>
 
-#include "textio/LineSource.h"
-
-struct CStdioFile::Impl {
-  qtx::textio::LineSource source;
-};
+#include "framework/StdioFileAccess.h"
 
 namespace {
 

@@ -31,9 +31,9 @@ bool CQTXGeneral::QTX_ReadMainHeader(std::uint32_t& nLine, CStdioFile* pFile) {
       if (Is(strKey, lpszQuorsetMeasurement)) {
         m_bQTXFile = true;
       } else if (Is(strKey, lpszWriterVersion)) {
-        if (bValue) m_dWriterVersion = qtx::textio::Atof(strValue.View());
+        if (bValue) m_dWriterVersion = qtx::textio::DecimalConverter()(strValue.View());
       } else if (Is(strKey, lpszReaderVersion)) {
-        if (bValue) m_dReaderVersion = qtx::textio::Atof(strValue.View());
+        if (bValue) m_dReaderVersion = qtx::textio::DecimalConverter()(strValue.View());
       } else if (Is(strKey, lpszSeparator)) {
         if (bValue) {
           // The new separator governs from the next line on.

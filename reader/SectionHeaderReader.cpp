@@ -9,7 +9,6 @@
 
 namespace {
 
-using qtx::textio::Atof;
 using qtx::textio::Atoi;
 using qtx::textio::Atol;
 
@@ -94,8 +93,9 @@ void ApplyChannelLine(const CString& strKey, CQTXSection& section, CTokenizer& t
   }
   for (const DecimalKeyword& k : kDecimalKeywords) {
     if (Is(strKey, k.keyword)) {
+      const qtx::textio::DecimalConverter atof;
       Distribute(section, tokenizer, strValue, kFillText,
-                 [&k](CQTXChannel& c, const CString& v) { c.*k.member = Atof(v.View()); });
+                 [&k, &atof](CQTXChannel& c, const CString& v) { c.*k.member = atof(v.View()); });
       return;
     }
   }

@@ -9,8 +9,11 @@
 #define QTX_TEXTIO_CONVERT_H
 
 #include <charconv>
+#include <clocale>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
+#include <string>
 #include <string_view>
 
 namespace qtx::textio {
@@ -106,6 +109,37 @@ inline double Atof(std::string_view text) noexcept {
     value = detail::IsOverflow(first, result.ptr, hex) ? std::numeric_limits<double>::infinity() : 0.0;
   return negative ? -value : value;
 }
+
+// atof in the C library's current locale, through strtod itself: for a
+// locale whose decimal point is not '.', where Atof would read "0,5" as 0.
+inline double AtofInCurrentLocale(std::string_view text) {
+  char small[128];
+  if (text.size() < sizeof small) {
+    text.copy(small, text.size());
+    small[text.size()] = '\0';
+    return std::strtod(small, nullptr);
+  }
+  const std::string copy(text);
+  return std::strtod(copy.c_str(), nullptr);
+}
+
+// Converts decimal fields as atof does under the locale in force when the
+// converter was made: through Atof when the decimal point is '.', as in the C
+// locale, and through strtod otherwise. A reader makes one per operation, so
+// the locale is looked up once and not once per field.
+class DecimalConverter {
+ public:
+  DecimalConverter() noexcept {
+    const char* point = std::localeconv()->decimal_point;
+    m_dotDecimalPoint = point && point[0] == '.' && point[1] == '\0';
+  }
+  double operator()(std::string_view text) const {
+    return m_dotDecimalPoint ? Atof(text) : AtofInCurrentLocale(text);
+  }
+
+ private:
+  bool m_dotDecimalPoint;
+};
 
 // atol/atoi: leading white space, optional sign, decimal digits; saturates at
 // the limits of a 32-bit long; 0 when nothing converts.

@@ -87,6 +87,40 @@ bool LineSource::ReadLine(CString& line) {
   return true;
 }
 
+bool LineSource::ReadLine(std::string_view& line, CString& spill) {
+  if (m_begin < m_end) {
+    const char* const start = m_buffer.get() + m_begin;
+    const std::size_t available = m_end - m_begin;
+    if (const void* newline = std::memchr(start, '\n', available)) {
+      std::size_t length = static_cast<std::size_t>(static_cast<const char*>(newline) - start);
+      if (length > m_maxLineLength) throw std::bad_alloc();
+      m_begin += length + 1;
+      if (length > 0 && start[length - 1] == '\r') --length;
+      line = std::string_view(start, length);
+      return true;
+    }
+  }
+  // The line runs past the buffer, or the buffer is spent.
+  const bool read = ReadLine(spill);
+  line = spill.View();
+  return read;
+}
+
+bool LineSource::SkipLine() {
+  bool gotBytes = false;
+  for (;;) {
+    if (m_begin == m_end && !Fill()) return gotBytes;
+    const char* const start = m_buffer.get() + m_begin;
+    const void* const newline = std::memchr(start, '\n', m_end - m_begin);
+    gotBytes = true;
+    if (newline) {
+      m_begin += static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1;
+      return true;
+    }
+    m_begin = m_end;
+  }
+}
+
 void LineSource::Seek(std::uint64_t position) {
   if (m_fd < 0) Fail(CFileException::invalidFile, EBADF);
   if (position >= m_bufferStart && position - m_bufferStart <= m_end) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "qtx/Framework.h"
 
@@ -34,6 +35,15 @@ class LineSource {
   // `line` then empty. Throws CFileException when the system read fails, and
   // std::bad_alloc for a line longer than MaxLineLength().
   bool ReadLine(CString& line);
+
+  // The same line as ReadLine, without copying it when it lies whole in the
+  // buffer: `line` then points into the buffer, and otherwise into `spill`.
+  // Either stays valid until the next call on this source.
+  bool ReadLine(std::string_view& line, CString& spill);
+
+  // Passes over the next line as ReadLine would read it, without storing it.
+  // Returns false at the end of the file.
+  bool SkipLine();
 
   // A file without line ends would otherwise grow one string until the
   // system kills the process; a line may take a quarter of physical memory.

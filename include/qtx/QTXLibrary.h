@@ -25,6 +25,7 @@
 #define QTX_QTXLIBRARY_H
 
 #include <cstdint>
+#include <iosfwd>
 
 #include "qtx/Framework.h"
 #include "qtx/QTXExport.h"
@@ -70,6 +71,13 @@ class QTXLIB_API CQTXSection : public CObject {
   CObject** m_ppChannelBlocks;
   std::uint32_t m_nDataLine;       // line counter where the data rows begin
   std::uint64_t m_nDataPosition;   // file position of the first data row
+
+  // Writes the section header, ended by its "***End_of_Header***" line, and
+  // the headings line for X-column mode nMode. Every line ends with
+  // std::endl. With at least one channel the stream is left in scientific
+  // format with precision 6. A channel index beyond m_arrChannels raises
+  // CInvalidArgException, with what was written before left in the stream.
+  void WriteSectionHeader(std::ofstream& stream, int nMode);
 };
 
 // A QTX file: the main header's settings and the owned sections.
@@ -114,6 +122,40 @@ class QTXLIB_API CQTXGeneral {
   // or nullptr when no "Channels" line was met. Adds 1 to nLine per header
   // line read and 1 for the headings line.
   CQTXSection* QTX_ReadSectionHeader(std::uint32_t& nLine, CStdioFile* pFile);
+
+  // Scans the file at `path`: the main header, every section header, and for
+  // each section the line counter and file position where its data rows
+  // begin (m_nDataLine, m_nDataPosition). The rows are skipped, not parsed.
+  // Returns false when the file cannot be opened or ends before the main
+  // header's end line; sections found stay in m_arrSections either way.
+  bool ReadQTXFile(CString path);
+
+  // Seeks pFile to the section's first data row. With readValues 0 skips the
+  // section's rows; otherwise reads them into new X and Y arrays (one entry
+  // per row, R entries for R the section's largest Samples) of channel
+  // `channel`, or of every channel when `channel` is negative. Adds the
+  // lines read to nLine. Always returns true; a channel index beyond the
+  // list raises CInvalidArgException before anything is allocated or read.
+  bool QTX_ReadData(std::uint32_t& nLine, CStdioFile* pFile, CQTXSection* pSection, int readValues, int channel);
+
+  // Writes the twelve lines of a main header for X-column mode nMode (0, 1
+  // or 2; any other mode leaves out the X_Columns line), the last one empty.
+  static void QTX_WriteMainHeader(std::ofstream& stream, int nMode);
+
+  // Writes the "Date" and "Time" lines, each with n copies of the local date
+  // (yyyy/MM/dd) or time (HH:mm:ss) from one reading of the clock.
+  static void QTX_WriteTimeDate(std::ofstream& stream, int n);
+
+  // The mean step of nCount samples from dStart to dEnd: (dEnd - dStart) /
+  // nCount, or -1.0 when nCount < 2 or dStart >= dEnd. pValues is not read.
+  static double EstimateTimeStep(double* pValues, std::uint32_t nCount, double dStart, double dEnd);
+
+  // Resamples the curve through the points (pX[i], pY[i]) onto the grid
+  // dStart, dStart + dStep, ... by linear interpolation, storing at most
+  // nCapacity values in pOut and setting nCapacity to the number stored.
+  // Returns false, touching nothing, when the arguments are unusable.
+  static bool QTX_InterpolateData(double dStart, double dStep, const double* pX, double* pY, std::uint32_t nCount,
+                                  std::uint32_t& nCapacity, double* pOut);
 
   CArray<CQTXSection*> m_arrSections;  // owned sections, in the order read
   bool m_bQTXFile;               // the magic line was met

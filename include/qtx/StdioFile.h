@@ -78,6 +78,7 @@ class QTXLIB_API CStdioFile : public CFile {
   bool IsOpen() const noexcept;
 
  private:
+  friend struct CStdioFileAccess;  // the library's readers take lines straight from the buffer
   struct Impl;
   std::unique_ptr<Impl> m_pImpl;
 };

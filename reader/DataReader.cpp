@@ -1,0 +1,170 @@
+// The data reader and the whole-file scan.
+//
+// The scan reads every line of a file once: headers through the header
+// readers, data rows only as far as to find where the next section begins.
+// Numbers are parsed later and only on request, one section per call,
+// straight from the position the scan recorded.
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <string_view>
+#include <vector>
+
+#include "framework/Platform.h"
+#include "framework/StdioFileAccess.h"
+#include "qtx/QTXLibrary.h"
+#include "textio/Convert.h"
+#include "textio/FieldSplitter.h"
+
+namespace {
+
+using qtx::textio::LineSource;
+
+// The largest Samples among the section's channels: the number of data rows.
+std::uint32_t RowCount(const CQTXSection& section) {
+  std::uint32_t rows = 0;
+  for (int j = 0; j < section.m_nChannels; ++j) rows = std::max(rows, section.m_arrChannels.GetAt(j)->m_nSamples);
+  return rows;
+}
+
+// Samples is taken from the file as it stands, and "-1" reads as 4294967295
+// rows. Arrays that cannot fit in memory would only be committed page by page
+// until the system kills the process, so such a request fails the way a
+// failed allocation does, before anything is allocated.
+void CheckArraysFitInMemory(std::uint64_t nChannels, std::uint32_t nRows) {
+  const std::uint64_t physical = qtx::platform::PhysicalMemoryBytes();
+  if (physical == 0 || nChannels == 0 || nRows == 0) return;
+  const std::uint64_t bytesPerChannel = std::uint64_t{2} * sizeof(double) * nRows;
+  if (nChannels > physical / bytesPerChannel) throw std::bad_alloc();
+}
+
+// Gives the channel two new arrays of nRows entries, releasing those it held.
+void GiveArrays(CQTXChannel& channel, std::uint32_t nRows) {
+  std::unique_ptr<double[]> x(new double[nRows]);
+  std::unique_ptr<double[]> y(new double[nRows]);
+  delete[] channel.m_pXValues;
+  delete[] channel.m_pYValues;
+  channel.m_pXValues = x.release();
+  channel.m_pYValues = y.release();
+}
+
+// What one data row is read into: the section's channels in order, and for
+// each whether it was selected.
+struct RowTarget {
+  CQTXChannel* channel;
+  bool selected;
+};
+
+}  // namespace
+
+bool CQTXGeneral::ReadQTXFile(CString path) {
+  CStdioFile file;
+  CFileException error;  // receives the details of a failed open; nobody looks at them
+  if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error)) return false;
+
+  std::uint32_t nLine = 0;
+  if (!QTX_ReadMainHeader(nLine, &file)) {
+    file.Close();
+    return false;
+  }
+  while (CQTXSection* pSection = QTX_ReadSectionHeader(nLine, &file)) {
+    pSection->m_nDataLine = nLine;
+    pSection->m_nDataPosition = file.GetPosition();
+    QTX_ReadData(nLine, &file, pSection, 0, -1);
+  }
+  file.Close();
+  return true;
+}
+
+bool CQTXGeneral::QTX_ReadData(std::uint32_t& nLine, CStdioFile* pFile, CQTXSection* pSection, int readValues,
+                               int channel) {
+  LineSource& source = CStdioFileAccess::Source(*pFile);
+  source.Seek(pSection->m_nDataPosition);
+  const std::uint32_t nRows = RowCount(*pSection);
+
+  if (readValues == 0) {
+    for (std::uint32_t r = 0; r < nRows && source.SkipLine(); ++r) ++nLine;
+    return true;
+  }
+
+  // The channels in row order, fetched once; the row count above has already
+  // fetched each of them, so the bounds hold.
+  std::vector<RowTarget> targets;
+  if (channel >= 0) {
+    if (channel >= pSection->m_arrChannels.GetSize()) AfxThrowInvalidArgException();
+    CheckArraysFitInMemory(1, nRows);
+  } else {
+    CheckArraysFitInMemory(static_cast<std::uint64_t>(std::max(pSection->m_nChannels, 0)), nRows);
+  }
+  targets.reserve(static_cast<std::size_t>(std::max(pSection->m_nChannels, 0)));
+  for (int j = 0; j < pSection->m_nChannels; ++j)
+    targets.push_back({pSection->m_arrChannels.GetAt(j), channel < 0 || channel == j});
+  if (channel >= 0) {
+    GiveArrays(*pSection->m_arrChannels.GetAt(channel), nRows);
+  } else {
+    for (const RowTarget& target : targets) GiveArrays(*target.channel, nRows);
+  }
+  if (nRows == 0) return true;
+
+  const std::string_view separator = m_strSeparator.View();
+  const qtx::textio::DecimalConverter atof;
+  const int mode = m_nXColumns;
+  CString spill;  // a line that does not lie whole in the buffer
+  std::uint32_t r = 0;
+
+  // Entries for rows the file does not supply hold 0.0, whichever way the
+  // loop ends.
+  struct ZeroRest {
+    const std::vector<RowTarget>& targets;
+    const std::uint32_t& r;
+    std::uint32_t nRows;
+    ~ZeroRest() {
+      for (const RowTarget& target : targets) {
+        if (!target.selected) continue;
+        std::fill(target.channel->m_pXValues + r, target.channel->m_pXValues + nRows, 0.0);
+        std::fill(target.channel->m_pYValues + r, target.channel->m_pYValues + nRows, 0.0);
+      }
+    }
+  } zeroRest{targets, r, nRows};
+
+  bool endOfFile = false;
+  while (!endOfFile) {
+    std::string_view line;
+    if (!source.ReadLine(line, spill)) {
+      endOfFile = true;
+    } else {
+      std::size_t pos = 0;
+      std::string_view field;
+      double sharedX = 0.0;
+      if (mode == 1 && qtx::textio::NextField(line, separator, pos, field)) sharedX = atof(field);
+      for (const RowTarget& target : targets) {
+        double x = 0.0;
+        switch (mode) {
+          case 0: {
+            const double step = static_cast<double>(r) * target.channel->m_dDeltaX;
+            x = target.channel->m_dX0 + step;
+            break;
+          }
+          case 1: x = sharedX; break;
+          case 2:
+            if (qtx::textio::NextField(line, separator, pos, field)) x = atof(field);
+            break;
+          default: break;  // an X-column mode the format does not know: X stays 0
+        }
+        // The Y field is taken for every channel, so that the fields of later
+        // channels are found in their places.
+        const bool hasY = qtx::textio::NextField(line, separator, pos, field);
+        if (target.selected) {
+          target.channel->m_pXValues[r] = x;
+          target.channel->m_pYValues[r] = hasY ? atof(field) : 0.0;
+        }
+      }
+    }
+    // The pass that meets the end of the file counts as a line too.
+    ++r;
+    ++nLine;
+    if (r >= nRows) break;
+  }
+  if (endOfFile) --r;  // that pass stored nothing
+  return true;
+}

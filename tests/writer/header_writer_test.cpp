@@ -1,0 +1,2 @@
+// Byte-for-byte tests of the header writer.
+#include <gtest/gtest.h>

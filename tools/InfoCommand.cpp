@@ -1,0 +1,98 @@
+// qtx info FILE: the main header's settings and a table of the sections and
+// their channels, one "key: value" per line in a fixed order so that a person
+// can read it and a script can diff it.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Tool.h"
+
+namespace qtx::tool {
+namespace {
+
+// A table printed with aligned columns: text left, numbers right.
+class Table {
+ public:
+  Table(std::vector<std::string> headings, std::vector<bool> rightAligned) : m_rightAligned(std::move(rightAligned)) {
+    m_rows.push_back(std::move(headings));
+  }
+  void AddRow(std::vector<std::string> cells) { m_rows.push_back(std::move(cells)); }
+
+  void Print(const char* indent) const {
+    std::vector<std::size_t> widths(m_rows.front().size(), 0);
+    for (const auto& row : m_rows)
+      for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+    for (const auto& row : m_rows) {
+      std::string line = indent;
+      for (std::size_t c = 0; c < row.size(); ++c) {
+        const std::string padding(widths[c] - row[c].size(), ' ');
+        if (c > 0) line += "  ";
+        line += m_rightAligned[c] ? padding + row[c] : row[c] + (c + 1 < row.size() ? padding : "");
+      }
+      std::printf("%s\n", line.c_str());
+    }
+  }
+
+ private:
+  std::vector<bool> m_rightAligned;
+  std::vector<std::vector<std::string>> m_rows;
+};
+
+// An empty text shows as "-" so that the columns stay readable.
+std::string Cell(const CString& text) { return text.IsEmpty() ? std::string("-") : Printable(text); }
+
+void PrintSection(int index, const CQTXSection& section) {
+  std::printf("\nsection %d: %d channel%s, data from line %lu\n", index, section.m_nChannels,
+              section.m_nChannels == 1 ? "" : "s", static_cast<unsigned long>(section.m_nDataLine));
+  if (section.m_nChannels <= 0) return;
+  Table table({"index", "y_heading", "x_heading", "y_dimension", "y_unit", "x_dimension", "x_unit", "samples",
+               "x0", "delta_x"},
+              {true, false, false, false, false, false, false, true, true, true});
+  for (int i = 0; i < section.m_nChannels; ++i) {
+    const CQTXChannel& c = *section.m_arrChannels.GetAt(i);
+    table.AddRow({std::to_string(c.m_nIndex), Cell(c.m_strYHeading), Cell(c.m_strXHeading), Cell(c.m_strYDimension),
+                  Cell(c.m_strYUnitLabel), Cell(c.m_strXDimension), Cell(c.m_strXUnitLabel),
+                  std::to_string(c.m_nSamples), FormatDouble(c.m_dX0), FormatDouble(c.m_dDeltaX)});
+  }
+  table.Print("  ");
+}
+
+// The number of lines the main header takes, end line included.
+std::uint32_t MainHeaderLines(const std::string& path) {
+  CStdioFile file;
+  OpenForReading(file, path);
+  CQTXGeneral header;
+  std::uint32_t nLine = 0;
+  header.QTX_ReadMainHeader(nLine, &file);
+  return nLine;
+}
+
+int Run(const std::vector<std::string>& args) {
+  const Arguments arguments(args, {});
+  arguments.ExpectPositionals(1);
+  const std::string& path = arguments.Positionals()[0];
+
+  CQTXGeneral qtx;
+  ScanFile(qtx, path);
+  std::printf("file: %s\n", path.c_str());
+  std::printf("qtx_file: %s\n", qtx.m_bQTXFile ? "yes" : "no");
+  std::printf("writer_version: %s\n", FormatDouble(qtx.m_dWriterVersion).c_str());
+  std::printf("reader_version: %s\n", FormatDouble(qtx.m_dReaderVersion).c_str());
+  std::printf("separator: %s\n", Printable(qtx.m_strSeparatorName).c_str());
+  std::printf("multi_headings: %s\n", qtx.m_bMultiHeadings ? "yes" : "no");
+  std::printf("x_columns: %s\n", ModeName(qtx.m_nXColumns));
+  std::printf("main_header_lines: %lu\n", static_cast<unsigned long>(MainHeaderLines(path)));
+  std::printf("sections: %td\n", qtx.m_arrSections.GetSize());
+  for (std::ptrdiff_t i = 0; i < qtx.m_arrSections.GetSize(); ++i)
+    PrintSection(static_cast<int>(i), *qtx.m_arrSections.GetAt(i));
+  return kExitOk;
+}
+
+}  // namespace
+
+const Command kInfoCommand = {"info", "print the main header settings and the sections of a QTX file",
+                              "usage: qtx info FILE\n", Run};
+
+}  // namespace qtx::tool

@@ -1,0 +1,137 @@
+#include "Tool.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace qtx::tool {
+
+Arguments::Arguments(const std::vector<std::string>& args, const std::vector<std::string>& valued,
+                     const std::vector<std::string>& flags) {
+  auto listed = [](const std::vector<std::string>& names, const std::string& name) {
+    for (const std::string& n : names)
+      if (n == name) return true;
+    return false;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.size() < 2 || arg[0] != '-' || arg == "--") {
+      m_positionals.push_back(arg);
+      continue;
+    }
+    // "--name=value" is the same as "--name value".
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    if (listed(flags, name) && equals == std::string::npos) {
+      m_options[name] = "";
+    } else if (listed(valued, name)) {
+      if (equals != std::string::npos) {
+        m_options[name] = arg.substr(equals + 1);
+      } else if (i + 1 < args.size()) {
+        m_options[name] = args[++i];
+      } else {
+        throw UsageError("option " + name + " needs a value");
+      }
+    } else {
+      throw UsageError("unknown option " + arg);
+    }
+  }
+}
+
+void Arguments::ExpectPositionals(std::size_t count) const {
+  if (m_positionals.size() < count) throw UsageError("missing arguments");
+  if (m_positionals.size() > count) throw UsageError("unexpected argument " + m_positionals[count]);
+}
+
+std::optional<std::string> Arguments::Get(const std::string& name) const {
+  const auto it = m_options.find(name);
+  if (it == m_options.end()) return std::nullopt;
+  return it->second;
+}
+
+std::optional<long long> Arguments::GetInteger(const std::string& name, long long minimum) const {
+  const std::optional<std::string> text = Get(name);
+  if (!text) return std::nullopt;
+  long long value = 0;
+  const char* end = text->data() + text->size();
+  const auto result = std::from_chars(text->data(), end, value);
+  if (text->empty() || result.ec != std::errc() || result.ptr != end)
+    throw UsageError("option " + name + " needs a whole number, not '" + *text + "'");
+  if (value < minimum)
+    throw UsageError("option " + name + " must be at least " + std::to_string(minimum));
+  return value;
+}
+
+std::optional<double> Arguments::GetNumber(const std::string& name) const {
+  const std::optional<std::string> text = Get(name);
+  if (!text) return std::nullopt;
+  char* end = nullptr;
+  const double value = std::strtod(text->c_str(), &end);
+  if (text->empty() || *end != '\0' || !std::isfinite(value))
+    throw UsageError("option " + name + " needs a number, not '" + *text + "'");
+  return value;
+}
+
+std::string FormatDouble(double value) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+std::string Printable(const CString& text) {
+  std::string out;
+  for (const char c : text.View()) {
+    if (c == '\t') {
+      out += "\\t";
+    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+const char* ModeName(int nXColumns) {
+  switch (nXColumns) {
+    case 0: return CQTXGeneral::lpszNo;
+    case 1: return CQTXGeneral::lpszOne;
+    case 2: return CQTXGeneral::lpszMulti;
+    default: return "?";
+  }
+}
+
+void OpenForReading(CStdioFile& file, const std::string& path) {
+  CFileException error;
+  if (!file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))
+    throw Failure(std::string("cannot open ") + error.what());
+}
+
+void ScanFile(CQTXGeneral& qtx, const std::string& path) {
+  // The scan says only whether it worked; an open of our own says why not.
+  {
+    CStdioFile probe;
+    OpenForReading(probe, path);
+  }
+  bool complete = false;
+  try {
+    complete = qtx.ReadQTXFile(CString(path.c_str()));
+  } catch (const std::bad_alloc&) {
+    throw Failure(path + ": the file declares more than fits in memory");
+  }
+  if (!complete) throw Failure(path + ": the file ends before the main header's end line");
+}
+
+CQTXSection& SectionAt(CQTXGeneral& qtx, long long index) {
+  const std::ptrdiff_t count = qtx.m_arrSections.GetSize();
+  if (index < 0 || index >= count)
+    throw Failure("there is no section " + std::to_string(index) + " (the file has " + std::to_string(count) +
+                  " section" + (count == 1 ? "" : "s") + ")");
+  return *qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(index));
+}
+
+}  // namespace qtx::tool

@@ -1,0 +1,93 @@
+// What the qtx commands share: failures, argument parsing and the text forms
+// of values.
+#ifndef QTX_TOOLS_TOOL_H
+#define QTX_TOOLS_TOOL_H
+
+#include <cstdint>
+#include <exception>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "qtx/QTXLibrary.h"
+
+namespace qtx::tool {
+
+// Exit codes of every command.
+constexpr int kExitOk = 0;
+constexpr int kExitProblems = 1;  // the file was read and has problems (validate)
+constexpr int kExitError = 2;     // bad usage, or a file that cannot be read or written
+
+// A failure reported as one line on stderr, "qtx: " and the message.
+class Failure : public std::exception {
+ public:
+  explicit Failure(std::string message) : m_message(std::move(message)) {}
+  const char* what() const noexcept override { return m_message.c_str(); }
+
+ private:
+  std::string m_message;
+};
+
+// Bad arguments: the message, then the command's usage, on stderr.
+class UsageError : public Failure {
+ public:
+  using Failure::Failure;
+};
+
+// The arguments of one command: positionals in order and "--name value"
+// options. `valued` lists the options that take a value; `flags` those that
+// do not. Anything else starting with '-' is a usage error.
+class Arguments {
+ public:
+  Arguments(const std::vector<std::string>& args, const std::vector<std::string>& valued,
+            const std::vector<std::string>& flags = {});
+
+  const std::vector<std::string>& Positionals() const { return m_positionals; }
+  // Exactly `count` positionals, or a usage error.
+  void ExpectPositionals(std::size_t count) const;
+  bool Has(const std::string& name) const { return m_options.count(name) != 0; }
+  std::optional<std::string> Get(const std::string& name) const;
+  // An integer option; a usage error when it is not one or below `minimum`.
+  std::optional<long long> GetInteger(const std::string& name, long long minimum) const;
+  // A finite number option.
+  std::optional<double> GetNumber(const std::string& name) const;
+
+ private:
+  std::vector<std::string> m_positionals;
+  std::map<std::string, std::string> m_options;
+};
+
+// Shortest text that reads back as the same double.
+std::string FormatDouble(double value);
+
+// The text with tabs and control characters made visible.
+std::string Printable(const CString& text);
+
+// The name of an X-column mode: "No", "One", "Multi", or "?".
+const char* ModeName(int nXColumns);
+
+// Scans `path` into `qtx` with the library's file scan; throws Failure when
+// the file cannot be opened or has no complete main header.
+void ScanFile(CQTXGeneral& qtx, const std::string& path);
+
+// Opens `path` for the data reader; throws Failure when it cannot.
+void OpenForReading(CStdioFile& file, const std::string& path);
+
+// The section `index` of a scanned file, or a Failure naming what exists.
+CQTXSection& SectionAt(CQTXGeneral& qtx, long long index);
+
+// One command: its name, a line for the overview, its usage and its entry.
+struct Command {
+  const char* name;
+  const char* summary;
+  const char* usage;
+  int (*run)(const std::vector<std::string>& args);
+};
+
+// The commands, each defined in its own file.
+extern const Command kInfoCommand;
+
+}  // namespace qtx::tool
+
+#endif  // QTX_TOOLS_TOOL_H

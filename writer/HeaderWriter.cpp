@@ -1,0 +1,2 @@
+// The header writer: main header, Date/Time block and section headers.
+#include "qtx/QTXLibrary.h"
