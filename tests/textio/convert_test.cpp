@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -134,6 +135,57 @@ TEST(Atol, ConvertsAPrefixAndSaturatesAt32Bits) {
 TEST(Convert, IsCSpaceIsTheCLocaleSet) {
   for (int c = 0; c < 256; ++c)
     EXPECT_EQ(qtx::textio::IsCSpace(static_cast<char>(c)), std::isspace(c) != 0) << c;
+}
+
+}  // namespace
+
+namespace {
+
+// Sets LC_NUMERIC for the life of the object and restores it after.
+class NumericLocale {
+ public:
+  explicit NumericLocale(const char* name) : m_previous(std::setlocale(LC_NUMERIC, nullptr)) {
+    m_set = std::setlocale(LC_NUMERIC, name) != nullptr;
+  }
+  ~NumericLocale() { std::setlocale(LC_NUMERIC, m_previous.c_str()); }
+  bool IsSet() const { return m_set; }
+
+ private:
+  std::string m_previous;
+  bool m_set = false;
+};
+
+TEST(DecimalConverter, FollowsTheCLocaleThroughTheFastPath) {
+  const qtx::textio::DecimalConverter atof;
+  for (const char* text : {" \t-1.5e3", "+.5", "0x1.8p1", "1e400", "-1e-400", "2.2250738585072011e-308", "nan",
+                           "12abc", "", "-", "4.9406564584124654e-324", "179769313486231580793728971405301e276"})
+    EXPECT_EQ(Bits(atof(text)), Bits(std::strtod(text, nullptr))) << text;
+}
+
+// A locale with a decimal comma: an installed one, or one compiled for the
+// test when the machine has the locale sources but no compiled locale.
+const char* DecimalCommaLocale() {
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"})
+    if (NumericLocale(name).IsSet()) return name;
+  const char* tmp = std::getenv("TMPDIR");
+  static const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/qtx-test-locales";
+  const std::string command = "mkdir -p " + dir + " && localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return nullptr;
+  ::setenv("LOCPATH", dir.c_str(), 1);
+  return NumericLocale("de_DE.UTF-8").IsSet() ? "de_DE.UTF-8" : nullptr;
+}
+
+TEST(DecimalConverter, UsesTheDecimalPointOfTheCurrentLocale) {
+  // A host that set a locale with a decimal comma reads "0,5" as atof does.
+  if (const char* name = DecimalCommaLocale()) {
+    NumericLocale locale(name);
+    const qtx::textio::DecimalConverter atof;
+    EXPECT_EQ(atof("0,5"), 0.5);
+    EXPECT_EQ(atof("2.5"), 2.0);
+    EXPECT_EQ(atof(std::string(200, '1') + ",5e-199"), std::strtod((std::string(200, '1') + ",5e-199").c_str(), nullptr));
+    return;
+  }
+  GTEST_SKIP() << "no locale with a decimal comma is installed";
 }
 
 }  // namespace
