@@ -16,6 +16,7 @@ using qtx::tool::Command;
 
 const Command* const kCommands[] = {
     &qtx::tool::kInfoCommand,
+    &qtx::tool::kDumpCommand,
 };
 
 void PrintOverview(std::FILE* out) {
@@ -59,7 +60,9 @@ int main(int argc, char** argv) {
     if (std::fflush(stdout) != 0) throw qtx::tool::Failure("cannot write the output");
     return code;
   } catch (const qtx::tool::UsageError& e) {
-    std::fprintf(stderr, "qtx %s: %s\n%s", command->name, e.what(), command->usage);
+    // The message and the usage line; the whole text is one --help away.
+    const std::string usage = command->usage;
+    std::fprintf(stderr, "qtx %s: %s\n%s", command->name, e.what(), usage.substr(0, usage.find('\n') + 1).c_str());
   } catch (const std::bad_alloc&) {
     // A channel count, row count or line too large for this machine's memory.
     std::fprintf(stderr, "qtx: the file declares more than fits in memory\n");
