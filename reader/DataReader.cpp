@@ -5,6 +5,7 @@
 // Numbers are parsed later and only on request, one section per call,
 // straight from the position the scan recorded.
 #include <algorithm>
+#include <charconv>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -48,11 +49,66 @@ void GiveArrays(CQTXChannel& channel, std::uint32_t nRows) {
   channel.m_pYValues = y.release();
 }
 
+// Reads the fields of data rows: the next field of the row and its value as
+// atof gives it. Most fields are plain decimal numbers that end at a
+// separator; std::from_chars then reads the number and finds the end of the
+// field in one pass, with the same result as atof, which would stop at the
+// same place. Anything else (a sign '+', white space, hex, inf and nan, a
+// value out of range, text after the number, a locale whose decimal point is
+// not '.') takes the general path: the field found first, then converted.
+class FieldReader {
+ public:
+  explicit FieldReader(std::string_view separator) : m_separator(separator) {}
+
+  // Returns false, with `value` untouched, when the row has no further field.
+  bool Next(std::string_view line, std::size_t& pos, double& value) const {
+    if (m_fast) {
+      // Past the run of separators before the field.
+      while (pos < line.size() && IsSeparator(line[pos])) ++pos;
+      if (pos == line.size()) return false;
+      const char first = line[pos];
+      if ((first >= '0' && first <= '9') || first == '-' || first == '.') {
+        const char* const begin = line.data() + pos;
+        const char* const end = line.data() + line.size();
+        double number;
+        const auto result = std::from_chars(begin, end, number);
+        if (result.ec == std::errc() && (result.ptr == end || IsSeparator(*result.ptr))) {
+          pos = static_cast<std::size_t>(result.ptr - line.data());
+          value = number;
+          return true;
+        }
+      }
+    }
+    std::string_view field;
+    if (!qtx::textio::NextField(line, m_separator, pos, field)) return false;
+    value = m_atof(field);
+    return true;
+  }
+
+ private:
+  bool IsSeparator(char c) const {
+    return m_single ? c == m_separator[0] : m_separator.find(c) != std::string_view::npos;
+  }
+
+  std::string_view m_separator;
+  bool m_single = m_separator.size() == 1;
+  qtx::textio::DecimalConverter m_atof;
+  // The fast path stands for atof only with a '.' decimal point, and
+  // separators that are not part of any number.
+  bool m_fast = m_atof(std::string_view("0.5")) == 0.5 && m_separator.find_first_of("0123456789+-.eEpPxX") ==
+                                                                std::string_view::npos;
+};
+
 // What one data row is read into: the section's channels in order, and for
-// each whether it was selected.
+// each whether it was selected. The arrays and the X grid are copied out of
+// the channel so that the row loop does not go through it for every value.
 struct RowTarget {
   CQTXChannel* channel;
   bool selected;
+  double* x = nullptr;
+  double* y = nullptr;
+  double x0 = 0.0;
+  double deltaX = 0.0;
 };
 
 }  // namespace
@@ -105,9 +161,15 @@ bool CQTXGeneral::QTX_ReadData(std::uint32_t& nLine, CStdioFile* pFile, CQTXSect
     for (const RowTarget& target : targets) GiveArrays(*target.channel, nRows);
   }
   if (nRows == 0) return true;
+  for (RowTarget& target : targets) {
+    if (!target.selected) continue;
+    target.x = target.channel->m_pXValues;
+    target.y = target.channel->m_pYValues;
+    target.x0 = target.channel->m_dX0;
+    target.deltaX = target.channel->m_dDeltaX;
+  }
 
-  const std::string_view separator = m_strSeparator.View();
-  const qtx::textio::DecimalConverter atof;
+  const FieldReader fields(m_strSeparator.View());
   const int mode = m_nXColumns;
   CString spill;  // a line that does not lie whole in the buffer
   std::uint32_t r = 0;
@@ -121,8 +183,8 @@ bool CQTXGeneral::QTX_ReadData(std::uint32_t& nLine, CStdioFile* pFile, CQTXSect
     ~ZeroRest() {
       for (const RowTarget& target : targets) {
         if (!target.selected) continue;
-        std::fill(target.channel->m_pXValues + r, target.channel->m_pXValues + nRows, 0.0);
-        std::fill(target.channel->m_pYValues + r, target.channel->m_pYValues + nRows, 0.0);
+        std::fill(target.x + r, target.x + nRows, 0.0);
+        std::fill(target.y + r, target.y + nRows, 0.0);
       }
     }
   } zeroRest{targets, r, nRows};
@@ -134,29 +196,27 @@ bool CQTXGeneral::QTX_ReadData(std::uint32_t& nLine, CStdioFile* pFile, CQTXSect
       endOfFile = true;
     } else {
       std::size_t pos = 0;
-      std::string_view field;
       double sharedX = 0.0;
-      if (mode == 1 && qtx::textio::NextField(line, separator, pos, field)) sharedX = atof(field);
+      if (mode == 1) fields.Next(line, pos, sharedX);
       for (const RowTarget& target : targets) {
         double x = 0.0;
         switch (mode) {
           case 0: {
-            const double step = static_cast<double>(r) * target.channel->m_dDeltaX;
-            x = target.channel->m_dX0 + step;
+            const double step = static_cast<double>(r) * target.deltaX;
+            x = target.x0 + step;
             break;
           }
           case 1: x = sharedX; break;
-          case 2:
-            if (qtx::textio::NextField(line, separator, pos, field)) x = atof(field);
-            break;
+          case 2: fields.Next(line, pos, x); break;
           default: break;  // an X-column mode the format does not know: X stays 0
         }
         // The Y field is taken for every channel, so that the fields of later
         // channels are found in their places.
-        const bool hasY = qtx::textio::NextField(line, separator, pos, field);
+        double y = 0.0;
+        fields.Next(line, pos, y);
         if (target.selected) {
-          target.channel->m_pXValues[r] = x;
-          target.channel->m_pYValues[r] = hasY ? atof(field) : 0.0;
+          target.x[r] = x;
+          target.y[r] = y;
         }
       }
     }

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -195,6 +198,27 @@ TEST(DataReader, FieldsOfEachMode) {
   none.Read(0, 0);
   EXPECT_EQ(Values(none.Channel(0, 0).m_pXValues, 5), (std::vector<double>{1.5, 1.75, 2.0, 2.25, 2.5}));
   EXPECT_EQ(Values(none.Channel(0, 0).m_pYValues, 5), (std::vector<double>{9, 9, 0, 9, 9}));
+}
+
+TEST(DataReader, FieldsConvertExactlyAsAtof) {
+  // Spellings on both sides of the fast path: each must give strtod's bits.
+  const std::vector<std::string> spellings = {
+      "1.5", "-2.25e-3", ".5", "5.", "-.5", "-0", "+1.5", " 2", "0x1p3", "-0x.8", "1e400", "-1e-400",
+      "1.5abc", "--1", "-+1", "1e", "1e+", "1e-x", "inf", "-nan", "1,5", "007", "4.9406564584124654e-324",
+      "2.2250738585072011e-308", "123456789012345678901234567890", "9007199254740993", "0.1e1.5", "1_000"};
+  std::string row;
+  for (const auto& s : spellings) row += (row.empty() ? "" : "\t") + s;
+  Scanned s(MainHeader("No") + Section(std::vector<std::string>(spellings.size(), "1")) + row + "\n");
+  s.Read(0, -1);
+  for (std::size_t i = 0; i < spellings.size(); ++i) {
+    const double want = std::strtod(spellings[i].c_str(), nullptr);
+    const double got = s.Channel(0, static_cast<int>(i)).m_pYValues[0];
+    if (std::isnan(want)) {
+      EXPECT_TRUE(std::isnan(got)) << spellings[i];
+    } else {
+      EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << spellings[i] << ": " << got << " != " << want;
+    }
+  }
 }
 
 TEST(DataReader, ModeZeroXIsComputedPerRowNotAccumulated) {
