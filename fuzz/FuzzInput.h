@@ -47,6 +47,24 @@ inline bool DeclaresHugeNumbers(const std::uint8_t* data, std::size_t size) {
   return false;
 }
 
+// Inputs that open a section of more than a few thousand channels, by any
+// spelling of "Channels" followed within a few characters by the count.
+inline bool DeclaresManyChannels(const std::uint8_t* data, std::size_t size) {
+  static const char kKeyword[] = "channels";
+  constexpr std::size_t kLength = sizeof kKeyword - 1;
+  for (std::size_t i = 0; i + kLength <= size; ++i) {
+    std::size_t k = 0;
+    while (k < kLength && (data[i + k] | 0x20) == kKeyword[k]) ++k;
+    if (k < kLength) continue;
+    std::size_t p = i + kLength;
+    for (std::size_t skipped = 0; p < size && skipped < 16 && (data[p] < '0' || data[p] > '9'); ++skipped) ++p;
+    std::uint64_t count = 0;
+    for (; p < size && data[p] >= '0' && data[p] <= '9' && count <= 4096; ++p) count = count * 10 + (data[p] - '0');
+    if (count > 4096) return true;
+  }
+  return false;
+}
+
 }  // namespace qtx::fuzz
 
 #endif  // QTX_FUZZ_FUZZINPUT_H

@@ -1,7 +1,8 @@
-// A failed allocation anywhere inside the section header reader leaves every
-// section and channel linked so far with its owner, and nothing leaked (the
-// sanitizer build checks the leaks). This test binary replaces the global
-// operator new so that the n-th allocation from a chosen moment fails.
+// A failed allocation anywhere inside the readers reaches the caller and
+// leaves every section, channel and array linked so far with its owner, and
+// nothing leaked (the sanitizer build checks the leaks). This test binary
+// replaces the global operator new so that the n-th allocation from a chosen
+// moment fails.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -60,6 +61,44 @@ TEST(SectionHeaderAllocation, FailureAtEveryStepLeavesTheModelWhole) {
     }
   }
   EXPECT_TRUE(completed);
+}
+
+TEST(ScanAndReadAllocation, FailureAtEveryStepReachesTheCallerAndLeavesNothingLoose) {
+  const qtx::test::TempFile file(
+      "Quorset Measurement\t\nX_Columns\tMulti\n***End_of_Header***\t\n\n"
+      "Channels\t2\nSamples\t\t3\t\t2\nY_Dimension\t\tVoltage\t\tCurrent\n***End_of_Header***\t\n"
+      "t\tU\tt\tI\tComment\n0\t1\t0\t2\n1\t3\t1\t4\n2\t5\n"
+      "Channels\t1\nSamples\t\t2\n***End_of_Header***\t\nt\tP\tComment\n0\t9\n1\t8\n");
+  bool completed = false;
+  long failures = 0;
+  for (long failAt = 0; !completed && failAt < 1000; ++failAt) {
+    CQTXGeneral qtx;
+    g_allocationsUntilFailure = failAt;
+    try {
+      ASSERT_TRUE(qtx.ReadQTXFile(file.c_str()));
+      CStdioFile input;
+      ASSERT_TRUE(input.Open(file.c_str(), CFile::modeRead));
+      for (std::ptrdiff_t s = 0; s < qtx.m_arrSections.GetSize(); ++s) {
+        std::uint32_t nLine = 0;
+        qtx.QTX_ReadData(nLine, &input, qtx.m_arrSections.GetAt(s), 1, -1);
+      }
+      g_allocationsUntilFailure = -1;
+      completed = true;
+      ASSERT_EQ(qtx.m_arrSections.GetSize(), 2);
+      EXPECT_EQ(qtx.m_arrSections[1]->m_arrChannels[0]->m_pYValues[1], 8.0);
+    } catch (const std::bad_alloc&) {
+      g_allocationsUntilFailure = -1;
+      ++failures;
+    }
+    // A channel holds both arrays or neither.
+    for (std::ptrdiff_t s = 0; s < qtx.m_arrSections.GetSize(); ++s)
+      for (std::ptrdiff_t c = 0; c < qtx.m_arrSections[s]->m_arrChannels.GetSize(); ++c) {
+        const CQTXChannel* channel = qtx.m_arrSections[s]->m_arrChannels[c];
+        EXPECT_EQ(channel->m_pXValues == nullptr, channel->m_pYValues == nullptr) << "failing allocation " << failAt;
+      }
+  }
+  EXPECT_TRUE(completed);
+  EXPECT_GT(failures, 10);
 }
 
 }  // namespace

@@ -1,0 +1,52 @@
+// A whole file as a host reads it: the bytes as a file, the file scan, then
+// every section's values, all channels at once and then each channel alone,
+// and finally the destruction of the model.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/FuzzInput.h"
+#include "qtx/QTXLibrary.h"
+
+namespace {
+
+// What the harness lets one input allocate for values. The library reads
+// whatever Samples a file declares (within physical memory); an input that
+// declares more only measures the machine, so the harness skips its reads.
+constexpr std::uint64_t kValueBudgetBytes = std::uint64_t{32} << 20;
+
+std::uint64_t ValueBytes(const CQTXSection& section) {
+  std::uint32_t rows = 0;
+  for (std::ptrdiff_t j = 0; j < section.m_arrChannels.GetSize(); ++j)
+    if (section.m_arrChannels.GetAt(j)->m_nSamples > rows) rows = section.m_arrChannels.GetAt(j)->m_nSamples;
+  return std::uint64_t{16} * rows * static_cast<std::uint64_t>(section.m_arrChannels.GetSize());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Channel objects are made by the scan itself; the harness keeps their
+  // number small the same way.
+  if (qtx::fuzz::DeclaresManyChannels(data, size)) return 0;
+  qtx::fuzz::InputFile input(data, size);
+  CQTXGeneral qtx;
+  qtx.ReadQTXFile(input.Path());
+
+  CStdioFile file;
+  if (!file.Open(input.Path(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText)) return 0;
+  for (std::ptrdiff_t s = 0; s < qtx.m_arrSections.GetSize(); ++s) {
+    CQTXSection* section = qtx.m_arrSections.GetAt(s);
+    if (ValueBytes(*section) > kValueBudgetBytes) continue;
+    const std::uint32_t start = section->m_nDataLine;
+    try {
+      std::uint32_t nLine = start;
+      qtx.QTX_ReadData(nLine, &file, section, 0, -1);
+      nLine = start;
+      qtx.QTX_ReadData(nLine, &file, section, 1, -1);
+      for (int j = 0; j < section->m_nChannels + 1; ++j) qtx.QTX_ReadData(nLine, &file, section, 1, j);
+    } catch (const CInvalidArgException&) {
+      // A channel index at or beyond the list: the last call of the loop
+      // always, and any call when Channels counts more than were listed.
+    }
+  }
+  return 0;
+}
