@@ -198,6 +198,13 @@ TEST(DataReader, FieldsOfEachMode) {
   none.Read(0, 0);
   EXPECT_EQ(Values(none.Channel(0, 0).m_pXValues, 5), (std::vector<double>{1.5, 1.75, 2.0, 2.25, 2.5}));
   EXPECT_EQ(Values(none.Channel(0, 0).m_pYValues, 5), (std::vector<double>{9, 9, 0, 9, 9}));
+
+  // A mode the format does not know: no X field, X 0.
+  Scanned unknown(MainHeader("No") + Section({"1", "1"}, "5", "5") + "3\t4\n");
+  unknown.qtx.m_nXColumns = 3;
+  unknown.Read(0, -1);
+  EXPECT_EQ(Values(unknown.Channel(0, 1).m_pXValues, 1), (std::vector<double>{0}));
+  EXPECT_EQ(Values(unknown.Channel(0, 1).m_pYValues, 1), (std::vector<double>{4}));
 }
 
 TEST(DataReader, FieldsConvertExactlyAsAtof) {
