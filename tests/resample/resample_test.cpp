@@ -150,6 +150,10 @@ TEST(Interpolate, SegmentEndingBelowTheGridProducesNothingButMovesTheKnot) {
   const Resampled r = Resample(0.0, 0.5, {0, 2, 1, 3}, {0, 20, 0, 60}, 10);
   EXPECT_TRUE(r.result);
   EXPECT_EQ(r.Stored(), (Values{0, 5, 10, 15, 30, 45}));
+
+  // Starting past the first segment: the second one still starts at (1, 10).
+  const Resampled late = Resample(1.5, 0.5, {0, 1, 2}, {0, 10, 0}, 10);
+  EXPECT_EQ(late.Stored(), (Values{5}));
 }
 
 TEST(Interpolate, KnotValuesAreCopiedNotRecomputed) {
