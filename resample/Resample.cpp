@@ -14,7 +14,9 @@ namespace {
 // of exactly kTolerance is within it.
 constexpr double kTolerance = std::numeric_limits<double>::min();
 
-bool WithinTolerance(double a, double b) { return std::fabs(a - b) <= kTolerance; }
+bool WithinTolerance(double a, double b) {
+  return std::fabs(a - b) <= kTolerance;
+}
 
 }  // namespace
 
@@ -33,8 +35,8 @@ double CQTXGeneral::EstimateTimeStep(double* /*pValues*/, std::uint32_t nCount, 
   return step;
 }
 
-bool CQTXGeneral::QTX_InterpolateData(double dStart, double dStep, const double* pX, double* pY, std::uint32_t nCount,
-                                      std::uint32_t& nCapacity, double* pOut) {
+bool CQTXGeneral::QTX_InterpolateData(double dStart, double dStep, const double* pX, double* pY,
+                                      std::uint32_t nCount, std::uint32_t& nCapacity, double* pOut) {
   // Unusable arguments leave pOut and nCapacity as they are. "!(dStep >
   // kTolerance)" also turns away a NaN step, which "dStep <= kTolerance"
   // would let through.

@@ -53,16 +53,16 @@ TEST(EstimateTimeStep, RangeWiderThanTheLargestDoubleStillHasAFiniteStep) {
 // One call of the resampler with its output array and capacity.
 struct Resampled {
   bool result;
-  std::uint32_t capacity;    // nCapacity on return
-  std::vector<double> out;   // the whole array, kUntouched where nothing was written
+  std::uint32_t capacity;   // nCapacity on return
+  std::vector<double> out;  // the whole array, kUntouched where nothing was written
   std::vector<double> Stored() const { return {out.begin(), out.begin() + capacity}; }
 };
 
 Resampled Resample(double dStart, double dStep, const std::vector<double>& x, std::vector<double> y,
                    std::uint32_t nCapacity, std::size_t room = 16) {
   Resampled r{false, nCapacity, std::vector<double>(room, kUntouched)};
-  r.result = CQTXGeneral::QTX_InterpolateData(dStart, dStep, x.data(), y.data(), static_cast<std::uint32_t>(x.size()),
-                                              r.capacity, r.out.data());
+  r.result = CQTXGeneral::QTX_InterpolateData(dStart, dStep, x.data(), y.data(),
+                                              static_cast<std::uint32_t>(x.size()), r.capacity, r.out.data());
   return r;
 }
 
@@ -238,7 +238,8 @@ TEST(Interpolate, UnusableArgumentsTouchNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::uint32_t nCapacity = 2;
-    EXPECT_FALSE(CQTXGeneral::QTX_InterpolateData(c.dStart, c.dStep, c.pX, c.pY, c.nCount, nCapacity, c.pOut));
+    EXPECT_FALSE(
+        CQTXGeneral::QTX_InterpolateData(c.dStart, c.dStep, c.pX, c.pY, c.nCount, nCapacity, c.pOut));
     EXPECT_EQ(nCapacity, 2u);
     EXPECT_EQ(out[0], kUntouched);
     EXPECT_EQ(out[1], kUntouched);
