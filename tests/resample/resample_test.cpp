@@ -93,13 +93,6 @@ TEST(Interpolate, WorkedExampleStartingBetweenKnots) {
   EXPECT_EQ(r.Stored(), (Values{2.5, 7.5, 12.5, 17.5, 17.5, 12.5, 7.5, 2.5}));
 }
 
-TEST(Interpolate, CapacityEqualToTheValuesProducedIsFilledExactly) {
-  const Resampled r = Resample(0.0, 0.5, kExampleX, kExampleY, 8);
-  EXPECT_TRUE(r.result);
-  EXPECT_EQ(r.capacity, 8u);
-  EXPECT_EQ(r.Stored(), (Values{0, 5, 10, 15, 20, 15, 10, 5}));
-}
-
 TEST(Interpolate, ExtrapolatesBeforeTheFirstPoint) {
   const Resampled r = Resample(-1.0, 0.5, {0, 1}, {0, 10}, 10);
   EXPECT_TRUE(r.result);
@@ -277,15 +270,6 @@ TEST(Interpolate, StepThatNoLongerMovesTheGridFails) {
   r = Resample(1e20, 1.0, {0, 4e20}, {0, 4e20}, 1);
   EXPECT_TRUE(r.result);
   EXPECT_EQ(r.Stored(), (Values{1e20}));
-}
-
-TEST(Interpolate, InfiniteAbscissaEndsAtTheCapacity) {
-  // A last X of infinity (read from a file, say) leaves every finite grid
-  // abscissa below it; the array bounds the walk.
-  const Resampled r = Resample(0.0, 0.5, {0, kInf}, {1, 1}, 3);
-  EXPECT_TRUE(r.result);
-  EXPECT_EQ(r.capacity, 3u);
-  EXPECT_EQ(r.out[0], 1.0);
 }
 
 }  // namespace
