@@ -147,13 +147,33 @@ class QTXLIB_API CQTXGeneral {
   static void QTX_WriteTimeDate(std::ofstream& stream, int n);
 
   // The mean step of nCount samples from dStart to dEnd: (dEnd - dStart) /
-  // nCount, or -1.0 when nCount < 2 or dStart >= dEnd. pValues is not read.
+  // nCount, the count itself as divisor (10 samples over 0..10 give 1.0).
+  // Returns -1.0 when nCount < 2, when dStart is not below dEnd (a NaN end
+  // included) or when an end is infinite. pValues is not read and may be
+  // null. Allocates nothing.
   static double EstimateTimeStep(double* pValues, std::uint32_t nCount, double dStart, double dEnd);
 
-  // Resamples the curve through the points (pX[i], pY[i]) onto the grid
-  // dStart, dStart + dStep, ... by linear interpolation, storing at most
-  // nCapacity values in pOut and setting nCapacity to the number stored.
-  // Returns false, touching nothing, when the arguments are unusable.
+  // Resamples the curve through the points (pX[i], pY[i]), i < nCount, onto
+  // the grid dStart, dStart + dStep, dStart + dStep + dStep, ... (each
+  // abscissa the previous one plus dStep, not dStart + k * dStep) by linear
+  // interpolation between neighbouring points:
+  // - grid abscissas before pX[0] follow the line of the first segment; none
+  //   at or beyond the last point's abscissa is produced;
+  // - an abscissa within 2^-1022 of a point takes that point's Y exactly;
+  // - a point within 2^-1022 of the one before it is passed over;
+  // - the grid never goes back: a segment that ends at or below the current
+  //   abscissa produces nothing.
+  // On entry nCapacity is the room in pOut; the walk stops once that many
+  // values are stored, and on return nCapacity is the number stored. When
+  // nCapacity > 0, pOut[0] holds pY[0] if no value was produced; with
+  // nCapacity 0 nothing is written at all. pY is only read.
+  //
+  // Returns false, with pOut and nCapacity untouched, when nCount < 2, dStep
+  // is not above 2^-1022 or not finite, pX, pY or pOut is null, or dStart is
+  // not finite. Returns false also when adding dStep no longer changes the
+  // grid abscissa (a step too small for the abscissas' magnitude); the values
+  // stored until then stay in pOut and nCapacity is left as on entry.
+  // Allocates nothing; the work grows with nCount plus the values stored.
   static bool QTX_InterpolateData(double dStart, double dStep, const double* pX, double* pY, std::uint32_t nCount,
                                   std::uint32_t& nCapacity, double* pOut);
 
