@@ -87,6 +87,7 @@ struct Command {
 
 // The commands, each defined in its own file.
 extern const Command kInfoCommand;
+extern const Command kConvertCommand;
 
 }  // namespace qtx::tool
 

@@ -16,6 +16,7 @@ using qtx::tool::Command;
 
 const Command* const kCommands[] = {
     &qtx::tool::kInfoCommand,
+    &qtx::tool::kConvertCommand,
 };
 
 void PrintOverview(std::FILE* out) {
