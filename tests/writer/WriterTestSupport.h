@@ -1,9 +1,11 @@
-// Helpers shared by the writer tests: a fixed clock reading and sections
-// built by hand, the way a host builds them.
+// Helpers shared by the writer tests: a fixed clock reading, sections built
+// by hand the way a host builds them, and a file's bytes.
 #ifndef QTX_TESTS_WRITER_WRITERTESTSUPPORT_H
 #define QTX_TESTS_WRITER_WRITERTESTSUPPORT_H
 
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +53,11 @@ inline std::unique_ptr<CQTXSection> MakeSection(int count, const std::vector<Cha
 inline std::vector<ChannelSetup> SampleChannels(std::uint32_t samples = 500) {
   return {{samples, "Voltage", "V", "Time", "s", 0.0, 0.001, "X_Value", "In1"},
           {samples, "Current", "A", "Time", "s", 0.0, 0.001, "X_Value", "In2"}};
+}
+
+inline std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace qtx::test

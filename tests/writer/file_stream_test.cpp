@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <string>
@@ -15,13 +14,9 @@
 namespace {
 
 using qtx::test::MakeSection;
+using qtx::test::ReadWholeFile;
 using qtx::test::TempFile;
 using qtx::test::SampleChannels;
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Checks that every date and every time in `text` (the output of one call) is
 // well formed and the same, then puts the sample's in their place.
@@ -65,16 +60,6 @@ TEST(FileStream, SectionHeaderMatchesTheSample) {
             "Time\t\t09:07:02\t\t09:07:02\t\nY_Dimension\t\tVoltage\t\tCurrent\t\nY_Unit_Label\t\tV\t\tA\t\n"
             "X_Dimension\t\tTime\t\tTime\t\nX_Unit_Label\t\ts\t\ts\t\nX0\t\t0.000000e+00\t\t0.000000e+00\t\n"
             "Delta_X\t\t1.000000e-03\t\t1.000000e-03\t\n***End_of_Header***\t\nX_Value\tIn1\tIn2\tComment\n");
-}
-
-TEST(FileStream, TimeDateWithThreeCopies) {
-  TempFile file("");
-  {
-    std::ofstream out(file.Path());
-    CQTXGeneral::QTX_WriteTimeDate(out, 3);
-  }
-  EXPECT_EQ(WithSampleTime(ReadWholeFile(file.Path()), 3),
-            "Date\t\t2024/03/05\t\t2024/03/05\t\t2024/03/05\t\nTime\t\t09:07:02\t\t09:07:02\t\t09:07:02\t\n");
 }
 
 TEST(FileStream, WhatWasWrittenBeforeTheErrorReachesTheFile) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <fstream>
 #include <iomanip>
 #include <sstream>
 #include <streambuf>
@@ -15,8 +14,8 @@
 
 namespace {
 
-using qtx::test::ChannelSetup;
 using qtx::test::MakeSection;
+using qtx::test::ReadWholeFile;
 using qtx::test::SampleChannels;
 using qtx::test::SampleClock;
 namespace writer = qtx::writer;
@@ -74,11 +73,6 @@ std::string SectionHeader(const CQTXSection& section, int mode) {
   std::ostringstream out;
   writer::WriteSectionHeader(out, section, mode, SampleClock);
   return out.str();
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // --- The bundled sample -------------------------------------------------------
@@ -184,17 +178,6 @@ TEST(SectionHeader, HeadingsLineFollowsTheMode) {
   }
 }
 
-TEST(SectionHeader, XHeadingsComeFromEachChannelInModeTwoAndFromChannelZeroInModeOne) {
-  std::vector<ChannelSetup> channels = SampleChannels();
-  channels[0].xHeading = "T1";
-  channels[1].xHeading = "T2";
-  const auto section = MakeSection(2, channels);
-  const std::string mode1 = SectionHeader(*section, 1);
-  const std::string mode2 = SectionHeader(*section, 2);
-  EXPECT_EQ(mode1.substr(mode1.rfind("***\t\n") + 5), "T1\tIn1\tIn2\tComment\n");
-  EXPECT_EQ(mode2.substr(mode2.rfind("***\t\n") + 5), "T1\tIn1\tT2\tIn2\tComment\n");
-}
-
 TEST(SectionHeader, NoChannelsGivesKeywordsAlone) {
   const auto section = MakeSection(0, {});
   for (const int mode : {0, 2}) {
@@ -287,34 +270,15 @@ TEST(FormatMarks, SectionWithChannelsLeavesScientificWithPrecisionSix) {
 }
 
 TEST(FormatMarks, OtherWritesLeaveTheFormatAlone) {
-  const auto noChannels = MakeSection(0, {});
-  const auto negative = MakeSection(-1, SampleChannels());
-  const struct {
-    const char* name;
-    void (*write)(std::ostream&, const CQTXSection&, const CQTXSection&);
-  } writes[] = {
-      {"main header", [](std::ostream& s, const CQTXSection&, const CQTXSection&) {
-         writer::WriteMainHeader(s, 2, SampleClock);
-       }},
-      {"date and time", [](std::ostream& s, const CQTXSection&, const CQTXSection&) {
-         writer::WriteTimeDate(s, 4, SampleClock);
-       }},
-      {"section, no channel", [](std::ostream& s, const CQTXSection& none, const CQTXSection&) {
-         writer::WriteSectionHeader(s, none, 0, SampleClock);
-       }},
-      {"section, count -1", [](std::ostream& s, const CQTXSection&, const CQTXSection& minus) {
-         writer::WriteSectionHeader(s, minus, 1, SampleClock);
-       }},
-  };
-  for (const auto& w : writes) {
-    SCOPED_TRACE(w.name);
-    std::ostringstream out;
-    out << std::setprecision(3) << std::fixed;
-    const std::ios_base::fmtflags flags = out.flags();
-    w.write(out, *noChannels, *negative);
-    EXPECT_EQ(out.flags(), flags);
-    EXPECT_EQ(out.precision(), 3);
-  }
+  std::ostringstream out;
+  out << std::setprecision(3) << std::fixed;
+  const std::ios_base::fmtflags flags = out.flags();
+  writer::WriteMainHeader(out, 2, SampleClock);
+  writer::WriteTimeDate(out, 4, SampleClock);
+  writer::WriteSectionHeader(out, *MakeSection(0, {}), 0, SampleClock);
+  writer::WriteSectionHeader(out, *MakeSection(-1, SampleChannels()), 1, SampleClock);
+  EXPECT_EQ(out.flags(), flags);
+  EXPECT_EQ(out.precision(), 3);
 }
 
 // A stream buffer that notes where the text stood at every flush.
