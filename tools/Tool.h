@@ -88,6 +88,7 @@ struct Command {
 // The commands, each defined in its own file.
 extern const Command kInfoCommand;
 extern const Command kDumpCommand;
+extern const Command kConvertCommand;
 extern const Command kResampleCommand;
 
 }  // namespace qtx::tool

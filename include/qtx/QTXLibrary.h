@@ -19,6 +19,19 @@
 //     }
 //   }
 //
+// Writing a file (the host writes the data rows itself):
+//
+//   std::ofstream out("run.qtx");
+//   CQTXGeneral::QTX_WriteMainHeader(out, 1);         // X_Columns One
+//   CQTXSection section;                              // owns what it lists
+//   section.m_nChannels = 1;
+//   section.m_arrChannels.Add(new CQTXChannel);       // labels, headings, ...
+//   section.WriteSectionHeader(out, 1);               // same mode
+//   out << "0\t0.5\n" << "0.001\t0.6\n";              // X, then Y per channel
+//
+// Labels and headings read back as written when they are not empty and hold
+// no tab (and the last channel's labels no trailing white space).
+//
 // All data members are public and read directly. Sections and channels are
 // owned by their CQTXGeneral and CQTXSection and freed with them.
 #ifndef QTX_QTXLIBRARY_H
@@ -72,11 +85,18 @@ class QTXLIB_API CQTXSection : public CObject {
   std::uint32_t m_nDataLine;       // line counter where the data rows begin
   std::uint64_t m_nDataPosition;   // file position of the first data row
 
-  // Writes the section header, ended by its "***End_of_Header***" line, and
-  // the headings line for X-column mode nMode. Every line ends with
-  // std::endl. With at least one channel the stream is left in scientific
-  // format with precision 6. A channel index beyond m_arrChannels raises
-  // CInvalidArgException, with what was written before left in the stream.
+  // Writes the section header of m_nChannels channels (Channels, Samples,
+  // Date, Time, the four label lines, X0, Delta_X), its
+  // "***End_of_Header***" line and the headings line of X-column mode nMode,
+  // which ends with "Comment". Give it the mode given to QTX_WriteMainHeader,
+  // then write the section's data rows yourself in that mode's layout.
+  // Each per-channel value follows two tabs; X0 and Delta_X are written in
+  // scientific format with precision 6, and with at least one channel the
+  // stream is left in that format (set your own before inserting doubles).
+  // Channel i is fetched from m_arrChannels when its first value is due: an
+  // index outside the list (m_nChannels above its size; mode 1 with an empty
+  // list) or a null entry raises CInvalidArgException, with what was written
+  // before left in the stream. Every line ends with std::endl.
   void WriteSectionHeader(std::ofstream& stream, int nMode);
 };
 
@@ -138,12 +158,17 @@ class QTXLIB_API CQTXGeneral {
   // list raises CInvalidArgException before anything is allocated or read.
   bool QTX_ReadData(std::uint32_t& nLine, CStdioFile* pFile, CQTXSection* pSection, int readValues, int channel);
 
-  // Writes the twelve lines of a main header for X-column mode nMode (0, 1
-  // or 2; any other mode leaves out the X_Columns line), the last one empty.
+  // Writes a main header on a stream the host opened: the magic line,
+  // Writer_Version 0.92, Reader_Version 1, Separator Tab, Multi_Headings Yes,
+  // X_Columns No/One/Multi for nMode 0/1/2 (any other mode leaves this line
+  // out), Time_Pref Relative, Description, the Date and Time of now, the end
+  // line and an empty line. Every line ends with std::endl; no format flag or
+  // precision of the stream changes.
   static void QTX_WriteMainHeader(std::ofstream& stream, int nMode);
 
-  // Writes the "Date" and "Time" lines, each with n copies of the local date
-  // (yyyy/MM/dd) or time (HH:mm:ss) from one reading of the clock.
+  // Writes the "Date" and "Time" lines, each with n copies (none for n <= 0)
+  // of the local date (yyyy/MM/dd) or time (HH:mm:ss, 24-hour clock) of one
+  // reading of the clock, each after two tabs, then a tab and std::endl.
   static void QTX_WriteTimeDate(std::ofstream& stream, int n);
 
   // The mean step of nCount samples from dStart to dEnd: (dEnd - dStart) /
