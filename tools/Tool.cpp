@@ -111,19 +111,21 @@ void OpenForReading(CStdioFile& file, const std::string& path) {
     throw Failure(std::string("cannot open ") + error.what());
 }
 
-void ScanFile(CQTXGeneral& qtx, const std::string& path) {
+bool TryScanFile(CQTXGeneral& qtx, const std::string& path) {
   // The scan says only whether it worked; an open of our own says why not.
   {
     CStdioFile probe;
     OpenForReading(probe, path);
   }
-  bool complete = false;
   try {
-    complete = qtx.ReadQTXFile(CString(path.c_str()));
+    return qtx.ReadQTXFile(CString(path.c_str()));
   } catch (const std::bad_alloc&) {
     throw Failure(path + ": the file declares more than fits in memory");
   }
-  if (!complete) throw Failure(path + ": the file ends before the main header's end line");
+}
+
+void ScanFile(CQTXGeneral& qtx, const std::string& path) {
+  if (!TryScanFile(qtx, path)) throw Failure(path + ": the file ends before the main header's end line");
 }
 
 CQTXSection& SectionAt(CQTXGeneral& qtx, long long index) {

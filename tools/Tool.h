@@ -71,6 +71,10 @@ const char* ModeName(int nXColumns);
 // the file cannot be opened or has no complete main header.
 void ScanFile(CQTXGeneral& qtx, const std::string& path);
 
+// The same scan for a command that reports an incomplete main header itself:
+// returns whether the main header's end line was read.
+bool TryScanFile(CQTXGeneral& qtx, const std::string& path);
+
 // Opens `path` for the data reader; throws Failure when it cannot.
 void OpenForReading(CStdioFile& file, const std::string& path);
 
@@ -88,6 +92,7 @@ struct Command {
 // The commands, each defined in its own file.
 extern const Command kInfoCommand;
 extern const Command kDumpCommand;
+extern const Command kValidateCommand;
 
 }  // namespace qtx::tool
 

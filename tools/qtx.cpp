@@ -17,6 +17,7 @@ using qtx::tool::Command;
 const Command* const kCommands[] = {
     &qtx::tool::kInfoCommand,
     &qtx::tool::kDumpCommand,
+    &qtx::tool::kValidateCommand,
 };
 
 void PrintOverview(std::FILE* out) {
