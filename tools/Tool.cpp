@@ -23,7 +23,8 @@ Arguments::Arguments(const std::vector<std::string>& args, const std::vector<std
     }
     // "--name=value" is the same as "--name value".
     const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
+    std::string name = arg.substr(0, equals);
+    if (name == "-o" && listed(valued, "--output")) name = "--output";
     if (listed(flags, name) && equals == std::string::npos) {
       m_options[name] = "";
     } else if (listed(valued, name)) {

@@ -37,7 +37,8 @@ class UsageError : public Failure {
 
 // The arguments of one command: positionals in order and "--name value"
 // options. `valued` lists the options that take a value; `flags` those that
-// do not. Anything else starting with '-' is a usage error.
+// do not. Anything else starting with '-' is a usage error. "-o" is the short
+// form of "--output" wherever a command takes "--output".
 class Arguments {
  public:
   Arguments(const std::vector<std::string>& args, const std::vector<std::string>& valued,
@@ -93,6 +94,7 @@ struct Command {
 extern const Command kInfoCommand;
 extern const Command kDumpCommand;
 extern const Command kValidateCommand;
+extern const Command kPlotCommand;
 
 }  // namespace qtx::tool
 

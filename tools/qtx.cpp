@@ -18,6 +18,7 @@ const Command* const kCommands[] = {
     &qtx::tool::kInfoCommand,
     &qtx::tool::kDumpCommand,
     &qtx::tool::kValidateCommand,
+    &qtx::tool::kPlotCommand,
 };
 
 void PrintOverview(std::FILE* out) {
