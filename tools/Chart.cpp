@@ -11,7 +11,9 @@ namespace {
 
 // The power of ten of a step of 1, 2 or 5 times it. The small nudge keeps
 // log10(0.001), which may come out a hair below -3, at -3.
-int StepExponent(double step) { return static_cast<int>(std::floor(std::log10(step) + 1e-9)); }
+int StepExponent(double step) {
+  return static_cast<int>(std::floor(std::log10(step) + 1e-9));
+}
 
 // k * step for the whole number k nearest to value / step, when value lies
 // that close to a multiple; floor or ceil of the quotient otherwise. Keeps
@@ -43,7 +45,10 @@ Axis MakeAxis(double low, double high, int target, bool expand) {
   const double raw = (high / 2 - low / 2) / target * 2;
   const double power = std::pow(10.0, StepExponent(raw));
   const double mantissa = raw / power;
-  double step = (mantissa <= 1.0 + 1e-9 ? 1.0 : mantissa <= 2.0 + 1e-9 ? 2.0 : mantissa <= 5.0 + 1e-9 ? 5.0 : 10.0) *
+  double step = (mantissa <= 1.0 + 1e-9   ? 1.0
+                 : mantissa <= 2.0 + 1e-9 ? 2.0
+                 : mantissa <= 5.0 + 1e-9 ? 5.0
+                                          : 10.0) *
                 power;
   if (!std::isfinite(step) || step <= 0.0) step = raw;
 
@@ -119,8 +124,7 @@ void ColumnReducer::Finish() {
 void ColumnReducer::Flush() {
   std::pair<std::size_t, Point> kept[4] = {
       {0, m_first}, {m_lowAt, m_low}, {m_highAt, m_high}, {m_count - 1, m_last}};
-  std::sort(std::begin(kept), std::end(kept),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::sort(std::begin(kept), std::end(kept), [](const auto& a, const auto& b) { return a.first < b.first; });
   for (std::size_t i = 0; i < 4; ++i)
     if (i == 0 || kept[i].first != kept[i - 1].first) m_out.push_back(kept[i].second);
   m_count = 0;

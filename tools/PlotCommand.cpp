@@ -51,11 +51,17 @@ const char* const kColours[] = {"#0072b2", "#d55e00", "#009e73", "#cc79a7", "#e6
 const char* const kDashes[] = {"", "7 3", "2 2"};
 constexpr std::size_t kColourCount = sizeof kColours / sizeof kColours[0];
 
-const char* ColourOf(std::size_t i) { return kColours[i % kColourCount]; }
-const char* DashOf(std::size_t i) { return kDashes[(i / kColourCount) % 3]; }
+const char* ColourOf(std::size_t i) {
+  return kColours[i % kColourCount];
+}
+const char* DashOf(std::size_t i) {
+  return kDashes[(i / kColourCount) % 3];
+}
 
 // Approximate width of a text in a sans-serif font of this size.
-double TextWidth(std::size_t characters, double fontSize) { return static_cast<double>(characters) * fontSize * 0.6; }
+double TextWidth(std::size_t characters, double fontSize) {
+  return static_cast<double>(characters) * fontSize * 0.6;
+}
 
 // "Voltage [V]", "Voltage", "[V]" or "".
 std::string AxisLabel(const CString& dimension, const CString& unit) {
@@ -97,7 +103,7 @@ struct Scale {
 
 struct Curve {
   const CQTXChannel* channel;
-  int index;             // within the section
+  int index;               // within the section
   std::size_t finite = 0;  // rows with a finite X and Y
 };
 
@@ -116,28 +122,60 @@ void DrawAxes(SvgWriter& svg, const Scale& x, const Scale& y, double top, double
               double right) {
   svg.Open("g").Attribute("class", "grid").Attribute("stroke", "#e4e4e4").Attribute("stroke-width", 1.0);
   for (const double tick : x.axis.ticks)
-    svg.Open("line").Attribute("x1", x(tick)).Attribute("y1", top).Attribute("x2", x(tick)).Attribute("y2", bottom)
+    svg.Open("line")
+        .Attribute("x1", x(tick))
+        .Attribute("y1", top)
+        .Attribute("x2", x(tick))
+        .Attribute("y2", bottom)
         .Close();
   for (const double tick : y.axis.ticks)
-    svg.Open("line").Attribute("x1", left).Attribute("y1", y(tick)).Attribute("x2", right).Attribute("y2", y(tick))
+    svg.Open("line")
+        .Attribute("x1", left)
+        .Attribute("y1", y(tick))
+        .Attribute("x2", right)
+        .Attribute("y2", y(tick))
         .Close();
   svg.Close();
-  svg.Open("rect").Attribute("class", "frame").Attribute("x", left).Attribute("y", top)
-      .Attribute("width", right - left).Attribute("height", bottom - top).Attribute("fill", "none")
-      .Attribute("stroke", "#777").Close();
+  svg.Open("rect")
+      .Attribute("class", "frame")
+      .Attribute("x", left)
+      .Attribute("y", top)
+      .Attribute("width", right - left)
+      .Attribute("height", bottom - top)
+      .Attribute("fill", "none")
+      .Attribute("stroke", "#777")
+      .Close();
 
   svg.Open("g").Attribute("class", "x-ticks").Attribute("text-anchor", "middle").Attribute("fill", "#333");
   for (const double tick : x.axis.ticks) {
-    svg.Open("line").Attribute("x1", x(tick)).Attribute("y1", bottom).Attribute("x2", x(tick))
-        .Attribute("y2", bottom + 5).Attribute("stroke", "#777").Close();
-    svg.Open("text").Attribute("x", x(tick)).Attribute("y", bottom + 18).Text(TickLabel(tick, x.axis.step)).Close();
+    svg.Open("line")
+        .Attribute("x1", x(tick))
+        .Attribute("y1", bottom)
+        .Attribute("x2", x(tick))
+        .Attribute("y2", bottom + 5)
+        .Attribute("stroke", "#777")
+        .Close();
+    svg.Open("text")
+        .Attribute("x", x(tick))
+        .Attribute("y", bottom + 18)
+        .Text(TickLabel(tick, x.axis.step))
+        .Close();
   }
   svg.Close();
   svg.Open("g").Attribute("class", "y-ticks").Attribute("text-anchor", "end").Attribute("fill", "#333");
   for (const double tick : y.axis.ticks) {
-    svg.Open("line").Attribute("x1", left - 5).Attribute("y1", y(tick)).Attribute("x2", left).Attribute("y2", y(tick))
-        .Attribute("stroke", "#777").Close();
-    svg.Open("text").Attribute("x", left - 8).Attribute("y", y(tick) + 4).Text(TickLabel(tick, y.axis.step)).Close();
+    svg.Open("line")
+        .Attribute("x1", left - 5)
+        .Attribute("y1", y(tick))
+        .Attribute("x2", left)
+        .Attribute("y2", y(tick))
+        .Attribute("stroke", "#777")
+        .Close();
+    svg.Open("text")
+        .Attribute("x", left - 8)
+        .Attribute("y", y(tick) + 4)
+        .Text(TickLabel(tick, y.axis.step))
+        .Close();
   }
   svg.Close();
 }
@@ -172,24 +210,51 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
   svg.Open("title").Text(chart.title).Close();
   svg.Open("rect").Attribute("width", width).Attribute("height", height).Attribute("fill", "white").Close();
   svg.Open("defs").Open("clipPath").Attribute("id", "plot-area");
-  svg.Open("rect").Attribute("x", left).Attribute("y", top).Attribute("width", right - left)
-      .Attribute("height", bottom - top).Close();
+  svg.Open("rect")
+      .Attribute("x", left)
+      .Attribute("y", top)
+      .Attribute("width", right - left)
+      .Attribute("height", bottom - top)
+      .Close();
   svg.Close().Close();
 
-  svg.Open("text").Attribute("class", "title").Attribute("x", (left + right) / 2).Attribute("y", 26.0)
-      .Attribute("text-anchor", "middle").Attribute("font-size", 15.0).Attribute("font-weight", "bold")
-      .Text(chart.title).Close();
+  svg.Open("text")
+      .Attribute("class", "title")
+      .Attribute("x", (left + right) / 2)
+      .Attribute("y", 26.0)
+      .Attribute("text-anchor", "middle")
+      .Attribute("font-size", 15.0)
+      .Attribute("font-weight", "bold")
+      .Text(chart.title)
+      .Close();
   DrawAxes(svg, x, y, top, bottom, left, right);
-  svg.Open("text").Attribute("class", "x-title").Attribute("x", (left + right) / 2).Attribute("y", height - 12)
-      .Attribute("text-anchor", "middle").Attribute("font-size", 12.0).Text(chart.xTitle).Close();
+  svg.Open("text")
+      .Attribute("class", "x-title")
+      .Attribute("x", (left + right) / 2)
+      .Attribute("y", height - 12)
+      .Attribute("text-anchor", "middle")
+      .Attribute("font-size", 12.0)
+      .Text(chart.xTitle)
+      .Close();
   const double yTitleX = 16;
   const double yTitleY = (top + bottom) / 2;
-  svg.Open("text").Attribute("class", "y-title").Attribute("x", yTitleX).Attribute("y", yTitleY)
+  svg.Open("text")
+      .Attribute("class", "y-title")
+      .Attribute("x", yTitleX)
+      .Attribute("y", yTitleY)
       .Attribute("transform", "rotate(-90 " + FormatDouble(yTitleX) + " " + FormatDouble(yTitleY) + ")")
-      .Attribute("text-anchor", "middle").Attribute("font-size", 12.0).Text(chart.yTitle).Close();
+      .Attribute("text-anchor", "middle")
+      .Attribute("font-size", 12.0)
+      .Text(chart.yTitle)
+      .Close();
 
-  svg.Open("g").Attribute("class", "curves").Attribute("clip-path", "url(#plot-area)").Attribute("fill", "none")
-      .Attribute("stroke-width", 1.5).Attribute("stroke-linejoin", "round").Attribute("stroke-linecap", "round");
+  svg.Open("g")
+      .Attribute("class", "curves")
+      .Attribute("clip-path", "url(#plot-area)")
+      .Attribute("fill", "none")
+      .Attribute("stroke-width", 1.5)
+      .Attribute("stroke-linejoin", "round")
+      .Attribute("stroke-linecap", "round");
   std::vector<Point> points;
   points.reserve(static_cast<std::size_t>(4 * (right - left)) + 8);
   bool anyPoint = false;
@@ -204,7 +269,8 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
     }
     reducer.Finish();
     anyPoint = anyPoint || !points.empty();
-    svg.Open("polyline").Attribute("class", "channel-" + std::to_string(curve.index))
+    svg.Open("polyline")
+        .Attribute("class", "channel-" + std::to_string(curve.index))
         .Attribute("stroke", ColourOf(i));
     if (*DashOf(i) != '\0') svg.Attribute("stroke-dasharray", DashOf(i));
     svg.BeginPoints();
@@ -212,14 +278,24 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
     svg.EndPoints().Close();
     // A single point draws no line; mark it.
     if (points.size() == 1)
-      svg.Open("circle").Attribute("cx", points[0].x).Attribute("cy", points[0].y).Attribute("r", 3.0)
-          .Attribute("fill", ColourOf(i)).Attribute("stroke", "none").Close();
+      svg.Open("circle")
+          .Attribute("cx", points[0].x)
+          .Attribute("cy", points[0].y)
+          .Attribute("r", 3.0)
+          .Attribute("fill", ColourOf(i))
+          .Attribute("stroke", "none")
+          .Close();
   }
   svg.Close();
   if (!anyPoint)
-    svg.Open("text").Attribute("x", (left + right) / 2).Attribute("y", (top + bottom) / 2)
-        .Attribute("text-anchor", "middle").Attribute("fill", "#888").Attribute("font-size", 13.0)
-        .Text(chart.rows == 0 ? "no rows" : "no finite values").Close();
+    svg.Open("text")
+        .Attribute("x", (left + right) / 2)
+        .Attribute("y", (top + bottom) / 2)
+        .Attribute("text-anchor", "middle")
+        .Attribute("fill", "#888")
+        .Attribute("font-size", 13.0)
+        .Text(chart.rows == 0 ? "no rows" : "no finite values")
+        .Close();
 
   // The legend, right of the plot, as many entries as fit the height.
   svg.Open("g").Attribute("class", "legend").Attribute("font-size", 12.0);
@@ -228,16 +304,28 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
   for (std::size_t i = 0; i < chart.legend.size(); ++i) {
     const double entryY = top + 10 + 18 * static_cast<double>(i);
     if (i + 1 == fit && chart.legend.size() > fit) {
-      svg.Open("text").Attribute("x", legendX).Attribute("y", entryY + 4).Attribute("fill", "#555")
-          .Text("... and " + std::to_string(chart.legend.size() - i) + " more").Close();
+      svg.Open("text")
+          .Attribute("x", legendX)
+          .Attribute("y", entryY + 4)
+          .Attribute("fill", "#555")
+          .Text("... and " + std::to_string(chart.legend.size() - i) + " more")
+          .Close();
       break;
     }
-    svg.Open("line").Attribute("x1", legendX).Attribute("y1", entryY).Attribute("x2", legendX + 24)
-        .Attribute("y2", entryY).Attribute("stroke", ColourOf(i)).Attribute("stroke-width", 2.0);
+    svg.Open("line")
+        .Attribute("x1", legendX)
+        .Attribute("y1", entryY)
+        .Attribute("x2", legendX + 24)
+        .Attribute("y2", entryY)
+        .Attribute("stroke", ColourOf(i))
+        .Attribute("stroke-width", 2.0);
     if (*DashOf(i) != '\0') svg.Attribute("stroke-dasharray", DashOf(i));
     svg.Close();
-    svg.Open("text").Attribute("x", legendX + 30).Attribute("y", entryY + 4)
-        .Text(Shortened(chart.legend[i], legendChars)).Close();
+    svg.Open("text")
+        .Attribute("x", legendX + 30)
+        .Attribute("y", entryY + 4)
+        .Text(Shortened(chart.legend[i], legendChars))
+        .Close();
   }
   svg.Close();
   return svg.Finish();
@@ -291,8 +379,8 @@ int Run(const std::vector<std::string>& args) {
   const int nChannels = section.m_nChannels > 0 ? section.m_nChannels : 0;
   if (nChannels == 0) throw Failure("section " + std::to_string(sectionIndex) + " has no channels to draw");
   if (channelIndex && *channelIndex >= nChannels)
-    throw Failure("section " + std::to_string(sectionIndex) + " has no channel " + std::to_string(*channelIndex) +
-                  " (it has " + std::to_string(nChannels) + ")");
+    throw Failure("section " + std::to_string(sectionIndex) + " has no channel " +
+                  std::to_string(*channelIndex) + " (it has " + std::to_string(nChannels) + ")");
 
   CStdioFile file;
   OpenForReading(file, path);

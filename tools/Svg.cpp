@@ -15,8 +15,8 @@ std::size_t Utf8Length(std::string_view text, std::size_t i) {
   if (lead >= 0xC2 && lead <= 0xDF) return continuation(1) ? 2 : 0;
   if (lead >= 0xE0 && lead <= 0xEF) {
     if (!continuation(1) || !continuation(2)) return 0;
-    if (lead == 0xE0 && byte(1) < 0xA0) return 0;                     // overlong
-    if (lead == 0xED && byte(1) > 0x9F) return 0;                     // surrogates
+    if (lead == 0xE0 && byte(1) < 0xA0) return 0;                      // overlong
+    if (lead == 0xED && byte(1) > 0x9F) return 0;                      // surrogates
     if (lead == 0xEF && byte(1) == 0xBF && byte(2) >= 0xBE) return 0;  // U+FFFE, U+FFFF
     return 3;
   }

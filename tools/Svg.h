@@ -24,7 +24,9 @@ class SvgWriter {
   SvgWriter& Open(const char* name);
   // An attribute of the element just opened, before any content.
   SvgWriter& Attribute(const char* name, std::string_view value);
-  SvgWriter& Attribute(const char* name, const char* value) { return Attribute(name, std::string_view(value)); }
+  SvgWriter& Attribute(const char* name, const char* value) {
+    return Attribute(name, std::string_view(value));
+  }
   SvgWriter& Attribute(const char* name, double value);
   // Character data inside the open element.
   SvgWriter& Text(std::string_view text);

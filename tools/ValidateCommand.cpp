@@ -65,23 +65,12 @@ enum Kind : std::size_t {
 
 // How the closing line names the findings of a kind it does not show.
 const char* const kKindNouns[kKindCount] = {
-    "lines without the magic line",
-    "unterminated main headers",
-    "lines with unknown keywords",
-    "bad keyword values",
-    "lines with values missing",
-    "keywords before Channels",
-    "repeated Channels lines",
-    "sections without Samples",
-    "section headers without Channels",
-    "unclosed special blocks",
-    "unterminated section headers",
-    "bad headings lines",
-    "fields that are not numbers",
-    "rows with too few fields",
-    "sections cut short",
-    "header lines read as rows",
-    "extra lines of numbers",
+    "lines without the magic line", "unterminated main headers",    "lines with unknown keywords",
+    "bad keyword values",           "lines with values missing",    "keywords before Channels",
+    "repeated Channels lines",      "sections without Samples",     "section headers without Channels",
+    "unclosed special blocks",      "unterminated section headers", "bad headings lines",
+    "fields that are not numbers",  "rows with too few fields",     "sections cut short",
+    "header lines read as rows",    "extra lines of numbers",
 };
 
 constexpr std::uint64_t kShown = 10;
@@ -108,8 +97,9 @@ class Report {
   void EndPart() {
     for (std::size_t kind = 0; kind < kKindCount; ++kind) {
       if (m_counts[kind] > kShown)
-        m_kept.push_back({m_firstHidden[kind], static_cast<Kind>(kind),
-                          "... and " + std::to_string(m_counts[kind] - kShown) + " more " + kKindNouns[kind]});
+        m_kept.push_back(
+            {m_firstHidden[kind], static_cast<Kind>(kind),
+             "... and " + std::to_string(m_counts[kind] - kShown) + " more " + kKindNouns[kind]});
       m_counts[kind] = 0;
     }
     std::stable_sort(m_kept.begin(), m_kept.end(), [](const Finding& a, const Finding& b) {
@@ -136,9 +126,13 @@ class Report {
   std::uint64_t m_total = 0;
 };
 
-bool Is(const CString& text, const char* word) { return text.CompareNoCase(word) == 0; }
+bool Is(const CString& text, const char* word) {
+  return text.CompareNoCase(word) == 0;
+}
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 // Whether the whole field converts as a number, as the readers' atof sees it
 // (leading white space, signs, hexadecimal, inf and nan included).
@@ -158,7 +152,9 @@ bool IsNumber(const CString& field) {
 }
 
 // What a field that is no number reads as.
-std::string ReadsAs(const CString& field) { return FormatDouble(std::strtod(field.GetString(), nullptr)); }
+std::string ReadsAs(const CString& field) {
+  return FormatDouble(std::strtod(field.GetString(), nullptr));
+}
 
 // A whole number of rows: digits, an optional plus sign and surrounding white
 // space, no more than a 32-bit long holds.
@@ -197,10 +193,14 @@ struct ChannelKeyword {
   const char* fill;
 };
 constexpr ChannelKeyword kChannelKeywords[] = {
-    {"Samples", ValueType::kCount, "0"},          {"Delta_X", ValueType::kNumber, "0"},
-    {"X0", ValueType::kNumber, "0"},              {"X_Dimension", ValueType::kText, "'0.0'"},
-    {"X_Unit_Label", ValueType::kText, "'0.0'"},  {"Y_Dimension", ValueType::kText, "'0.0'"},
-    {"Y_Unit_Label", ValueType::kText, "'0.0'"},  {"Date", ValueType::kIgnored, ""},
+    {"Samples", ValueType::kCount, "0"},
+    {"Delta_X", ValueType::kNumber, "0"},
+    {"X0", ValueType::kNumber, "0"},
+    {"X_Dimension", ValueType::kText, "'0.0'"},
+    {"X_Unit_Label", ValueType::kText, "'0.0'"},
+    {"Y_Dimension", ValueType::kText, "'0.0'"},
+    {"Y_Unit_Label", ValueType::kText, "'0.0'"},
+    {"Date", ValueType::kIgnored, ""},
     {"Time", ValueType::kIgnored, ""},
 };
 
@@ -240,9 +240,9 @@ bool IsSectionKeyword(const CString& field) {
 // A section as the scan placed it: its data line (the headings line's number,
 // counted from 1), its row count and its channels.
 struct SectionPlace {
-  std::ptrdiff_t index;     // in the file's section list, as `--section` counts
-  std::uint64_t dataLine;   // the headings line; rows follow it
-  std::uint64_t rows;       // the largest Samples of its channels
+  std::ptrdiff_t index;    // in the file's section list, as `--section` counts
+  std::uint64_t dataLine;  // the headings line; rows follow it
+  std::uint64_t rows;      // the largest Samples of its channels
   int channels;
   std::uint64_t RowsEnd() const { return dataLine + rows; }
 };
@@ -295,7 +295,8 @@ class Validator {
     if (!tokenizer.Next(m_key)) return;
     const bool hasValue = tokenizer.Next(m_value);
     auto missing = [&] {
-      m_report.Add(kMissingValues, n, [&] { return Printable(m_key) + " has no value; the line is ignored"; });
+      m_report.Add(kMissingValues, n,
+                   [&] { return Printable(m_key) + " has no value; the line is ignored"; });
     };
     if (Is(m_key, CQTXGeneral::lpszQuorsetMeasurement)) {
       m_magic = true;
@@ -304,7 +305,8 @@ class Validator {
         missing();
       } else if (!IsNumber(m_value)) {
         m_report.Add(kBadValue, n, [&] {
-          return Printable(m_key) + " value " + Quote(m_value) + " is not a number; it reads as " + ReadsAs(m_value);
+          return Printable(m_key) + " value " + Quote(m_value) + " is not a number; it reads as " +
+                 ReadsAs(m_value);
         });
       }
     } else if (Is(m_key, CQTXGeneral::lpszSeparator)) {
@@ -331,14 +333,16 @@ class Validator {
       } else if (!Is(m_value, CQTXGeneral::lpszNo) && !Is(m_value, CQTXGeneral::lpszOne) &&
                  !Is(m_value, CQTXGeneral::lpszMulti)) {
         m_report.Add(kBadValue, n, [&] {
-          return Printable(m_key) + " value " + Quote(m_value) + " is not No, One or Multi; the line is ignored";
+          return Printable(m_key) + " value " + Quote(m_value) +
+                 " is not No, One or Multi; the line is ignored";
         });
       }
     } else if (!Is(m_key, CQTXGeneral::lpszTimePref) && !Is(m_key, CQTXGeneral::lpszTime) &&
                !Is(m_key, CQTXGeneral::lpszDate) && !Is(m_key, CQTXGeneral::lpszDescription) &&
                !Is(m_key, CQTXGeneral::lpszEndOfHeader)) {
-      m_report.Add(kUnknownKeyword, n,
-                   [&] { return "unknown keyword " + Quote(m_key) + " in the main header; the line is ignored"; });
+      m_report.Add(kUnknownKeyword, n, [&] {
+        return "unknown keyword " + Quote(m_key) + " in the main header; the line is ignored";
+      });
     }
   }
 
@@ -373,7 +377,8 @@ class Validator {
         const std::uint64_t opened = m_specialLine;
         m_report.Add(kOpenSpecial, n, [opened] {
           return std::string(CQTXGeneral::lpszEndOfHeader) + " inside the special block opened at line " +
-                 std::to_string(opened) + " is ignored; " + CQTXGeneral::lpszEndSpecial + " is missing before it";
+                 std::to_string(opened) + " is ignored; " + CQTXGeneral::lpszEndSpecial +
+                 " is missing before it";
         });
       }
       return;
@@ -406,8 +411,9 @@ class Validator {
     } else if (Is(m_key, CQTXGeneral::lpszStartSpecial)) {
       m_specialLine = n;
     } else if (!quiet && !Is(m_key, CQTXGeneral::lpszEndSpecial)) {
-      m_report.Add(kUnknownKeyword, n,
-                   [&] { return "unknown keyword " + Quote(m_key) + " in a section header; the line is ignored"; });
+      m_report.Add(kUnknownKeyword, n, [&] {
+        return "unknown keyword " + Quote(m_key) + " in a section header; the line is ignored";
+      });
     }
   }
 
@@ -423,13 +429,13 @@ class Validator {
     m_samplesSeen = false;
     m_channels = 0;
     if (!tokenizer.Next(m_value)) {
-      m_report.Add(kMissingValues, n, [] { return std::string("Channels has no value; the section has no channels"); });
+      m_report.Add(kMissingValues, n,
+                   [] { return std::string("Channels has no value; the section has no channels"); });
       return;
     }
     if (!IsCount(m_value.View())) {
-      m_report.Add(kBadValue, n, [&] {
-        return "Channels value " + Quote(m_value) + " is not a whole number of channels";
-      });
+      m_report.Add(kBadValue, n,
+                   [&] { return "Channels value " + Quote(m_value) + " is not a whole number of channels"; });
     }
     const long count = std::strtol(m_value.GetString(), nullptr, 10);
     m_channels = static_cast<int>(std::clamp<long>(count, 0, std::numeric_limits<int>::max()));
@@ -453,14 +459,14 @@ class Validator {
       if (keyword.type == ValueType::kCount && !IsCount(m_value.View())) {
         reported = true;
         m_report.Add(kBadValue, n, [&] {
-          return std::string(keyword.name) + " value " + Quote(m_value) + " for channel " + std::to_string(values) +
-                 " is not a whole number of rows";
+          return std::string(keyword.name) + " value " + Quote(m_value) + " for channel " +
+                 std::to_string(values) + " is not a whole number of rows";
         });
       } else if (keyword.type == ValueType::kNumber && !IsNumber(m_value)) {
         reported = true;
         m_report.Add(kNotANumber, n, [&] {
-          return std::string(keyword.name) + " value " + Quote(m_value) + " for channel " + std::to_string(values) +
-                 " is not a number; it reads as " + ReadsAs(m_value);
+          return std::string(keyword.name) + " value " + Quote(m_value) + " for channel " +
+                 std::to_string(values) + " is not a number; it reads as " + ReadsAs(m_value);
         });
       }
     }
@@ -487,8 +493,8 @@ class Validator {
     const SectionPlace& previous = m_sections[m_part - 1];
     const std::uint64_t count = m_extraRows;
     m_report.Add(kExtraRows, m_extraRowsLine, [&previous, count] {
-      return Plural(count, "more line") + " of numbers after the " + Plural(previous.rows, "row") + " section " +
-             std::to_string(previous.index) + " declares (Samples); a reader passes over " +
+      return Plural(count, "more line") + " of numbers after the " + Plural(previous.rows, "row") +
+             " section " + std::to_string(previous.index) + " declares (Samples); a reader passes over " +
              (count == 1 ? "it" : "them");
     });
     m_extraRows = 0;
@@ -503,7 +509,8 @@ class Validator {
   }
 
   std::string ModeText(int channels) const {
-    return std::string("X_Columns ") + ModeName(m_mode) + " with " + Plural(static_cast<std::uint64_t>(channels), "channel");
+    return std::string("X_Columns ") + ModeName(m_mode) + " with " +
+           Plural(static_cast<std::uint64_t>(channels), "channel");
   }
 
   void HeadingsLine(std::uint64_t n) {
@@ -518,7 +525,8 @@ class Validator {
     const std::uint64_t needed = FieldsNeeded(section.channels);
     if (fields > 0 && allNumbers) {
       m_report.Add(kBadHeadings, n, [] {
-        return std::string("the headings line holds only numbers; a reader takes it as headings, not as a row");
+        return std::string(
+            "the headings line holds only numbers; a reader takes it as headings, not as a row");
       });
     } else if (fields < needed) {
       m_report.Add(kBadHeadings, n, [&] {
@@ -606,12 +614,15 @@ class Validator {
     }
     const SectionPlace& section = m_sections[m_blankPart];
     const std::uint64_t row = m_blankRow;
-    m_report.Add(next == Follows::kHeader ? kRowsTakeHeader : kRowsCut, m_blankLine, [&section, row, count, next] {
-      return "section " + std::to_string(section.index) + " declares " + Plural(section.rows, "row") +
-             " (Samples) but only " + std::to_string(row) + " stand before the " +
-             (next == Follows::kHeader ? "next section header" : "end of the file") + "; a reader takes " +
-             (count == 1 ? "this empty line as a row" : "these " + std::to_string(count) + " empty lines as rows");
-    });
+    m_report.Add(
+        next == Follows::kHeader ? kRowsTakeHeader : kRowsCut, m_blankLine, [&section, row, count, next] {
+          return "section " + std::to_string(section.index) + " declares " + Plural(section.rows, "row") +
+                 " (Samples) but only " + std::to_string(row) + " stand before the " +
+                 (next == Follows::kHeader ? "next section header" : "end of the file") +
+                 "; a reader takes " +
+                 (count == 1 ? "this empty line as a row"
+                             : "these " + std::to_string(count) + " empty lines as rows");
+        });
   }
 
   // --- the ends of parts and of the file -----------------------------------
@@ -647,9 +658,10 @@ class Validator {
         const bool endSeen = m_endSeen;
         m_report.Add(kHeaderCut, n, [index, endSeen] {
           return "the file ends " +
-                 std::string(endSeen ? "before the headings line of section " : "inside the header of section ") +
-                 std::to_string(index) + (endSeen ? "" : std::string(", before its ") + CQTXGeneral::lpszEndOfHeader +
-                                                             " line");
+                 std::string(endSeen ? "before the headings line of section "
+                                     : "inside the header of section ") +
+                 std::to_string(index) +
+                 (endSeen ? "" : std::string(", before its ") + CQTXGeneral::lpszEndOfHeader + " line");
         });
       } else if (n < section.RowsEnd() && !m_rowsTaken && m_blankRows == 0) {
         const std::uint64_t present = n - section.dataLine;
@@ -671,8 +683,8 @@ class Validator {
     }
     if (m_specialLine != 0)
       m_report.Add(kOpenSpecial, m_specialLine, [] {
-        return std::string(CQTXGeneral::lpszStartSpecial) + " is never closed by " + CQTXGeneral::lpszEndSpecial +
-               "; a reader ignores every line after it";
+        return std::string(CQTXGeneral::lpszStartSpecial) + " is never closed by " +
+               CQTXGeneral::lpszEndSpecial + "; a reader ignores every line after it";
       });
     EndPart();
   }
@@ -700,14 +712,14 @@ class Validator {
   int m_channels = 0;
   bool m_samplesSeen = false;
   bool m_endSeen = false;
-  bool m_sawKeyword = false;          // a header line other than numbers was met
-  std::uint64_t m_specialLine = 0;    // the open special block's first line, 0 when none is open
-  std::uint64_t m_stopLine = 0;       // the end line at which the scan stopped, 0 before
-  std::uint64_t m_extraRows = 0;      // lines of numbers right after the previous section's rows
+  bool m_sawKeyword = false;        // a header line other than numbers was met
+  std::uint64_t m_specialLine = 0;  // the open special block's first line, 0 when none is open
+  std::uint64_t m_stopLine = 0;     // the end line at which the scan stopped, 0 before
+  std::uint64_t m_extraRows = 0;    // lines of numbers right after the previous section's rows
   std::uint64_t m_extraRowsLine = 0;
-  bool m_rowsTaken = false;           // the rows ran into the next section header
-  bool m_afterLostHeader = false;     // the previous section's rows took in this part's header
-  std::uint64_t m_blankRows = 0;      // lines without fields not yet known to be rows
+  bool m_rowsTaken = false;        // the rows ran into the next section header
+  bool m_afterLostHeader = false;  // the previous section's rows took in this part's header
+  std::uint64_t m_blankRows = 0;   // lines without fields not yet known to be rows
   std::uint64_t m_blankLine = 0;
   std::uint64_t m_blankRow = 0;
   std::size_t m_blankPart = 0;
@@ -739,7 +751,7 @@ int Run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-const Command kValidateCommand = {"validate", "list what a reader accepts silently but a person wants to know",
-                                  kUsage, Run};
+const Command kValidateCommand = {
+    "validate", "list what a reader accepts silently but a person wants to know", kUsage, Run};
 
 }  // namespace qtx::tool

@@ -33,7 +33,8 @@ std::vector<std::string> Options(const std::string& usage) {
   for (std::size_t i = 1; i < usage.size(); ++i) {
     if (usage[i] != '-' || (usage[i - 1] != ' ' && usage[i - 1] != '[')) continue;
     std::size_t end = i + 1;
-    while (end < usage.size() && (std::isalnum(static_cast<unsigned char>(usage[end])) || usage[end] == '-')) ++end;
+    while (end < usage.size() && (std::isalnum(static_cast<unsigned char>(usage[end])) || usage[end] == '-'))
+      ++end;
     options.push_back(usage.substr(i, end - i));
     i = end;
   }

@@ -105,8 +105,10 @@ class XmlReader {
       if (kEntities.count(ref)) {
         out += kEntities.at(ref);
       } else if (ref.size() > 1 && ref[0] == '#') {
-        const long code = ref[1] == 'x' ? std::strtol(ref.c_str() + 2, nullptr, 16) : std::strtol(ref.c_str() + 1, nullptr, 10);
-        if (code < 0x20 && code != 0x9 && code != 0xA && code != 0xD) Fail("reference to a control character");
+        const long code = ref[1] == 'x' ? std::strtol(ref.c_str() + 2, nullptr, 16)
+                                        : std::strtol(ref.c_str() + 1, nullptr, 10);
+        if (code < 0x20 && code != 0x9 && code != 0xA && code != 0xD)
+          Fail("reference to a control character");
         out += "?";
       } else {
         Fail("unknown entity &" + ref + ";");
@@ -139,7 +141,8 @@ class XmlReader {
       std::string value = Data(quote);
       if (!At(quote)) return Fail("unterminated attribute value");
       ++m_pos;
-      if (!m_elements[index].attributes.emplace(attribute, value).second) return Fail("attribute given twice");
+      if (!m_elements[index].attributes.emplace(attribute, value).second)
+        return Fail("attribute given twice");
     }
     ++m_pos;
     for (;;) {
@@ -159,7 +162,11 @@ class XmlReader {
   void CheckCharacters() {
     for (std::size_t i = 0; i < m_xml.size();) {
       const auto c = static_cast<unsigned char>(m_xml[i]);
-      std::size_t length = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+      std::size_t length = c < 0x80                 ? 1
+                           : c >= 0xC2 && c <= 0xDF ? 2
+                           : c >= 0xE0 && c <= 0xEF ? 3
+                           : c >= 0xF0 && c <= 0xF4 ? 4
+                                                    : 0;
       if (length == 0 || i + length > m_xml.size()) return Fail("not UTF-8");
       for (std::size_t k = 1; k < length; ++k)
         if ((static_cast<unsigned char>(m_xml[i + k]) & 0xC0) != 0x80) return Fail("not UTF-8");
@@ -244,7 +251,8 @@ TEST(ChartAxis, TicksAreRoundAndCoverTheData) {
         EXPECT_EQ(axis.high, range[1]) << what;
       }
       const double mantissa = axis.step / std::pow(10.0, std::floor(std::log10(axis.step) + 1e-9));
-      EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-9 || std::fabs(mantissa - 2) < 1e-9 || std::fabs(mantissa - 5) < 1e-9)
+      EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-9 || std::fabs(mantissa - 2) < 1e-9 ||
+                  std::fabs(mantissa - 5) < 1e-9)
           << what << " step " << axis.step;
       // Near 1e10 the spacing of doubles, not the step, limits the ticks.
       const double tolerance = axis.step * 1e-6 + std::fabs(axis.high) * 1e-15;
@@ -272,7 +280,8 @@ TEST(ChartAxis, DegenerateRangesGetOne) {
   const Axis zero = MakeAxis(0, 0, 6, false);
   EXPECT_EQ(zero.low, -1);
   EXPECT_EQ(zero.high, 1);
-  for (const Axis& axis : {MakeAxis(NAN, 1, 6, true), MakeAxis(INFINITY, -INFINITY, 6, true), MakeAxis(2, 1, 6, true)}) {
+  for (const Axis& axis :
+       {MakeAxis(NAN, 1, 6, true), MakeAxis(INFINITY, -INFINITY, 6, true), MakeAxis(2, 1, 6, true)}) {
     EXPECT_EQ(axis.low, 0);
     EXPECT_EQ(axis.high, 1);
   }
@@ -309,7 +318,7 @@ TEST(ChartReducer, KeepsTheExtremesOfEachColumnInOrder) {
   for (int i = 0; i < 100; ++i) reducer.Add({2 + i / 100.0, static_cast<double>(i)});
   reducer.Finish();
   const std::vector<std::pair<double, double>> expected = {{0.1, 5}, {0.2, 90}, {0.4, -40}, {0.5, 7},
-                                                           {1.5, 3},  {2, 0},    {2.99, 99}};
+                                                           {1.5, 3}, {2, 0},    {2.99, 99}};
   ASSERT_EQ(out.size(), expected.size());
   for (std::size_t i = 0; i < out.size(); ++i) {
     EXPECT_DOUBLE_EQ(out[i].x, expected[i].first) << i;
@@ -321,8 +330,8 @@ TEST(SvgWriter, EscapesTextAndKeepsItUtf8) {
   const std::pair<std::string, std::string> cases[] = {
       {"a<b>&c", "a&lt;b&gt;&amp;c"},
       {"\"it's\"", "&quot;it&apos;s&quot;"},
-      {"5 \xB5s", "5 \xC2\xB5s"},             // a Latin-1 byte becomes its character
-      {"5 \xC2\xB5s", "5 \xC2\xB5s"},         // UTF-8 stays as it is
+      {"5 \xB5s", "5 \xC2\xB5s"},                    // a Latin-1 byte becomes its character
+      {"5 \xC2\xB5s", "5 \xC2\xB5s"},                // UTF-8 stays as it is
       {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},  // an encoded surrogate is not UTF-8
       {"a\tb\r\nc", "a b  c"},
       {std::string("x\x01y\0z", 5), "x\xEF\xBF\xBDy\xEF\xBF\xBDz"},
@@ -411,11 +420,14 @@ TEST(ToolPlot, DataThatDrawsNoPlainLine) {
     const char* note;  // the text in place of the curves, or nullptr
   } cases[] = {
       {"values that are not finite",
-       header + "Samples\t4\t4\n***End_of_Header***\nt\tA\tB\n0\t1\tnan\n1\tinf\t2\n2\t3\t-inf\nnan\t4\t5\n", nullptr},
-      {"constant values", header + "Samples\t3\t3\n***End_of_Header***\nt\tA\tB\n0\t7\t7\n1\t7\t7\n2\t7\t7\n", nullptr},
+       header + "Samples\t4\t4\n***End_of_Header***\nt\tA\tB\n0\t1\tnan\n1\tinf\t2\n2\t3\t-inf\nnan\t4\t5\n",
+       nullptr},
+      {"constant values", header + "Samples\t3\t3\n***End_of_Header***\nt\tA\tB\n0\t7\t7\n1\t7\t7\n2\t7\t7\n",
+       nullptr},
       {"one row", header + "Samples\t1\t1\n***End_of_Header***\nt\tA\tB\n5\t1\t2\n", nullptr},
       {"no rows", header + "Samples\t0\t0\n***End_of_Header***\nt\tA\tB\n", "no rows"},
-      {"no finite value", header + "Samples\t1\t1\n***End_of_Header***\nt\tA\tB\nnan\t1\t2\n", "no finite values"},
+      {"no finite value", header + "Samples\t1\t1\n***End_of_Header***\nt\tA\tB\nnan\t1\t2\n",
+       "no finite values"},
   };
   for (const auto& c : cases) {
     const TempFile file(c.text);
@@ -453,7 +465,8 @@ TEST(ToolPlot, TextFromTheFileIsEscaped) {
 }
 
 TEST(ToolPlot, OneChannelToStdout) {
-  const qtx::test::ToolRun run = RunQtx("plot " QTX_EXAMPLES_DIR "/sample.qtx --channel 1 -o - --width 400 --height 300");
+  const qtx::test::ToolRun run =
+      RunQtx("plot " QTX_EXAMPLES_DIR "/sample.qtx --channel 1 -o - --width 400 --height 300");
   ASSERT_EQ(run.exitCode, 0);
   const XmlReader svg(run.out);
   ExpectSoundChart(svg, 1, "channel 1");
