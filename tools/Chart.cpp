@@ -10,9 +10,11 @@ namespace qtx::tool {
 namespace {
 
 // The power of ten of a step of 1, 2 or 5 times it. The small nudge keeps
-// log10(0.001), which may come out a hair below -3, at -3.
+// log10(0.001), which may come out a hair below -3, at -3. Doubles span
+// powers from -324 to 308; the clamp keeps the conversion defined.
 int StepExponent(double step) {
-  return static_cast<int>(std::floor(std::log10(step) + 1e-9));
+  const double exponent = std::floor(std::log10(step) + 1e-9);
+  return std::isfinite(exponent) ? static_cast<int>(std::clamp(exponent, -400.0, 400.0)) : 0;
 }
 
 // k * step for the whole number k nearest to value / step, when value lies
@@ -70,7 +72,8 @@ Axis MakeAxis(double low, double high, int target, bool expand) {
   const double first = Multiple(axis.low, step, true) / step;
   for (int i = 0; i < 100; ++i) {
     double tick = (first + i) * step;
-    if (tick > axis.high + step * 1e-9) break;
+    // Not high + tolerance: next to the largest double that sum is infinite.
+    if (!std::isfinite(tick) || tick - axis.high > step * 1e-9) break;
     if (std::fabs(tick) < step * 1e-9) tick = 0.0;
     if (!axis.ticks.empty() && tick <= axis.ticks.back()) break;
     axis.ticks.push_back(tick);
@@ -79,6 +82,7 @@ Axis MakeAxis(double low, double high, int target, bool expand) {
 }
 
 std::string TickLabel(double value, double step) {
+  if (!std::isfinite(value)) return "";
   if (std::fabs(value) < step * 1e-9) return "0";
   const int stepExponent = StepExponent(step);
   char text[64];

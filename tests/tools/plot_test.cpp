@@ -287,13 +287,14 @@ TEST(ChartAxis, DegenerateRangesGetOne) {
   }
   // Spans beyond the largest double: finite ends around the data, ticks
   // inside, where the ends cannot move out to a tick.
-  const double huge[][2] = {{DBL_MAX, DBL_MAX}, {1e300, 1.7e308}, {-DBL_MAX, DBL_MAX}};
+  const double huge[][2] = {{DBL_MAX, DBL_MAX}, {1e300, 1.7e308}, {-DBL_MAX, DBL_MAX}, {-1.1e308, DBL_MAX}};
   for (const auto& range : huge) {
     const Axis axis = MakeAxis(range[0], range[1], 6, true);
     EXPECT_TRUE(std::isfinite(axis.low) && std::isfinite(axis.high) && axis.low < axis.high) << range[0];
     EXPECT_LE(axis.low, range[0]);
     EXPECT_GE(axis.high, range[1]);
     EXPECT_GE(axis.ticks.size(), 2u) << range[0];
+    for (const double tick : axis.ticks) EXPECT_TRUE(std::isfinite(tick)) << range[0];
   }
 }
 
