@@ -326,15 +326,16 @@ const Command kConvertCommand = {
     "convert", "write a QTX file from a CSV file with a header row",
     "usage: qtx convert IN.csv OUT.qtx [--mode no|one|multi] [--x0 X] [--step D]\n"
     "\n"
-    "Writes one section: a channel per Y column, a row per CSV row.\n"
-    "  --mode one    the first column is X for all channels, then a Y column\n"
-    "                per channel (the default)\n"
-    "  --mode multi  an X column and a Y column per channel, in pairs\n"
-    "  --mode no     every column is a Y channel; X is X0 + row * Delta_X\n"
-    "  --x0 X        X0 in mode no (default 0)\n"
-    "  --step D      Delta_X in mode no (default 1)\n"
-    "The first row holds the headings. Cells are separated by commas; a cell\n"
-    "in double quotes may hold commas. Units are written as '-'.\n",
+    "  Writes one section from a CSV file: a channel per Y column, a row per CSV\n"
+    "  row. The first row holds the headings. Cells are separated by commas; a\n"
+    "  cell in double quotes may hold commas. Units are written as '-'.\n"
+    "\n"
+    "  --mode M          one: the first column is X for all channels, then a Y\n"
+    "                    column per channel (the default); multi: an X and a Y\n"
+    "                    column per channel; no: every column is a Y channel,\n"
+    "                    X is X0 + row * Delta_X\n"
+    "  --x0 X            X0 in mode no (default 0)\n"
+    "  --step D          Delta_X in mode no (default 1)\n",
     Run};
 
 }  // namespace qtx::tool

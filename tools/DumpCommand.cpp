@@ -21,9 +21,9 @@ const char* const kUsage =
     "  Prints the values of a section: a header row with the headings, then one\n"
     "  row per data row with X and Y of each channel.\n"
     "\n"
-    "  --section N   the section to print, counted from 0 (default 0)\n"
-    "  --channel C   only channel C of the section, counted from 0 (default: all)\n"
-    "  --format F    csv (default) or tsv\n";
+    "  --section N       the section to print, counted from 0 (default 0)\n"
+    "  --channel C       only channel C of the section, counted from 0 (default: all)\n"
+    "  --format F        csv (default) or tsv\n";
 
 // Output through one large buffer: a dump of a big section is millions of
 // rows, and a call to stdio per field would dominate.

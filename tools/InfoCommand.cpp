@@ -12,6 +12,13 @@
 namespace qtx::tool {
 namespace {
 
+const char* const kUsage =
+    "usage: qtx info FILE\n"
+    "\n"
+    "  Prints the main header settings, one \"key: value\" per line, then for each\n"
+    "  section a table of its channels: headings, dimensions and unit labels,\n"
+    "  Samples, X0 and Delta_X.\n";
+
 // A table printed with aligned columns: text left, numbers right.
 class Table {
  public:
@@ -92,7 +99,7 @@ int Run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-const Command kInfoCommand = {"info", "print the main header settings and the sections of a QTX file",
-                              "usage: qtx info FILE\n", Run};
+const Command kInfoCommand = {"info", "print the main header settings and the sections of a QTX file", kUsage,
+                              Run};
 
 }  // namespace qtx::tool

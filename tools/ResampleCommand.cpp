@@ -140,9 +140,13 @@ const Command kResampleCommand = {
     "resample", "resample a channel onto an even grid and print it as X,Y CSV",
     "usage: qtx resample FILE --step S [--section N] [--channel C]\n"
     "\n"
-    "Reads channel C (default 0) of section N (default 0) and interpolates it\n"
-    "linearly at X0, X0 + S, X0 + S + S, ... up to, not including, the last X,\n"
-    "X0 being the channel's first X. Prints a heading row, then X,Y rows.\n",
+    "  Interpolates a channel linearly at X0, X0 + S, X0 + S + S, ... up to, not\n"
+    "  including, its last X, X0 being its first X. Prints a heading row, then\n"
+    "  X,Y rows.\n"
+    "\n"
+    "  --step S          the distance between grid abscissas (above 0)\n"
+    "  --section N       the section to read, counted from 0 (default 0)\n"
+    "  --channel C       the channel to resample, counted from 0 (default 0)\n",
     Run};
 
 }  // namespace qtx::tool

@@ -23,7 +23,8 @@ Arguments::Arguments(const std::vector<std::string>& args, const std::vector<std
     }
     // "--name=value" is the same as "--name value".
     const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
+    std::string name = arg.substr(0, equals);
+    if (name == "-o" && listed(valued, "--output")) name = "--output";
     if (listed(flags, name) && equals == std::string::npos) {
       m_options[name] = "";
     } else if (listed(valued, name)) {
@@ -111,19 +112,21 @@ void OpenForReading(CStdioFile& file, const std::string& path) {
     throw Failure(std::string("cannot open ") + error.what());
 }
 
-void ScanFile(CQTXGeneral& qtx, const std::string& path) {
+bool TryScanFile(CQTXGeneral& qtx, const std::string& path) {
   // The scan says only whether it worked; an open of our own says why not.
   {
     CStdioFile probe;
     OpenForReading(probe, path);
   }
-  bool complete = false;
   try {
-    complete = qtx.ReadQTXFile(CString(path.c_str()));
+    return qtx.ReadQTXFile(CString(path.c_str()));
   } catch (const std::bad_alloc&) {
     throw Failure(path + ": the file declares more than fits in memory");
   }
-  if (!complete) throw Failure(path + ": the file ends before the main header's end line");
+}
+
+void ScanFile(CQTXGeneral& qtx, const std::string& path) {
+  if (!TryScanFile(qtx, path)) throw Failure(path + ": the file ends before the main header's end line");
 }
 
 CQTXSection& SectionAt(CQTXGeneral& qtx, long long index) {

@@ -37,7 +37,8 @@ class UsageError : public Failure {
 
 // The arguments of one command: positionals in order and "--name value"
 // options. `valued` lists the options that take a value; `flags` those that
-// do not. Anything else starting with '-' is a usage error.
+// do not. Anything else starting with '-' is a usage error. "-o" is the short
+// form of "--output" wherever a command takes "--output".
 class Arguments {
  public:
   Arguments(const std::vector<std::string>& args, const std::vector<std::string>& valued,
@@ -71,6 +72,10 @@ const char* ModeName(int nXColumns);
 // the file cannot be opened or has no complete main header.
 void ScanFile(CQTXGeneral& qtx, const std::string& path);
 
+// The same scan for a command that reports an incomplete main header itself:
+// returns whether the main header's end line was read.
+bool TryScanFile(CQTXGeneral& qtx, const std::string& path);
+
 // Opens `path` for the data reader; throws Failure when it cannot.
 void OpenForReading(CStdioFile& file, const std::string& path);
 
@@ -87,9 +92,11 @@ struct Command {
 
 // The commands, each defined in its own file.
 extern const Command kInfoCommand;
+extern const Command kValidateCommand;
 extern const Command kDumpCommand;
 extern const Command kConvertCommand;
 extern const Command kResampleCommand;
+extern const Command kPlotCommand;
 
 }  // namespace qtx::tool
 

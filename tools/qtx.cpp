@@ -16,15 +16,22 @@ using qtx::tool::Command;
 
 const Command* const kCommands[] = {
     &qtx::tool::kInfoCommand,
+    &qtx::tool::kValidateCommand,
     &qtx::tool::kDumpCommand,
     &qtx::tool::kConvertCommand,
     &qtx::tool::kResampleCommand,
+    &qtx::tool::kPlotCommand,
 };
 
 void PrintOverview(std::FILE* out) {
   std::fputs("usage: qtx COMMAND [ARGUMENTS]\n\ncommands:\n", out);
   for (const Command* command : kCommands) std::fprintf(out, "  %-9s %s\n", command->name, command->summary);
-  std::fputs("\nqtx COMMAND --help shows the arguments of a command.\n", out);
+  std::fputs(
+      "\n"
+      "qtx COMMAND --help shows the arguments of a command; qtx --version the version.\n"
+      "Results go to stdout, failures to stderr. Exit code 0: done; 1: the file has\n"
+      "problems (validate); 2: bad usage, or a file that cannot be read or written.\n",
+      out);
 }
 
 bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
@@ -39,6 +46,10 @@ int main(int argc, char** argv) {
   }
   if (IsHelp(args[0])) {
     PrintOverview(stdout);
+    return qtx::tool::kExitOk;
+  }
+  if (args[0] == "--version") {
+    std::printf("qtx %s\n", QTX_VERSION);
     return qtx::tool::kExitOk;
   }
   const Command* command = nullptr;

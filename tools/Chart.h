@@ -1,0 +1,66 @@
+// The arithmetic of a line chart: axes with round-number ticks, and the
+// reduction that draws a curve of millions of points with a few per pixel
+// column without losing its extremes.
+#ifndef QTX_TOOLS_CHART_H
+#define QTX_TOOLS_CHART_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace qtx::tool {
+
+// The range an axis shows and its ticks: the multiples, within the range, of
+// a step that is 1, 2 or 5 times a power of ten. high > low always.
+struct Axis {
+  double low = 0.0;
+  double high = 1.0;
+  double step = 0.0;
+  std::vector<double> ticks;
+};
+
+// An axis for the data range [low, high] with about `target` ticks. A range of
+// one value is widened around it; a range that is not a finite, ordered pair
+// becomes [0, 1]. With `expand` the range grows out to the ticks at or beyond
+// the data, so that the curve starts and ends on a gridline.
+Axis MakeAxis(double low, double high, int target, bool expand);
+
+// The label of a tick of an axis with this step: the digits that tell the
+// ticks apart, "0" for zero, exponent form (2.5e-6) for very large or very
+// small steps.
+std::string TickLabel(double value, double step);
+
+struct Point {
+  double x;
+  double y;
+};
+
+// Reduces a curve, given point by point in pixel coordinates, to at most four
+// points per pixel column: the first, the lowest, the highest and the last of
+// each column, in the order the curve passes them. Drawn as a line it covers
+// the same pixels as the whole curve, every spike included.
+class ColumnReducer {
+ public:
+  explicit ColumnReducer(std::vector<Point>& out) : m_out(out) {}
+
+  void Add(Point point);
+  // Emits the last column; call once after the last point.
+  void Finish();
+
+ private:
+  void Flush();
+
+  std::vector<Point>& m_out;
+  long long m_column = 0;
+  std::size_t m_count = 0;  // points in the current column; 0 before the first
+  Point m_first{};
+  Point m_last{};
+  Point m_low{};
+  Point m_high{};
+  std::size_t m_lowAt = 0;
+  std::size_t m_highAt = 0;
+};
+
+}  // namespace qtx::tool
+
+#endif  // QTX_TOOLS_CHART_H

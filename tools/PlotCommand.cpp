@@ -1,0 +1,446 @@
+// qtx plot FILE -o OUT.svg: the channels of a section as an SVG line chart.
+// One line per channel in its own colour, axes with round-number ticks and
+// titles from the dimensions and unit labels, a legend with the Y headings,
+// and the file name and section as the title.
+//
+// A section of a million rows is drawn with at most four points per pixel
+// column (first, lowest, highest, last), so the SVG stays small and every
+// spike still shows. Values that are not finite are left out.
+#include <algorithm>
+#include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "Chart.h"
+#include "Svg.h"
+#include "Tool.h"
+
+namespace qtx::tool {
+namespace {
+
+const char* const kUsage =
+    "usage: qtx plot FILE -o OUT.svg [--section N] [--channel C] [--width W] [--height H]\n"
+    "\n"
+    "  Draws the channels of a section as an SVG line chart: one line per channel,\n"
+    "  axes with round-number ticks, titles from the dimensions and unit labels,\n"
+    "  and a legend with the headings. Large sections keep the lowest and highest\n"
+    "  value of every pixel column, so no spike is lost.\n"
+    "\n"
+    "  -o, --output OUT  the SVG file to write, or - for stdout\n"
+    "  --section N       the section to draw, counted from 0 (default 0)\n"
+    "  --channel C       only channel C of the section, counted from 0 (default: all)\n"
+    "  --width W         width of the image in pixels (default 800)\n"
+    "  --height H        height of the image in pixels (default 500)\n";
+
+constexpr long long kDefaultWidth = 800;
+constexpr long long kDefaultHeight = 500;
+constexpr long long kSmallest = 300;
+constexpr long long kLargest = 20000;
+
+// Colours that stay apart for most forms of colour blindness; after them the
+// same colours again, dashed.
+const char* const kColours[] = {"#0072b2", "#d55e00", "#009e73", "#cc79a7", "#e69f00", "#56b4e9", "#000000"};
+const char* const kDashes[] = {"", "7 3", "2 2"};
+constexpr std::size_t kColourCount = sizeof kColours / sizeof kColours[0];
+
+const char* ColourOf(std::size_t i) {
+  return kColours[i % kColourCount];
+}
+const char* DashOf(std::size_t i) {
+  return kDashes[(i / kColourCount) % 3];
+}
+
+// Approximate width of a text in a sans-serif font of this size.
+double TextWidth(std::size_t characters, double fontSize) {
+  return static_cast<double>(characters) * fontSize * 0.6;
+}
+
+// "Voltage [V]", "Voltage", "[V]" or "".
+std::string AxisLabel(const CString& dimension, const CString& unit) {
+  std::string label(dimension.View());
+  if (!unit.IsEmpty()) label += (label.empty() ? "[" : " [") + std::string(unit.View()) + "]";
+  return label;
+}
+
+// The labels that differ, in channel order, without the empty ones.
+std::vector<std::string> Distinct(const std::vector<std::string>& labels) {
+  std::vector<std::string> distinct;
+  for (const std::string& label : labels)
+    if (!label.empty() && std::find(distinct.begin(), distinct.end(), label) == distinct.end())
+      distinct.push_back(label);
+  return distinct;
+}
+
+std::string Joined(const std::vector<std::string>& labels) {
+  std::string joined;
+  for (const std::string& label : labels) joined += (joined.empty() ? "" : ", ") + label;
+  return joined;
+}
+
+std::string Shortened(const std::string& text, std::size_t characters) {
+  if (text.size() <= characters) return text;
+  return text.substr(0, characters > 3 ? characters - 3 : 0) + "...";
+}
+
+// Maps a value of an axis onto pixels from `from` to `to`; halves keep the
+// span finite for values near the largest doubles.
+struct Scale {
+  Axis axis;
+  double from;
+  double to;
+  double operator()(double value) const {
+    return from + (value / 2 - axis.low / 2) / (axis.high / 2 - axis.low / 2) * (to - from);
+  }
+};
+
+struct Curve {
+  const CQTXChannel* channel;
+  int index;               // within the section
+  std::size_t finite = 0;  // rows with a finite X and Y
+};
+
+struct Chart {
+  std::string title;
+  std::string xTitle;
+  std::string yTitle;
+  std::vector<std::string> legend;
+  std::vector<Curve> curves;
+  std::uint32_t rows = 0;
+  int width = 0;
+  int height = 0;
+};
+
+void DrawAxes(SvgWriter& svg, const Scale& x, const Scale& y, double top, double bottom, double left,
+              double right) {
+  svg.Open("g").Attribute("class", "grid").Attribute("stroke", "#e4e4e4").Attribute("stroke-width", 1.0);
+  for (const double tick : x.axis.ticks)
+    svg.Open("line")
+        .Attribute("x1", x(tick))
+        .Attribute("y1", top)
+        .Attribute("x2", x(tick))
+        .Attribute("y2", bottom)
+        .Close();
+  for (const double tick : y.axis.ticks)
+    svg.Open("line")
+        .Attribute("x1", left)
+        .Attribute("y1", y(tick))
+        .Attribute("x2", right)
+        .Attribute("y2", y(tick))
+        .Close();
+  svg.Close();
+  svg.Open("rect")
+      .Attribute("class", "frame")
+      .Attribute("x", left)
+      .Attribute("y", top)
+      .Attribute("width", right - left)
+      .Attribute("height", bottom - top)
+      .Attribute("fill", "none")
+      .Attribute("stroke", "#777")
+      .Close();
+
+  svg.Open("g").Attribute("class", "x-ticks").Attribute("text-anchor", "middle").Attribute("fill", "#333");
+  for (const double tick : x.axis.ticks) {
+    svg.Open("line")
+        .Attribute("x1", x(tick))
+        .Attribute("y1", bottom)
+        .Attribute("x2", x(tick))
+        .Attribute("y2", bottom + 5)
+        .Attribute("stroke", "#777")
+        .Close();
+    svg.Open("text")
+        .Attribute("x", x(tick))
+        .Attribute("y", bottom + 18)
+        .Text(TickLabel(tick, x.axis.step))
+        .Close();
+  }
+  svg.Close();
+  svg.Open("g").Attribute("class", "y-ticks").Attribute("text-anchor", "end").Attribute("fill", "#333");
+  for (const double tick : y.axis.ticks) {
+    svg.Open("line")
+        .Attribute("x1", left - 5)
+        .Attribute("y1", y(tick))
+        .Attribute("x2", left)
+        .Attribute("y2", y(tick))
+        .Attribute("stroke", "#777")
+        .Close();
+    svg.Open("text")
+        .Attribute("x", left - 8)
+        .Attribute("y", y(tick) + 4)
+        .Text(TickLabel(tick, y.axis.step))
+        .Close();
+  }
+  svg.Close();
+}
+
+std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, double yHigh) {
+  const double width = chart.width;
+  const double height = chart.height;
+  const double top = 44;
+  const double bottom = height - 50;
+
+  // The Y axis first: its labels decide the left margin. A margin of 4%
+  // keeps the highest and lowest values off the frame line.
+  if (yLow <= yHigh) {
+    const double margin = (yHigh / 2 - yLow / 2) * 0.08;
+    yLow = std::max(yLow - margin, -DBL_MAX);
+    yHigh = std::min(yHigh + margin, DBL_MAX);
+  }
+  Scale y{MakeAxis(yLow, yHigh, std::max(2, static_cast<int>((bottom - top) / 55)), true), bottom, top};
+  std::size_t yLabel = 0;
+  for (const double tick : y.axis.ticks) yLabel = std::max(yLabel, TickLabel(tick, y.axis.step).size());
+  const double left = 46 + TextWidth(yLabel, 11);
+
+  std::size_t legendText = 0;
+  for (const std::string& entry : chart.legend) legendText = std::max(legendText, entry.size());
+  const double legendWidth = std::min(40 + TextWidth(legendText, 12), width * 0.3);
+  const std::size_t legendChars = static_cast<std::size_t>(std::max(4.0, (legendWidth - 40) / (12 * 0.6)));
+  const double right = width - legendWidth - 16;
+  Scale x{MakeAxis(xLow, xHigh, std::max(2, static_cast<int>((right - left) / 90)), false), left, right};
+
+  SvgWriter svg(chart.width, chart.height);
+  svg.Attribute("font-family", "sans-serif").Attribute("font-size", 11.0);
+  svg.Open("title").Text(chart.title).Close();
+  svg.Open("rect").Attribute("width", width).Attribute("height", height).Attribute("fill", "white").Close();
+  svg.Open("defs").Open("clipPath").Attribute("id", "plot-area");
+  svg.Open("rect")
+      .Attribute("x", left)
+      .Attribute("y", top)
+      .Attribute("width", right - left)
+      .Attribute("height", bottom - top)
+      .Close();
+  svg.Close().Close();
+
+  svg.Open("text")
+      .Attribute("class", "title")
+      .Attribute("x", (left + right) / 2)
+      .Attribute("y", 26.0)
+      .Attribute("text-anchor", "middle")
+      .Attribute("font-size", 15.0)
+      .Attribute("font-weight", "bold")
+      .Text(chart.title)
+      .Close();
+  DrawAxes(svg, x, y, top, bottom, left, right);
+  svg.Open("text")
+      .Attribute("class", "x-title")
+      .Attribute("x", (left + right) / 2)
+      .Attribute("y", height - 12)
+      .Attribute("text-anchor", "middle")
+      .Attribute("font-size", 12.0)
+      .Text(chart.xTitle)
+      .Close();
+  const double yTitleX = 16;
+  const double yTitleY = (top + bottom) / 2;
+  svg.Open("text")
+      .Attribute("class", "y-title")
+      .Attribute("x", yTitleX)
+      .Attribute("y", yTitleY)
+      .Attribute("transform", "rotate(-90 " + FormatDouble(yTitleX) + " " + FormatDouble(yTitleY) + ")")
+      .Attribute("text-anchor", "middle")
+      .Attribute("font-size", 12.0)
+      .Text(chart.yTitle)
+      .Close();
+
+  svg.Open("g")
+      .Attribute("class", "curves")
+      .Attribute("clip-path", "url(#plot-area)")
+      .Attribute("fill", "none")
+      .Attribute("stroke-width", 1.5)
+      .Attribute("stroke-linejoin", "round")
+      .Attribute("stroke-linecap", "round");
+  std::vector<Point> points;
+  points.reserve(static_cast<std::size_t>(4 * (right - left)) + 8);
+  bool anyPoint = false;
+  for (std::size_t i = 0; i < chart.curves.size(); ++i) {
+    const Curve& curve = chart.curves[i];
+    points.clear();
+    ColumnReducer reducer(points);
+    for (std::uint32_t r = 0; r < chart.rows; ++r) {
+      const double xValue = curve.channel->m_pXValues[r];
+      const double yValue = curve.channel->m_pYValues[r];
+      if (std::isfinite(xValue) && std::isfinite(yValue)) reducer.Add({x(xValue), y(yValue)});
+    }
+    reducer.Finish();
+    anyPoint = anyPoint || !points.empty();
+    svg.Open("polyline")
+        .Attribute("class", "channel-" + std::to_string(curve.index))
+        .Attribute("stroke", ColourOf(i));
+    if (*DashOf(i) != '\0') svg.Attribute("stroke-dasharray", DashOf(i));
+    svg.BeginPoints();
+    for (const Point& point : points) svg.Point(point.x, point.y);
+    svg.EndPoints().Close();
+    // A single point draws no line; mark it.
+    if (points.size() == 1)
+      svg.Open("circle")
+          .Attribute("cx", points[0].x)
+          .Attribute("cy", points[0].y)
+          .Attribute("r", 3.0)
+          .Attribute("fill", ColourOf(i))
+          .Attribute("stroke", "none")
+          .Close();
+  }
+  svg.Close();
+  if (!anyPoint)
+    svg.Open("text")
+        .Attribute("x", (left + right) / 2)
+        .Attribute("y", (top + bottom) / 2)
+        .Attribute("text-anchor", "middle")
+        .Attribute("fill", "#888")
+        .Attribute("font-size", 13.0)
+        .Text(chart.rows == 0 ? "no rows" : "no finite values")
+        .Close();
+
+  // The legend, right of the plot, as many entries as fit the height.
+  svg.Open("g").Attribute("class", "legend").Attribute("font-size", 12.0);
+  const double legendX = right + 16;
+  const std::size_t fit = static_cast<std::size_t>(std::max(1.0, (bottom - top) / 18));
+  for (std::size_t i = 0; i < chart.legend.size(); ++i) {
+    const double entryY = top + 10 + 18 * static_cast<double>(i);
+    if (i + 1 == fit && chart.legend.size() > fit) {
+      svg.Open("text")
+          .Attribute("x", legendX)
+          .Attribute("y", entryY + 4)
+          .Attribute("fill", "#555")
+          .Text("... and " + std::to_string(chart.legend.size() - i) + " more")
+          .Close();
+      break;
+    }
+    svg.Open("line")
+        .Attribute("x1", legendX)
+        .Attribute("y1", entryY)
+        .Attribute("x2", legendX + 24)
+        .Attribute("y2", entryY)
+        .Attribute("stroke", ColourOf(i))
+        .Attribute("stroke-width", 2.0);
+    if (*DashOf(i) != '\0') svg.Attribute("stroke-dasharray", DashOf(i));
+    svg.Close();
+    svg.Open("text")
+        .Attribute("x", legendX + 30)
+        .Attribute("y", entryY + 4)
+        .Text(Shortened(chart.legend[i], legendChars))
+        .Close();
+  }
+  svg.Close();
+  return svg.Finish();
+}
+
+// Writes the document to `path`, or to stdout for "-". A failure removes
+// what was written, so that no truncated image is left behind.
+void WriteOutput(const std::string& path, const std::string& document) {
+  if (path == "-") {
+    if (std::fwrite(document.data(), 1, document.size(), stdout) != document.size())
+      throw Failure("cannot write the output");
+    return;
+  }
+  struct Closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "wb"));
+  if (!file) throw Failure("cannot write " + path + ": " + std::strerror(errno));
+  errno = 0;
+  bool written = std::fwrite(document.data(), 1, document.size(), file.get()) == document.size();
+  written = std::fflush(file.get()) == 0 && written;
+  const int error = errno;
+  written = std::fclose(file.release()) == 0 && written;
+  if (!written) {
+    std::remove(path.c_str());
+    throw Failure("cannot write " + path + ": " + std::strerror(error != 0 ? error : EIO));
+  }
+}
+
+int Run(const std::vector<std::string>& args) {
+  const Arguments arguments(args, {"--output", "--section", "--channel", "--width", "--height"});
+  arguments.ExpectPositionals(1);
+  const std::string& path = arguments.Positionals()[0];
+  const std::optional<std::string> output = arguments.Get("--output");
+  if (!output || output->empty()) throw UsageError("the output file is missing: -o OUT.svg");
+  const long long sectionIndex = arguments.GetInteger("--section", 0).value_or(0);
+  const std::optional<long long> channelIndex = arguments.GetInteger("--channel", 0);
+  const long long width = arguments.GetInteger("--width", kSmallest).value_or(kDefaultWidth);
+  const long long height = arguments.GetInteger("--height", kSmallest).value_or(kDefaultHeight);
+  if (width > kLargest || height > kLargest)
+    throw UsageError("--width and --height must be at most " + std::to_string(kLargest));
+
+  // Drawing over the measurement itself would lose it.
+  std::error_code error;
+  if (*output != "-" && std::filesystem::equivalent(path, *output, error))
+    throw Failure("refusing to write the plot over its own input " + path);
+
+  CQTXGeneral qtx;
+  ScanFile(qtx, path);
+  CQTXSection& section = SectionAt(qtx, sectionIndex);
+  const int nChannels = section.m_nChannels > 0 ? section.m_nChannels : 0;
+  if (nChannels == 0) throw Failure("section " + std::to_string(sectionIndex) + " has no channels to draw");
+  if (channelIndex && *channelIndex >= nChannels)
+    throw Failure("section " + std::to_string(sectionIndex) + " has no channel " +
+                  std::to_string(*channelIndex) + " (it has " + std::to_string(nChannels) + ")");
+
+  CStdioFile file;
+  OpenForReading(file, path);
+  std::uint32_t nLine = section.m_nDataLine;
+  try {
+    qtx.QTX_ReadData(nLine, &file, &section, 1, channelIndex ? static_cast<int>(*channelIndex) : -1);
+  } catch (const std::bad_alloc&) {
+    throw Failure(path + ": the section declares more rows than fit in memory");
+  }
+
+  Chart chart;
+  chart.width = static_cast<int>(width);
+  chart.height = static_cast<int>(height);
+  chart.title = std::filesystem::path(path).filename().string() + ": section " + std::to_string(sectionIndex);
+  if (channelIndex) chart.title += ", channel " + std::to_string(*channelIndex);
+  for (int j = 0; j < nChannels; ++j) {
+    const CQTXChannel* channel = section.m_arrChannels.GetAt(j);
+    chart.rows = std::max(chart.rows, channel->m_nSamples);
+    if (!channelIndex || *channelIndex == j) chart.curves.push_back({channel, j});
+  }
+
+  double xLow = INFINITY, xHigh = -INFINITY, yLow = INFINITY, yHigh = -INFINITY;
+  for (Curve& curve : chart.curves) {
+    for (std::uint32_t r = 0; r < chart.rows; ++r) {
+      const double x = curve.channel->m_pXValues[r];
+      const double y = curve.channel->m_pYValues[r];
+      if (!std::isfinite(x) || !std::isfinite(y)) continue;
+      xLow = std::min(xLow, x);
+      xHigh = std::max(xHigh, x);
+      yLow = std::min(yLow, y);
+      yHigh = std::max(yHigh, y);
+      ++curve.finite;
+    }
+  }
+
+  std::vector<std::string> xLabels, yLabels;
+  for (const Curve& curve : chart.curves) {
+    xLabels.push_back(AxisLabel(curve.channel->m_strXDimension, curve.channel->m_strXUnitLabel));
+    yLabels.push_back(AxisLabel(curve.channel->m_strYDimension, curve.channel->m_strYUnitLabel));
+  }
+  chart.xTitle = Joined(Distinct(xLabels));
+  if (chart.xTitle.empty()) chart.xTitle = std::string(chart.curves.front().channel->m_strXHeading.View());
+  const std::vector<std::string> yDistinct = Distinct(yLabels);
+  chart.yTitle = Joined(yDistinct);
+  // With several units on one axis the legend says which line has which.
+  const bool unitsDiffer = yDistinct.size() > 1;
+  for (const Curve& curve : chart.curves) {
+    std::string entry(curve.channel->m_strYHeading.View());
+    if (entry.empty()) entry = "channel " + std::to_string(curve.index);
+    if (unitsDiffer && !curve.channel->m_strYUnitLabel.IsEmpty())
+      entry += " [" + std::string(curve.channel->m_strYUnitLabel.View()) + "]";
+    chart.legend.push_back(entry);
+  }
+
+  WriteOutput(*output, Draw(chart, xLow, xHigh, yLow, yHigh));
+  return kExitOk;
+}
+
+}  // namespace
+
+const Command kPlotCommand = {"plot", "draw the channels of a section as an SVG line chart", kUsage, Run};
+
+}  // namespace qtx::tool
