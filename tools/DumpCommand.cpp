@@ -86,9 +86,7 @@ int Run(const std::vector<std::string>& args) {
   ScanFile(qtx, path);
   CQTXSection& section = SectionAt(qtx, sectionIndex);
   const int nChannels = section.m_nChannels > 0 ? section.m_nChannels : 0;
-  if (channelIndex && *channelIndex >= nChannels)
-    throw Failure("section " + std::to_string(sectionIndex) + " has no channel " + std::to_string(*channelIndex) +
-                  " (it has " + std::to_string(nChannels) + ")");
+  if (channelIndex) CheckChannel(section, sectionIndex, *channelIndex);
 
   CStdioFile file;
   OpenForReading(file, path);

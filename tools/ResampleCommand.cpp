@@ -79,11 +79,7 @@ int Run(const std::vector<std::string>& args) {
   CQTXGeneral qtx;
   ScanFile(qtx, path);
   CQTXSection& section = SectionAt(qtx, sectionIndex);
-  const std::ptrdiff_t channels = section.m_arrChannels.GetSize();
-  if (channelIndex >= channels)
-    throw Failure(path + ": section " + std::to_string(sectionIndex) + " has no channel " +
-                  std::to_string(channelIndex) + " (it has " + std::to_string(channels) + " channel" +
-                  (channels == 1 ? "" : "s") + ")");
+  CheckChannel(section, sectionIndex, channelIndex);
   const int channelNumber = static_cast<int>(channelIndex);
 
   CStdioFile file;
@@ -95,7 +91,7 @@ int Run(const std::vector<std::string>& args) {
   // The arrays have one entry per row of the section, as many as its
   // largest Samples; a channel with fewer samples has rows beyond its own.
   std::uint32_t rows = 0;
-  for (std::ptrdiff_t i = 0; i < channels; ++i)
+  for (int i = 0; i < section.m_nChannels; ++i)
     rows = std::max(rows, section.m_arrChannels.GetAt(i)->m_nSamples);
   const std::uint32_t points = std::min(channel.m_nSamples, rows);
   const std::string what =

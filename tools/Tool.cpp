@@ -137,4 +137,11 @@ CQTXSection& SectionAt(CQTXGeneral& qtx, long long index) {
   return *qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(index));
 }
 
+void CheckChannel(const CQTXSection& section, long long sectionIndex, long long channel) {
+  const int count = section.m_nChannels > 0 ? section.m_nChannels : 0;
+  if (channel >= 0 && channel < count) return;
+  throw Failure("section " + std::to_string(sectionIndex) + " has no channel " + std::to_string(channel) +
+                " (it has " + std::to_string(count) + " channel" + (count == 1 ? "" : "s") + ")");
+}
+
 }  // namespace qtx::tool

@@ -82,6 +82,10 @@ void OpenForReading(CStdioFile& file, const std::string& path);
 // The section `index` of a scanned file, or a Failure naming what exists.
 CQTXSection& SectionAt(CQTXGeneral& qtx, long long index);
 
+// Throws a Failure naming the channels there are unless `channel` is one of
+// the section's, counted by m_nChannels.
+void CheckChannel(const CQTXSection& section, long long sectionIndex, long long channel);
+
 // One command: its name, a line for the overview, its usage and its entry.
 struct Command {
   const char* name;
