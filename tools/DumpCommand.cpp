@@ -88,14 +88,7 @@ int Run(const std::vector<std::string>& args) {
   const int nChannels = section.m_nChannels > 0 ? section.m_nChannels : 0;
   if (channelIndex) CheckChannel(section, sectionIndex, *channelIndex);
 
-  CStdioFile file;
-  OpenForReading(file, path);
-  std::uint32_t nLine = section.m_nDataLine;
-  try {
-    qtx.QTX_ReadData(nLine, &file, &section, 1, channelIndex ? static_cast<int>(*channelIndex) : -1);
-  } catch (const std::bad_alloc&) {
-    throw Failure(path + ": the section declares more rows than fit in memory");
-  }
+  ReadValues(qtx, section, path, channelIndex ? static_cast<int>(*channelIndex) : -1);
 
   std::vector<const CQTXChannel*> channels;
   std::uint32_t nRows = 0;

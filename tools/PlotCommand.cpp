@@ -380,14 +380,7 @@ int Run(const std::vector<std::string>& args) {
   if (nChannels == 0) throw Failure("section " + std::to_string(sectionIndex) + " has no channels to draw");
   if (channelIndex) CheckChannel(section, sectionIndex, *channelIndex);
 
-  CStdioFile file;
-  OpenForReading(file, path);
-  std::uint32_t nLine = section.m_nDataLine;
-  try {
-    qtx.QTX_ReadData(nLine, &file, &section, 1, channelIndex ? static_cast<int>(*channelIndex) : -1);
-  } catch (const std::bad_alloc&) {
-    throw Failure(path + ": the section declares more rows than fit in memory");
-  }
+  ReadValues(qtx, section, path, channelIndex ? static_cast<int>(*channelIndex) : -1);
 
   Chart chart;
   chart.width = static_cast<int>(width);

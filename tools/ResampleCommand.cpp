@@ -82,10 +82,7 @@ int Run(const std::vector<std::string>& args) {
   CheckChannel(section, sectionIndex, channelIndex);
   const int channelNumber = static_cast<int>(channelIndex);
 
-  CStdioFile file;
-  OpenForReading(file, path);
-  std::uint32_t nLine = 0;
-  qtx.QTX_ReadData(nLine, &file, &section, 1, channelNumber);
+  ReadValues(qtx, section, path, channelNumber);
   const CQTXChannel& channel = *section.m_arrChannels.GetAt(channelNumber);
 
   // The arrays have one entry per row of the section, as many as its

@@ -137,6 +137,17 @@ CQTXSection& SectionAt(CQTXGeneral& qtx, long long index) {
   return *qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(index));
 }
 
+void ReadValues(CQTXGeneral& qtx, CQTXSection& section, const std::string& path, int channel) {
+  CStdioFile file;
+  OpenForReading(file, path);
+  std::uint32_t nLine = section.m_nDataLine;
+  try {
+    qtx.QTX_ReadData(nLine, &file, &section, 1, channel);
+  } catch (const std::bad_alloc&) {
+    throw Failure(path + ": the section declares more rows than fit in memory");
+  }
+}
+
 void CheckChannel(const CQTXSection& section, long long sectionIndex, long long channel) {
   const int count = section.m_nChannels > 0 ? section.m_nChannels : 0;
   if (channel >= 0 && channel < count) return;

@@ -82,6 +82,11 @@ void OpenForReading(CStdioFile& file, const std::string& path);
 // The section `index` of a scanned file, or a Failure naming what exists.
 CQTXSection& SectionAt(CQTXGeneral& qtx, long long index);
 
+// Reads the values of one channel of the section, or of all when `channel`
+// is negative, from the file at `path`; a section whose rows cannot fit in
+// memory is a Failure.
+void ReadValues(CQTXGeneral& qtx, CQTXSection& section, const std::string& path, int channel);
+
 // Throws a Failure naming the channels there are unless `channel` is one of
 // the section's, counted by m_nChannels.
 void CheckChannel(const CQTXSection& section, long long sectionIndex, long long channel);
