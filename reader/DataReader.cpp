@@ -63,41 +63,71 @@ class FieldReader {
   // Returns false, with `value` untouched, when the row has no further field.
   bool Next(std::string_view line, std::size_t& pos, double& value) const {
     if (m_fast) {
-      // Past the run of separators before the field.
-      while (pos < line.size() && IsSeparator(line[pos])) ++pos;
-      if (pos == line.size()) return false;
-      const char first = line[pos];
-      if ((first >= '0' && first <= '9') || first == '-' || first == '.') {
-        const char* const begin = line.data() + pos;
-        const char* const end = line.data() + line.size();
+      const char separator = m_separator[0];
+      const char* p = line.data() + pos;
+      const char* const end = line.data() + line.size();
+      while (p != end && *p == separator) ++p;  // the run of separators before the field
+      if (p == end) {
+        pos = line.size();
+        return false;
+      }
+      if ((*p >= '0' && *p <= '9') || *p == '-' || *p == '.') {
         double number;
-        const auto result = std::from_chars(begin, end, number);
-        if (result.ec == std::errc() && (result.ptr == end || IsSeparator(*result.ptr))) {
+        const auto result = std::from_chars(p, end, number);
+        if (result.ec == std::errc() && (result.ptr == end || *result.ptr == separator)) {
           pos = static_cast<std::size_t>(result.ptr - line.data());
           value = number;
           return true;
         }
       }
     }
+    return NextInGeneral(line, pos, value);
+  }
+
+ private:
+  bool NextInGeneral(std::string_view line, std::size_t& pos, double& value) const {
     std::string_view field;
     if (!qtx::textio::NextField(line, m_separator, pos, field)) return false;
     value = m_atof(field);
     return true;
   }
 
- private:
-  bool IsSeparator(char c) const {
-    return m_single ? c == m_separator[0] : m_separator.find(c) != std::string_view::npos;
-  }
-
   std::string_view m_separator;
-  bool m_single = m_separator.size() == 1;
   qtx::textio::DecimalConverter m_atof;
-  // The fast path stands for atof only with a '.' decimal point, and
-  // separators that are not part of any number.
-  bool m_fast = m_atof(std::string_view("0.5")) == 0.5 && m_separator.find_first_of("0123456789+-.eEpPxX") ==
-                                                                std::string_view::npos;
+  // The fast path stands for atof only with a '.' decimal point, and for
+  // one separator character that is no part of any number.
+  bool m_fast = m_atof(std::string_view("0.5")) == 0.5 && m_separator.size() == 1 &&
+                m_separator.find_first_of("0123456789+-.eEpPxX") == std::string_view::npos;
 };
+
+// Reads one row's fields into entry r of the selected channels, in X-column
+// mode kMode; fixing the mode at compile time keeps its test out of the loop
+// over the channels.
+template <int kMode, class Targets>
+void ReadRow(std::string_view line, const FieldReader& fields, const Targets& targets, std::uint32_t r) {
+  std::size_t pos = 0;
+  double sharedX = 0.0;
+  if (kMode == 1) fields.Next(line, pos, sharedX);
+  for (const auto& target : targets) {
+    double x = 0.0;
+    if (kMode == 0) {
+      const double step = static_cast<double>(r) * target.deltaX;
+      x = target.x0 + step;
+    } else if (kMode == 1) {
+      x = sharedX;
+    } else if (kMode == 2) {
+      fields.Next(line, pos, x);
+    }  // any other mode: no X field, X stays 0
+    // The Y field is taken for every channel, so that the fields of later
+    // channels are found in their places.
+    double y = 0.0;
+    fields.Next(line, pos, y);
+    if (target.selected) {
+      target.x[r] = x;
+      target.y[r] = y;
+    }
+  }
+}
 
 // What one data row is read into: the section's channels in order, and for
 // each whether it was selected. The arrays and the X grid are copied out of
@@ -195,29 +225,11 @@ bool CQTXGeneral::QTX_ReadData(std::uint32_t& nLine, CStdioFile* pFile, CQTXSect
     if (!source.ReadLine(line, spill)) {
       endOfFile = true;
     } else {
-      std::size_t pos = 0;
-      double sharedX = 0.0;
-      if (mode == 1) fields.Next(line, pos, sharedX);
-      for (const RowTarget& target : targets) {
-        double x = 0.0;
-        switch (mode) {
-          case 0: {
-            const double step = static_cast<double>(r) * target.deltaX;
-            x = target.x0 + step;
-            break;
-          }
-          case 1: x = sharedX; break;
-          case 2: fields.Next(line, pos, x); break;
-          default: break;  // an X-column mode the format does not know: X stays 0
-        }
-        // The Y field is taken for every channel, so that the fields of later
-        // channels are found in their places.
-        double y = 0.0;
-        fields.Next(line, pos, y);
-        if (target.selected) {
-          target.x[r] = x;
-          target.y[r] = y;
-        }
+      switch (mode) {
+        case 0: ReadRow<0>(line, fields, targets, r); break;
+        case 1: ReadRow<1>(line, fields, targets, r); break;
+        case 2: ReadRow<2>(line, fields, targets, r); break;
+        default: ReadRow<-1>(line, fields, targets, r); break;
       }
     }
     // The pass that meets the end of the file counts as a line too.
