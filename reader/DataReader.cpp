@@ -39,14 +39,19 @@ void CheckArraysFitInMemory(std::uint64_t nChannels, std::uint32_t nRows) {
   if (nChannels > physical / bytesPerChannel) throw std::bad_alloc();
 }
 
-// Gives the channel two new arrays of nRows entries, releasing those it held.
-void GiveArrays(CQTXChannel& channel, std::uint32_t nRows) {
-  std::unique_ptr<double[]> x(new double[nRows]);
-  std::unique_ptr<double[]> y(new double[nRows]);
-  delete[] channel.m_pXValues;
-  delete[] channel.m_pYValues;
-  channel.m_pXValues = x.release();
-  channel.m_pYValues = y.release();
+// Gives each channel two new arrays of nRows entries, releasing those it
+// held. Every array is allocated before any is handed over, so a failed
+// allocation leaves every channel as it was.
+void GiveArrays(const std::vector<CQTXChannel*>& channels, std::uint32_t nRows) {
+  std::vector<std::unique_ptr<double[]>> arrays;
+  arrays.reserve(2 * channels.size());
+  for (std::size_t i = 0; i < 2 * channels.size(); ++i) arrays.emplace_back(new double[nRows]);
+  for (std::size_t i = 0; i < channels.size(); ++i) {
+    delete[] channels[i]->m_pXValues;
+    delete[] channels[i]->m_pYValues;
+    channels[i]->m_pXValues = arrays[2 * i].release();
+    channels[i]->m_pYValues = arrays[2 * i + 1].release();
+  }
 }
 
 // Reads the fields of data rows: the next field of the row and its value as
@@ -173,23 +178,25 @@ bool CQTXGeneral::QTX_ReadData(std::uint32_t& nLine, CStdioFile* pFile, CQTXSect
     return true;
   }
 
-  // The channels in row order, fetched once; the row count above has already
-  // fetched each of them, so the bounds hold.
-  std::vector<RowTarget> targets;
   if (channel >= 0) {
     if (channel >= pSection->m_arrChannels.GetSize()) AfxThrowInvalidArgException();
     CheckArraysFitInMemory(1, nRows);
   } else {
     CheckArraysFitInMemory(static_cast<std::uint64_t>(std::max(pSection->m_nChannels, 0)), nRows);
   }
+  // The channels in row order, fetched once; the row count above has already
+  // fetched each of them, so the bounds hold.
+  std::vector<RowTarget> targets;
   targets.reserve(static_cast<std::size_t>(std::max(pSection->m_nChannels, 0)));
   for (int j = 0; j < pSection->m_nChannels; ++j)
     targets.push_back({pSection->m_arrChannels.GetAt(j), channel < 0 || channel == j});
+  std::vector<CQTXChannel*> selected;
   if (channel >= 0) {
-    GiveArrays(*pSection->m_arrChannels.GetAt(channel), nRows);
+    selected.push_back(pSection->m_arrChannels.GetAt(channel));
   } else {
-    for (const RowTarget& target : targets) GiveArrays(*target.channel, nRows);
+    for (const RowTarget& target : targets) selected.push_back(target.channel);
   }
+  GiveArrays(selected, nRows);
   if (nRows == 0) return true;
   for (RowTarget& target : targets) {
     if (!target.selected) continue;

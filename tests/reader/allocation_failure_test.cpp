@@ -73,6 +73,7 @@ TEST(ScanAndReadAllocation, FailureAtEveryStepReachesTheCallerAndLeavesNothingLo
   long failures = 0;
   for (long failAt = 0; !completed && failAt < 1000; ++failAt) {
     CQTXGeneral qtx;
+    CQTXSection* reading = nullptr;  // the section a read was given
     g_allocationsUntilFailure = failAt;
     try {
       ASSERT_TRUE(qtx.ReadQTXFile(file.c_str()));
@@ -80,7 +81,8 @@ TEST(ScanAndReadAllocation, FailureAtEveryStepReachesTheCallerAndLeavesNothingLo
       ASSERT_TRUE(input.Open(file.c_str(), CFile::modeRead));
       for (std::ptrdiff_t s = 0; s < qtx.m_arrSections.GetSize(); ++s) {
         std::uint32_t nLine = 0;
-        qtx.QTX_ReadData(nLine, &input, qtx.m_arrSections.GetAt(s), 1, -1);
+        reading = qtx.m_arrSections.GetAt(s);
+        qtx.QTX_ReadData(nLine, &input, reading, 1, -1);
       }
       g_allocationsUntilFailure = -1;
       completed = true;
@@ -89,6 +91,14 @@ TEST(ScanAndReadAllocation, FailureAtEveryStepReachesTheCallerAndLeavesNothingLo
     } catch (const std::bad_alloc&) {
       g_allocationsUntilFailure = -1;
       ++failures;
+      // A read that failed gave new arrays to every channel or to none, so
+      // no channel holds entries that were never written.
+      if (reading) {
+        std::ptrdiff_t holding = 0;
+        for (std::ptrdiff_t c = 0; c < reading->m_arrChannels.GetSize(); ++c)
+          holding += reading->m_arrChannels[c]->m_pXValues != nullptr;
+        EXPECT_TRUE(holding == 0 || holding == reading->m_arrChannels.GetSize()) << "failing allocation " << failAt;
+      }
     }
     // A channel holds both arrays or neither.
     for (std::ptrdiff_t s = 0; s < qtx.m_arrSections.GetSize(); ++s)
