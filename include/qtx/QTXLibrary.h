@@ -6,18 +6,17 @@
 // its sections; a CQTXSection owns its channels; a CQTXChannel holds labels,
 // headings, X origin and step, sample count and, once read, X and Y values.
 //
-// Reading the headers of a file:
+// Reading a file takes two passes: a scan that builds the model and records
+// where each section's rows begin, then the values of a section on request:
 //
 //   CQTXGeneral qtx;
-//   CStdioFile file;
-//   if (!file.Open("run.qtx", CFile::modeRead | CFile::shareDenyWrite | CFile::typeText))
-//     return;
-//   std::uint32_t nLine = 0;
-//   if (qtx.QTX_ReadMainHeader(nLine, &file)) {
-//     while (CQTXSection* pSection = qtx.QTX_ReadSectionHeader(nLine, &file)) {
-//       // pSection->m_arrChannels[0]->m_strYHeading, ->m_nSamples, ...
-//     }
-//   }
+//   if (!qtx.ReadQTXFile("run.qtx")) return;          // no file, or no whole main header
+//   CStdioFile file;                                  // the caller's own, for the values
+//   file.Open("run.qtx", CFile::modeRead | CFile::shareDenyWrite | CFile::typeText);
+//   CQTXSection* pSection = qtx.m_arrSections[0];
+//   std::uint32_t nLine = pSection->m_nDataLine;      // line counter, owned by the caller
+//   qtx.QTX_ReadData(nLine, &file, pSection, 1, -1);  // read values of all channels
+//   // pSection->m_arrChannels[0]->m_strYHeading, ->m_pXValues[r], ->m_pYValues[r] ...
 //
 // Writing a file (the host writes the data rows itself):
 //
