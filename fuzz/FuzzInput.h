@@ -48,7 +48,9 @@ inline bool DeclaresHugeNumbers(const std::uint8_t* data, std::size_t size) {
 }
 
 // Inputs that open a section of more than a few thousand channels, by any
-// spelling of "Channels" followed within a few characters by the count.
+// spelling of "Channels" followed on the same line by the count. Any run of
+// separators may stand between the two (the tokenizer passes over empty
+// fields), so the count is the first number up to the end of the line.
 inline bool DeclaresManyChannels(const std::uint8_t* data, std::size_t size) {
   static const char kKeyword[] = "channels";
   constexpr std::size_t kLength = sizeof kKeyword - 1;
@@ -57,7 +59,7 @@ inline bool DeclaresManyChannels(const std::uint8_t* data, std::size_t size) {
     while (k < kLength && (data[i + k] | 0x20) == kKeyword[k]) ++k;
     if (k < kLength) continue;
     std::size_t p = i + kLength;
-    for (std::size_t skipped = 0; p < size && skipped < 16 && (data[p] < '0' || data[p] > '9'); ++skipped) ++p;
+    while (p < size && (data[p] < '0' || data[p] > '9') && data[p] != '\n') ++p;
     std::uint64_t count = 0;
     for (; p < size && data[p] >= '0' && data[p] <= '9' && count <= 4096; ++p) count = count * 10 + (data[p] - '0');
     if (count > 4096) return true;

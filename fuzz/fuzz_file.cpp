@@ -3,6 +3,7 @@
 // and finally the destruction of the model.
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "fuzz/FuzzInput.h"
 #include "qtx/QTXLibrary.h"
@@ -30,7 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (qtx::fuzz::DeclaresManyChannels(data, size)) return 0;
   qtx::fuzz::InputFile input(data, size);
   CQTXGeneral qtx;
-  qtx.ReadQTXFile(input.Path());
+  try {
+    qtx.ReadQTXFile(input.Path());
+  } catch (const std::bad_alloc&) {
+    // A count of channels the machine cannot hold fails as an allocation
+    // does; the sections read so far stay with qtx and are freed with it.
+    return 0;
+  }
 
   CStdioFile file;
   if (!file.Open(input.Path(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText)) return 0;
