@@ -47,22 +47,32 @@ inline bool DeclaresHugeNumbers(const std::uint8_t* data, std::size_t size) {
   return false;
 }
 
-// Inputs that open a section of more than a few thousand channels, by any
-// spelling of "Channels" followed on the same line by the count. Any run of
-// separators may stand between the two (the tokenizer passes over empty
-// fields), so the count is the first number up to the end of the line.
+// Inputs that open sections of more than a few thousand channels in all, by
+// any spelling of "Channels". The count is not simply the first number after
+// the keyword: a run of separators may stand between (the tokenizer passes
+// over empty fields) and a separator may itself hold digits. So every number
+// on the rest of the line counts, and the counts of all such lines add up,
+// since each opens a section of its own.
 inline bool DeclaresManyChannels(const std::uint8_t* data, std::size_t size) {
+  constexpr std::uint64_t kBudget = 4096;
   static const char kKeyword[] = "channels";
   constexpr std::size_t kLength = sizeof kKeyword - 1;
+  std::uint64_t total = 0;
   for (std::size_t i = 0; i + kLength <= size; ++i) {
     std::size_t k = 0;
     while (k < kLength && (data[i + k] | 0x20) == kKeyword[k]) ++k;
     if (k < kLength) continue;
-    std::size_t p = i + kLength;
-    while (p < size && (data[p] < '0' || data[p] > '9') && data[p] != '\n') ++p;
-    std::uint64_t count = 0;
-    for (; p < size && data[p] >= '0' && data[p] <= '9' && count <= 4096; ++p) count = count * 10 + (data[p] - '0');
-    if (count > 4096) return true;
+    std::uint64_t number = 0;
+    for (std::size_t p = i + kLength; p < size && data[p] != '\n'; ++p) {
+      if (data[p] >= '0' && data[p] <= '9') {
+        number = number * 10 + (data[p] - '0');
+        if (total + number > kBudget) return true;
+      } else {
+        total += number;
+        number = 0;
+      }
+    }
+    total += number;
   }
   return false;
 }

@@ -7,7 +7,8 @@
 #include "qtx/QTXLibrary.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size == 0 || qtx::fuzz::DeclaresHugeNumbers(data, size)) return 0;
+  if (size == 0 || qtx::fuzz::DeclaresHugeNumbers(data, size) || qtx::fuzz::DeclaresManyChannels(data, size))
+    return 0;
   const std::uint8_t options = data[size - 1];
   qtx::fuzz::InputFile input(data, size - 1);
 
