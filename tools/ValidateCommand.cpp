@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "OutputFile.h"
 #include "Tool.h"
 
 namespace qtx::tool {
@@ -106,7 +107,7 @@ class Report {
       return a.line != b.line ? a.line < b.line : a.kind < b.kind;
     });
     for (const Finding& finding : m_kept)
-      std::printf("%s:%llu: %s\n", m_path.c_str(), static_cast<unsigned long long>(finding.line),
+      PrintStdout("%s:%llu: %s\n", m_path.c_str(), static_cast<unsigned long long>(finding.line),
                   finding.message.c_str());
     m_kept.clear();
   }
@@ -745,7 +746,7 @@ int Run(const std::vector<std::string>& args) {
   Report report(path);
   Validator(qtx, report, complete, nMainHeaderLines).Run(file);
   if (report.Total() > 0) return kExitProblems;
-  std::printf("%s: no problems found\n", path.c_str());
+  PrintStdout("%s: no problems found\n", path.c_str());
   return kExitOk;
 }
 

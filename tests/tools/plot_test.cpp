@@ -418,22 +418,45 @@ TEST(ToolPlot, DataThatDrawsNoPlainLine) {
   const struct {
     const char* name;
     std::string text;
-    const char* note;  // the text in place of the curves, or nullptr
+    const char* note;                 // the text in place of the curves, or nullptr
+    std::vector<std::size_t> points;  // of each polyline
   } cases[] = {
+      // A gap where a value is not finite: A is two lone points, B one.
       {"values that are not finite",
        header + "Samples\t4\t4\n***End_of_Header***\nt\tA\tB\n0\t1\tnan\n1\tinf\t2\n2\t3\t-inf\nnan\t4\t5\n",
-       nullptr},
-      {"constant values", header + "Samples\t3\t3\n***End_of_Header***\nt\tA\tB\n0\t7\t7\n1\t7\t7\n2\t7\t7\n",
-       nullptr},
-      {"one row", header + "Samples\t1\t1\n***End_of_Header***\nt\tA\tB\n5\t1\t2\n", nullptr},
-      {"no rows", header + "Samples\t0\t0\n***End_of_Header***\nt\tA\tB\n", "no rows"},
-      {"no finite value", header + "Samples\t1\t1\n***End_of_Header***\nt\tA\tB\nnan\t1\t2\n",
-       "no finite values"},
+       nullptr,
+       {1, 1, 1}},
+      {"constant values",
+       header + "Samples\t3\t3\n***End_of_Header***\nt\tA\tB\n0\t7\t7\n1\t7\t7\n2\t7\t7\n",
+       nullptr,
+       {3, 3}},
+      {"one row", header + "Samples\t1\t1\n***End_of_Header***\nt\tA\tB\n5\t1\t2\n", nullptr, {1, 1}},
+      {"no rows", header + "Samples\t0\t0\n***End_of_Header***\nt\tA\tB\n", "no rows", {0, 0}},
+      {"no finite value",
+       header + "Samples\t1\t1\n***End_of_Header***\nt\tA\tB\nnan\t1\t2\n",
+       "no finite values",
+       {0, 0}},
+      // Lines end at the channel's last sample, and at the file's last row.
+      {"a channel shorter than its section",
+       header + "Samples\t5\t3\n***End_of_Header***\nt\tA\tB\n0\t1\t2\n1\t2\t3\n2\t3\t4\n3\t4\t5\n4\t5\t6\n",
+       nullptr,
+       {5, 3}},
+      {"mode Multi, no fields past a channel's samples",
+       "X_Columns\tMulti\n***End_of_Header***\nChannels\t2\nSamples\t3\t2\n***End_of_Header***\nt\tA\tu\tB\n"
+       "1\t1\t1\t2\n2\t2\t2\t3\n3\t3\n",
+       nullptr,
+       {3, 2}},
+      {"a file that ends early",
+       header + "Samples\t4\t4\n***End_of_Header***\nt\tA\tB\n0\t1\t2\n1\t2\t3\n",
+       nullptr,
+       {2, 2}},
   };
   for (const auto& c : cases) {
     const TempFile file(c.text);
     const XmlReader svg(Plot(file.Path()));
-    ExpectSoundChart(svg, 2, c.name);
+    ExpectSoundChart(svg, c.points.size(), c.name);
+    for (std::size_t i = 0; i < c.points.size() && i < svg.All("polyline").size(); ++i)
+      EXPECT_EQ(PointsOf(*svg.All("polyline")[i]).size(), c.points[i]) << c.name << ", line " << i;
     bool noted = false;
     for (const Element* text : svg.All("text")) noted = noted || (c.note && text->text == c.note);
     EXPECT_EQ(noted, c.note != nullptr) << c.name;
