@@ -31,7 +31,7 @@ qtx_add_tool_test(convert_no_header_row ARGS convert ${CONVERT_IN}/blank.csv ${C
 qtx_add_tool_test(convert_unclosed_quote ARGS convert ${CONVERT_IN}/unclosed_quote.csv ${CONVERT_OUT}/quote.qtx
   EXIT_CODE 2 STDERR_REGEX "^qtx: ${CONVERT_IN}/unclosed_quote.csv:1: a quoted cell is not closed$")
 qtx_add_tool_test(convert_odd_columns_in_multi ARGS convert ${CONVERT_IN}/one.csv ${CONVERT_OUT}/odd.qtx --mode multi
-  EXIT_CODE 2 STDERR_REGEX "^qtx: mode multi needs the columns in X,Y pairs; ${CONVERT_IN}/one.csv has 3 columns$")
+  EXIT_CODE 2 STDERR_REGEX "^qtx: mode multi needs the columns in X,Y pairs. ${CONVERT_IN}/one.csv has 3 columns$")
 qtx_add_tool_test(convert_unwritable_output ARGS convert ${CONVERT_IN}/one.csv ${CONVERT_OUT}/no-such-dir/out.qtx
   EXIT_CODE 2 STDERR_REGEX "^qtx: cannot write .*/no-such-dir/out.qtx: No such file or directory$")
 qtx_add_tool_test(convert_full_device ARGS convert ${CONVERT_IN}/one.csv /dev/full
@@ -39,12 +39,15 @@ qtx_add_tool_test(convert_full_device ARGS convert ${CONVERT_IN}/one.csv /dev/fu
 # The input must survive being named as the output too.
 configure_file(tools/convert/one.csv ${CONVERT_OUT}/same.csv COPYONLY)
 qtx_add_tool_test(convert_output_is_input ARGS convert ${CONVERT_OUT}/same.csv ${CONVERT_OUT}/same.csv
-  EXIT_CODE 2 STDERR_REGEX "^qtx: .*/same.csv is the input file; give another output file$")
+  EXIT_CODE 2 STDERR_REGEX "^qtx: .*/same.csv is the input file. give another output file$")
+file(WRITE ${CONVERT_OUT}/tabs.tsv "t\tA\n0\t1\n")
+qtx_add_tool_test(convert_tabs_as_csv ARGS convert ${CONVERT_OUT}/tabs.tsv ${CONVERT_OUT}/tabs.qtx EXIT_CODE 2
+  STDERR_REGEX "^qtx: .*tabs.tsv:1: column 1: the heading holds a tab. tab-separated input needs --format tsv$")
 qtx_add_tool_test(convert_unknown_mode ARGS convert ${CONVERT_IN}/one.csv ${CONVERT_OUT}/mode.qtx --mode two
   EXIT_CODE 2 STDERR_REGEX "^qtx convert: option --mode must be no, one or multi, not 'two'\nusage: qtx convert")
 qtx_add_tool_test(convert_step_beyond_header_digits ARGS convert ${CONVERT_IN}/no.csv ${CONVERT_OUT}/step.qtx
   --mode no --step 0.123456789 EXIT_CODE 2
-  STDERR_REGEX "^qtx convert: option --step 0.123456789 would be stored as 1.234568e-01; give at most 7 significant digits\n")
+  STDERR_REGEX "^qtx convert: option --step 0.123456789 would be stored as 1.234568e-01. give at most 7 significant digits\n")
 
 # The command in process, read back through the library: every number of the
 # CSV comes back bit for bit.
