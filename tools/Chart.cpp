@@ -165,11 +165,12 @@ class CellGrid {
     bool fresh = false;
     while (x != xEnd || y != yEnd) {
       long long nx = x, ny = y;
-      if (2 * error >= dy) {
+      const long long twice = 2 * error;
+      if (twice >= dy) {
         error += dy;
         nx += sx;
       }
-      if (2 * error <= dx) {
+      if (twice <= dx) {
         error += dx;
         ny += sy;
       }
@@ -179,6 +180,8 @@ class CellGrid {
     }
     return fresh;
   }
+
+  bool SameCell(Point a, Point b) const { return CellOf(a) == CellOf(b); }
 
   // Marks a point drawn alone; false when its cell shows something already.
   bool MarkDot(Point a) {
@@ -284,6 +287,9 @@ std::vector<Point> Thinned(const std::vector<Point>& curve, const Area& area, st
         endLine();
         continue;
       }
+      // Within one cell the line moves by less than the grid shows: it goes
+      // on from the first point there to the first in another cell.
+      if (previous && grid.SameCell(*previous, point)) continue;
       if (previous && grid.Mark(*previous, point)) {
         if (!previousKept) openLine(*previous);
         out.push_back(point);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -411,6 +412,48 @@ TEST(ToolPlot, KeepsEverySpikeOfAMillionRows) {
   EXPECT_NEAR((high->x - frame.left) / (frame.right - frame.left), 123457.0 / (kRows - 1), 0.003);
 
   EXPECT_EQ(RunQtx("validate " + file.Path()).exitCode, 0);
+}
+
+// Ten channels in mode Multi: an X-Y loop of many laps, noise in X and Y,
+// and eight flat lines. Each channel keeps few points, each its own colour,
+// and the Y title of ten dimensions stays inside the image.
+TEST(ToolPlot, AnyInputStaysDrawable) {
+  constexpr int kRows = 30000, kChannels = 10;
+  std::string text = "X_Columns\tMulti\n***End_of_Header***\nChannels\t10\nSamples",
+              dimensions = "Y_Dimension";
+  for (int c = 0; c < kChannels; ++c) {
+    text += "\t\t" + std::to_string(kRows);
+    dimensions += "\t\tSignal " + std::to_string(c);
+  }
+  text += "\n" + dimensions + "\n***End_of_Header***\n";
+  for (int c = 0; c < kChannels; ++c) text += "x\ty" + std::to_string(c) + "\t";
+  unsigned noise = 1;
+  char row[64];
+  for (int r = 0; r < kRows; ++r) {
+    noise = noise * 1103515245u + 12345u;
+    std::snprintf(row, sizeof row, "\n%.5f\t%.5f\t%u\t%u", std::cos(r * 0.01), std::sin(r * 0.03),
+                  noise >> 20, (noise >> 8) & 0xfff);
+    text += row;
+    for (int c = 2; c < kChannels; ++c) text += "\t" + std::to_string(r) + "\t" + std::to_string(c * 100);
+  }
+  const TempFile file(text + "\n");
+  const std::string document = Plot(file.Path());
+  EXPECT_LT(document.size(), 1500u * 1024);
+  const XmlReader svg(document);
+  ASSERT_EQ(svg.Error(), "");
+  std::map<std::string, std::size_t> points;
+  std::map<std::string, std::string> colours;
+  for (const Element* line : svg.All("polyline")) {
+    points[line->attributes.at("class")] += PointsOf(*line).size();
+    colours[line->attributes.at("class")] = line->attributes.at("stroke");
+  }
+  ASSERT_EQ(points.size(), 10u);
+  for (const auto& [channel, count] : points) EXPECT_LE(count, 16u * (800 + 500)) << channel;
+  std::set<std::string> distinct;
+  for (const auto& entry : colours) distinct.insert(entry.second);
+  EXPECT_EQ(distinct.size(), 10u);
+  const Frame frame = FrameOf(svg);
+  EXPECT_LE(svg.WithClass("text", "y-title")->text.size() * 12 * 0.6, frame.bottom - frame.top + 1);
 }
 
 TEST(ToolPlot, DataThatDrawsNoPlainLine) {
