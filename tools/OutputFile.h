@@ -20,7 +20,9 @@ namespace qtx::tool {
 void WriteStdout(std::string_view text);
 
 // printf onto stdout, through WriteStdout.
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+__attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)))
+#elif defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
 void PrintStdout(const char* format, ...);
