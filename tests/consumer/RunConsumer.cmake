@@ -22,20 +22,12 @@ else()
   run(${CMAKE_COMMAND} --install ${QTX_BINARY_DIR} --prefix ${prefix})
 endif()
 
-# The README's one complete program: the cpp block with a main. (Found by
-# position: its semicolons would split a list of blocks.)
+# The README's one complete program: the cpp block with a main.
 file(READ ${QTX_README} readme)
-string(FIND "${readme}" "int main(" main)
-if(main EQUAL -1)
+if(NOT readme MATCHES "```cpp\n([^`]*int main\\([^`]*)```")
   message(FATAL_ERROR "README.md has no complete writing example (a cpp block with int main)")
 endif()
-string(SUBSTRING "${readme}" 0 ${main} before)
-string(FIND "${before}" "```cpp\n" start REVERSE)
-math(EXPR start "${start} + 7")
-string(SUBSTRING "${readme}" ${start} -1 writer)
-string(FIND "${writer}" "```" end)
-string(SUBSTRING "${writer}" 0 ${end} writer)
-file(WRITE ${QTX_WORK_DIR}/readme_writer.cpp "${writer}")
+file(WRITE ${QTX_WORK_DIR}/readme_writer.cpp "${CMAKE_MATCH_1}")
 
 # find_package(QTX) gives QTX::qtx.
 run(${CMAKE_CTEST_COMMAND} --build-and-test ${QTX_CONSUMER_SOURCE} ${QTX_WORK_DIR}/cmake-build

@@ -101,43 +101,26 @@ struct Section {
   const CQTXChannel& Channel(int c) const { return *section->m_arrChannels[c]; }
 };
 
-// In every mode the dump holds each channel's values up to its Samples, with
-// the X once where the channels share it, and qtx convert reads it back into
-// the same channels and values.
-TEST(ToolDump, EveryModeReadsBackAndConvertsBack) {
+// In every mode qtx convert reads the dump, CSV or TSV, back into the same
+// channels and values: the X once where the channels share it, a channel's
+// cells past its Samples empty.
+TEST(ToolDump, EveryModeConvertsBack) {
   for (const int mode : {0, 1, 2}) {
     SCOPED_TRACE("mode " + std::to_string(mode));
     const qtx::test::TempFile file(ModeFile(mode, 50));
     const Section in(file.Path());
     ASSERT_NE(in.section, nullptr);
     const bool shared = mode != 2;
-    for (const char separator : {',', '\t'}) {
-      const std::string dump = RunDump(file.Path() + (separator == ',' ? "" : " --format TSV"));
-      const Table table = ParseCsv(dump, separator);
-      ASSERT_EQ(table.size(), 51u);
-      const Table::value_type headings =
-          shared ? Table::value_type{mode ? "time, s" : "X_Value", "U \"raw\"", "I,A", " y "}
-                 : Table::value_type{"time, s", "U \"raw\"", " t", "I,A", "t2", " y "};
-      if (separator == ',') {
-        EXPECT_EQ(table[0], headings);
+    const Table::value_type headings =
+        shared ? Table::value_type{mode ? "time, s" : "X_Value", "U \"raw\"", "I,A", " y "}
+               : Table::value_type{"time, s", "U \"raw\"", " t", "I,A", "t2", " y "};
+    for (const std::string format : {"csv", "TSV"}) {
+      const std::string dump = RunDump(file.Path() + " --format " + format);
+      if (format == "csv") {
+        EXPECT_EQ(ParseCsv(dump, ',').at(0), headings);
       }
-      for (std::size_t r = 0; r < 50; ++r) {
-        ASSERT_EQ(table[r + 1].size(), shared ? 4u : 6u);
-        for (int c = 0; c < 3; ++c) {
-          const CQTXChannel& channel = in.Channel(c);
-          const std::string& x = table[r + 1][shared ? 0 : 2 * c];
-          const std::string& y = table[r + 1][shared ? c + 1 : 2 * c + 1];
-          if (r >= channel.m_nSamples) {
-            EXPECT_EQ(y, "") << r;
-            continue;
-          }
-          EXPECT_EQ(std::strtod(x.c_str(), nullptr), channel.m_pXValues[r]) << r << "," << c;
-          EXPECT_EQ(std::strtod(y.c_str(), nullptr), channel.m_pYValues[r]) << r << "," << c;
-        }
-      }
-      if (separator == '\t') continue;
       const qtx::test::TempFile csv(dump), converted("");
-      const std::string options = shared ? "" : " --mode multi";
+      const std::string options = " --format " + format + (shared ? "" : " --mode multi");
       ASSERT_EQ(qtx::test::RunQtx("convert " + csv.Path() + " " + converted.Path() + options).exitCode, 0);
       const Section back(converted.Path());
       ASSERT_NE(back.section, nullptr);
