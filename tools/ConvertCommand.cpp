@@ -103,8 +103,7 @@ class RecordSplitter {
         }
         for (++pos; pos < line.size() && IsBlank(line[pos]);) ++pos;
         if (pos < line.size() && line[pos] != ',')
-          throw Failure(at.Where() + ": text after the closing quote of cell " +
-                        std::to_string(m_bounds.size() + 1));
+          throw Failure(at.Where() + ": text after the closing quote of cell " + std::to_string(m_bounds.size() + 1));
       } else {
         const std::size_t comma = std::min(line.find(',', pos), line.size());
         std::size_t end = comma;
@@ -132,9 +131,7 @@ class RecordSplitter {
 };
 
 // A line of only blanks is passed over like an empty one.
-bool IsBlankLine(std::string_view line) {
-  return line.find_first_not_of(" \t") == std::string_view::npos;
-}
+bool IsBlankLine(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 
 // What the CSV file holds: its headings and its numbers, row after row. A
 // column may end before the others: its cells from one row on are empty.
@@ -166,8 +163,7 @@ void AddHeading(Table& table, std::string_view text) {
 
 // A cell as a finite double: decimal text, an optional sign, an optional
 // exponent, nothing else.
-double ParseNumber(std::string_view cell, const Location& at, std::size_t column,
-                   const std::string& heading) {
+double ParseNumber(std::string_view cell, const Location& at, std::size_t column, const std::string& heading) {
   auto fail = [&](const std::string& problem) {
     throw Failure(at.Where() + ": column " + std::to_string(column + 1) + " (" + heading + "): " + problem);
   };
@@ -193,8 +189,7 @@ Table ReadTable(const std::string& path, bool tabs) {
   while (file.ReadString(line)) {
     ++lineNumber;
     std::string_view text = line.View();
-    if (lineNumber == 1 && text.substr(0, 3) == "\xEF\xBB\xBF")
-      text.remove_prefix(3);  // UTF-8 byte order mark
+    if (lineNumber == 1 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // UTF-8 byte order mark
     if (IsBlankLine(text)) continue;
     const Location at{path, lineNumber};
     record.Split(text, at);
@@ -257,8 +252,7 @@ std::size_t ChannelCount(int mode, std::size_t columns) {
 
 void CheckColumns(const Table& table, int mode, const std::string& path) {
   const std::size_t columns = table.headings.size();
-  const std::string has =
-      "; " + path + " has " + std::to_string(columns) + " column" + (columns == 1 ? "" : "s");
+  const std::string has = "; " + path + " has " + std::to_string(columns) + " column" + (columns == 1 ? "" : "s");
   if (mode == 1 && columns < 2) throw Failure("mode one needs an X column and at least one Y column" + has);
   if (mode == 2 && columns % 2 != 0) throw Failure("mode multi needs the columns in X,Y pairs" + has);
   if (columns > static_cast<std::size_t>(std::numeric_limits<int>::max()))

@@ -23,8 +23,7 @@ const char* const kUsage =
 // A table printed with aligned columns: text left, numbers right.
 class Table {
  public:
-  Table(std::vector<std::string> headings, std::vector<bool> rightAligned)
-      : m_rightAligned(std::move(rightAligned)) {
+  Table(std::vector<std::string> headings, std::vector<bool> rightAligned) : m_rightAligned(std::move(rightAligned)) {
     m_rows.push_back(std::move(headings));
   }
   void AddRow(std::vector<std::string> cells) { m_rows.push_back(std::move(cells)); }
@@ -50,9 +49,7 @@ class Table {
 };
 
 // An empty text shows as "-" so that the columns stay readable.
-std::string Cell(const CString& text) {
-  return text.IsEmpty() ? std::string("-") : Printable(text);
-}
+std::string Cell(const CString& text) { return text.IsEmpty() ? std::string("-") : Printable(text); }
 
 void PrintSection(int index, const CQTXSection& section) {
   PrintStdout("\nsection %d: %d channel%s, data from line %lu\n", index, section.m_nChannels,
@@ -63,10 +60,9 @@ void PrintSection(int index, const CQTXSection& section) {
               {true, false, false, false, false, false, false, true, true, true});
   for (int i = 0; i < section.m_nChannels; ++i) {
     const CQTXChannel& c = *section.m_arrChannels.GetAt(i);
-    table.AddRow({std::to_string(c.m_nIndex), Cell(c.m_strYHeading), Cell(c.m_strXHeading),
-                  Cell(c.m_strYDimension), Cell(c.m_strYUnitLabel), Cell(c.m_strXDimension),
-                  Cell(c.m_strXUnitLabel), std::to_string(c.m_nSamples), FormatDouble(c.m_dX0),
-                  FormatDouble(c.m_dDeltaX)});
+    table.AddRow({std::to_string(c.m_nIndex), Cell(c.m_strYHeading), Cell(c.m_strXHeading), Cell(c.m_strYDimension),
+                  Cell(c.m_strYUnitLabel), Cell(c.m_strXDimension), Cell(c.m_strXUnitLabel),
+                  std::to_string(c.m_nSamples), FormatDouble(c.m_dX0), FormatDouble(c.m_dDeltaX)});
   }
   table.Print("  ");
 }

@@ -68,7 +68,8 @@ std::optional<long long> Arguments::GetInteger(const std::string& name, long lon
   const auto result = std::from_chars(text->data(), end, value);
   if (text->empty() || result.ec != std::errc() || result.ptr != end)
     throw UsageError("option " + name + " needs a whole number, not '" + *text + "'");
-  if (value < minimum) throw UsageError("option " + name + " must be at least " + std::to_string(minimum));
+  if (value < minimum)
+    throw UsageError("option " + name + " must be at least " + std::to_string(minimum));
   return value;
 }
 

@@ -17,8 +17,12 @@ namespace {
 using qtx::tool::Command;
 
 const Command* const kCommands[] = {
-    &qtx::tool::kInfoCommand,    &qtx::tool::kValidateCommand, &qtx::tool::kDumpCommand,
-    &qtx::tool::kConvertCommand, &qtx::tool::kResampleCommand, &qtx::tool::kPlotCommand,
+    &qtx::tool::kInfoCommand,
+    &qtx::tool::kValidateCommand,
+    &qtx::tool::kDumpCommand,
+    &qtx::tool::kConvertCommand,
+    &qtx::tool::kResampleCommand,
+    &qtx::tool::kPlotCommand,
 };
 
 void PrintOverview(std::FILE* out) {
@@ -32,9 +36,7 @@ void PrintOverview(std::FILE* out) {
       out);
 }
 
-bool IsHelp(const std::string& arg) {
-  return arg == "--help" || arg == "-h";
-}
+bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
 
 // Runs the command line; failures are thrown, as UsageError with the usage
 // text to show when the arguments are wrong.

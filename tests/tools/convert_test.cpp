@@ -50,9 +50,7 @@ void Read(const std::string& path, ReadBack& back) {
   back.qtx.QTX_ReadData(nLine, &file, back.section, 1, -1);
 }
 
-bool SameBits(double a, double b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Checks the headings and every X and Y against the CSV, in the column
 // layout of `mode` (X values of mode 0 from x0 and step).
@@ -67,12 +65,10 @@ void ExpectSameAsCsv(const ReadBack& back, const Csv& csv, int mode, double x0 =
     const int yColumn = mode == 0 ? i : mode == 1 ? i + 1 : 2 * i + 1;
     const CQTXChannel& channel = back.Channel(i);
     EXPECT_EQ(channel.m_strYHeading, csv.headings[static_cast<std::size_t>(yColumn)].c_str());
-    EXPECT_EQ(channel.m_strXHeading,
-              mode == 0 ? "X_Value" : csv.headings[static_cast<std::size_t>(xColumn)].c_str());
+    EXPECT_EQ(channel.m_strXHeading, mode == 0 ? "X_Value" : csv.headings[static_cast<std::size_t>(xColumn)].c_str());
     ASSERT_EQ(channel.m_nSamples, csv.rows.size());
     for (std::size_t r = 0; r < csv.rows.size(); ++r) {
-      const double x =
-          mode == 0 ? x0 + static_cast<double>(r) * step : csv.rows[r][static_cast<std::size_t>(xColumn)];
+      const double x = mode == 0 ? x0 + static_cast<double>(r) * step : csv.rows[r][static_cast<std::size_t>(xColumn)];
       const double y = csv.rows[r][static_cast<std::size_t>(yColumn)];
       EXPECT_TRUE(SameBits(channel.m_pXValues[r], x)) << "row " << r << ": X " << channel.m_pXValues[r];
       EXPECT_TRUE(SameBits(channel.m_pYValues[r], y)) << "row " << r << ": Y " << channel.m_pYValues[r];
