@@ -173,28 +173,20 @@ bool IsNumber(const CString& field) {
 // nan, inf, hexadecimal or a value beyond the largest double, which the
 // readers take but few other programs do.
 bool IsFiniteDecimal(const CString& field) {
-  const std::string_view text = field.View();
-  std::size_t i = 0;
-  const auto digits = [&] {
-    const std::size_t start = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-    return i - start;
-  };
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  std::size_t mantissa = digits();
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    mantissa += digits();
-  }
-  if (mantissa == 0) return false;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    if (digits() == 0) return false;
-  }
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  return i == text.size() && std::isfinite(std::strtod(field.GetString(), nullptr));
+  std::string_view text = field.View();
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  // from_chars takes no plus sign; "+-1" is no number at all.
+  if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+  double value = 0.0;
+  const char* const last = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), last, value, std::chars_format::general);
+  if (result.ptr != last || text.empty()) return false;
+  // inf and nan come out as what they are; out of range is also what an
+  // underflow to zero gives.
+  return result.ec == std::errc() ? std::isfinite(value)
+                                  : result.ec == std::errc::result_out_of_range &&
+                                        std::isfinite(std::strtod(field.GetString(), nullptr));
 }
 
 // What a field that is no number reads as.
