@@ -56,8 +56,8 @@ bool CStdioFile::Open(const char* lpszFileName, unsigned nOpenFlags, CFileExcept
     Report(pError, CFileException::badPath, EINVAL, lpszFileName);
     return false;
   }
-  if ((nOpenFlags & 0x0003u) != modeRead) {  // this text file reads only
-    Report(pError, CFileException::accessDenied, EINVAL, lpszFileName);
+  if ((nOpenFlags & 0x0003u) != modeRead) {  // this text file reads only; no OS call failed
+    Report(pError, CFileException::accessDenied, -1, lpszFileName);
     return false;
   }
   int flags = O_RDONLY | O_CLOEXEC;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace qtx::tool {
@@ -121,6 +123,11 @@ void ColumnReducer::Add(Point point) {
   ++m_count;
 }
 
+void ColumnReducer::Break() {
+  Finish();
+  if (!m_out.empty() && !IsBreak(m_out.back())) m_out.push_back(kBreak);
+}
+
 void ColumnReducer::Finish() {
   if (m_count > 0) Flush();
 }
@@ -132,6 +139,175 @@ void ColumnReducer::Flush() {
   for (std::size_t i = 0; i < 4; ++i)
     if (i == 0 || kept[i].first != kept[i - 1].first) m_out.push_back(kept[i].second);
   m_count = 0;
+}
+
+namespace {
+
+// Which edges between neighbouring cells kept line pieces cross, and which
+// cells they touch or hold a lone point.
+class CellGrid {
+ public:
+  CellGrid(const Area& area, double cell)
+      : m_area(area),
+        m_cell(cell),
+        m_columns(static_cast<long long>((area.right - area.left) / cell) + 1),
+        m_rows(static_cast<long long>((area.bottom - area.top) / cell) + 1),
+        m_cells(static_cast<std::size_t>(m_columns * m_rows), 0) {}
+
+  // Marks the edges that a line from a to b crosses, walking the cells from
+  // a's to b's; returns whether one of them was new.
+  bool Mark(Point a, Point b) {
+    auto [x, y] = CellOf(a);
+    const auto [xEnd, yEnd] = CellOf(b);
+    const long long dx = std::llabs(xEnd - x), dy = -std::llabs(yEnd - y);
+    const long long sx = x < xEnd ? 1 : -1, sy = y < yEnd ? 1 : -1;
+    long long error = dx + dy;
+    bool fresh = false;
+    while (x != xEnd || y != yEnd) {
+      long long nx = x, ny = y;
+      const long long twice = 2 * error;
+      if (twice >= dy) {
+        error += dy;
+        nx += sx;
+      }
+      if (twice <= dx) {
+        error += dx;
+        ny += sy;
+      }
+      fresh = Edge(x, y, nx, ny) || fresh;
+      x = nx;
+      y = ny;
+    }
+    return fresh;
+  }
+
+  bool SameCell(Point a, Point b) const { return CellOf(a) == CellOf(b); }
+
+  // Marks a point drawn alone; false when its cell shows something already.
+  bool MarkDot(Point a) {
+    const auto [x, y] = CellOf(a);
+    std::uint8_t& bits = At(x, y);
+    if (bits & (kTouched | kDot)) return false;
+    bits |= kDot;
+    return true;
+  }
+
+ private:
+  // Bits 0 to 3: the edges to the east, south, south-east and south-west
+  // neighbour; then whether a kept line touches the cell, and a lone point.
+  static constexpr std::uint8_t kTouched = 1 << 4;
+  static constexpr std::uint8_t kDot = 1 << 5;
+
+  std::pair<long long, long long> CellOf(Point p) const {
+    const auto index = [this](double offset, long long count) {
+      return std::clamp(static_cast<long long>(std::floor(std::clamp(offset / m_cell, -1.0, 1e15))), 0LL,
+                        count - 1);
+    };
+    return {index(p.x - m_area.left, m_columns), index(p.y - m_area.top, m_rows)};
+  }
+  std::uint8_t& At(long long x, long long y) { return m_cells[static_cast<std::size_t>(y * m_columns + x)]; }
+
+  bool Edge(long long x, long long y, long long nx, long long ny) {
+    // Each edge is kept once, at the cell it leaves eastwards or southwards.
+    if (ny < y || (ny == y && nx < x)) {
+      std::swap(x, nx);
+      std::swap(y, ny);
+    }
+    const int direction = ny == y ? 0 : nx == x ? 1 : nx > x ? 2 : 3;
+    std::uint8_t& bits = At(x, y);
+    At(nx, ny) |= kTouched;
+    const bool fresh = (bits & (1 << direction)) == 0;
+    bits |= static_cast<std::uint8_t>((1 << direction) | kTouched);
+    return fresh;
+  }
+
+  Area m_area;
+  double m_cell;
+  long long m_columns;
+  long long m_rows;
+  std::vector<std::uint8_t> m_cells;
+};
+
+// The costs of Cost(): a point, a new line element, a circle.
+constexpr std::size_t kPointCost = 1;
+constexpr std::size_t kBreakCost = 5;
+constexpr std::size_t kDotCost = 8;
+
+}  // namespace
+
+std::size_t Cost(const std::vector<Point>& curve) {
+  std::size_t cost = 0;
+  std::size_t run = 0;
+  for (std::size_t i = 0; i <= curve.size(); ++i) {
+    if (i < curve.size() && !IsBreak(curve[i])) {
+      cost += kPointCost;
+      ++run;
+      continue;
+    }
+    cost += run == 1 ? kDotCost : 0;
+    cost += i < curve.size() ? kBreakCost : 0;
+    run = 0;
+  }
+  return cost;
+}
+
+std::vector<Point> Thinned(const std::vector<Point>& curve, const Area& area, std::size_t budget) {
+  const double width = std::max(area.right - area.left, 1.0), height = std::max(area.bottom - area.top, 1.0);
+  // A byte per cell, some 4 MB at most.
+  double cell = std::max(1.0, std::ceil(std::sqrt(width * height / 4e6)));
+  std::vector<Point> out;
+  for (;; cell *= 2) {
+    out.clear();
+    CellGrid grid(area, cell);
+    std::size_t cost = 0;
+    auto openLine = [&](Point first) {
+      if (!out.empty() && !IsBreak(out.back())) {
+        out.push_back(kBreak);
+        cost += kBreakCost;
+      }
+      out.push_back(first);
+      cost += kPointCost;
+    };
+    const Point* previous = nullptr;  // the point before, in the current line
+    const Point* lineStart = nullptr;
+    bool previousKept = false;
+    bool lineDrawn = false;
+    auto endLine = [&] {
+      // A line that drew nothing shows as a point where nothing is drawn yet.
+      if (lineStart && !lineDrawn && grid.MarkDot(*lineStart)) {
+        openLine(*lineStart);
+        cost += kDotCost;
+      }
+      previous = lineStart = nullptr;
+      previousKept = false;
+    };
+    for (const Point& point : curve) {
+      if (cost > budget) break;
+      if (IsBreak(point)) {
+        endLine();
+        continue;
+      }
+      // Within one cell the line moves by less than the grid shows: it goes
+      // on from the first point there to the first in another cell.
+      if (previous && grid.SameCell(*previous, point)) continue;
+      if (previous && grid.Mark(*previous, point)) {
+        if (!previousKept) openLine(*previous);
+        out.push_back(point);
+        cost += kPointCost;
+        lineDrawn = true;
+        previousKept = true;
+      } else {
+        previousKept = false;
+      }
+      if (!lineStart) {
+        lineStart = &point;
+        lineDrawn = false;
+      }
+      previous = &point;
+    }
+    endLine();
+    if (cost <= budget || cell >= std::max(width, height)) return out;
+  }
 }
 
 }  // namespace qtx::tool

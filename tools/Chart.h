@@ -4,7 +4,9 @@
 #ifndef QTX_TOOLS_CHART_H
 #define QTX_TOOLS_CHART_H
 
+#include <cmath>
 #include <cstddef>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,13 @@ struct Point {
   double y;
 };
 
+// A curve is a list of points in pixel coordinates; a break (x NaN) between
+// two points says that they are not joined.
+constexpr Point kBreak{std::numeric_limits<double>::quiet_NaN(), 0.0};
+inline bool IsBreak(const Point& point) {
+  return std::isnan(point.x);
+}
+
 // Reduces a curve, given point by point in pixel coordinates, to at most four
 // points per pixel column: the first, the lowest, the highest and the last of
 // each column, in the order the curve passes them. Drawn as a line it covers
@@ -44,6 +53,8 @@ class ColumnReducer {
   explicit ColumnReducer(std::vector<Point>& out) : m_out(out) {}
 
   void Add(Point point);
+  // Ends the line: the next point starts a new one.
+  void Break();
   // Emits the last column; call once after the last point.
   void Finish();
 
@@ -60,6 +71,26 @@ class ColumnReducer {
   std::size_t m_lowAt = 0;
   std::size_t m_highAt = 0;
 };
+
+// The rectangle a curve is drawn in, in pixels.
+struct Area {
+  double left;
+  double top;
+  double right;
+  double bottom;
+};
+
+// What a curve costs in the document, counted in points: a break opens a new
+// line element, a line of one point is also marked with a circle.
+std::size_t Cost(const std::vector<Point>& curve);
+
+// A curve of at most `budget` (Cost) for any path its points take, also one
+// that goes back and forth across the area a million times. Lines stay as
+// they are, but a line piece is left out when it crosses only cell edges of
+// a grid of square cells that pieces kept before crossed already: what is
+// left out lies within a cell of what is drawn. The cells are a pixel where
+// the budget allows, and grow until it holds.
+std::vector<Point> Thinned(const std::vector<Point>& curve, const Area& area, std::size_t budget);
 
 }  // namespace qtx::tool
 

@@ -1,16 +1,12 @@
-// qtx convert IN.csv OUT.qtx: a QTX file of one section from a CSV file with a
-// header row. The headers come from the library's writer; the rows are
-// written here, tab-separated in the column layout of the mode, with numbers
-// in their shortest form that reads back as the same double.
-#include <sys/stat.h>
-
+// qtx convert IN.csv OUT.qtx: a QTX file of one section from a CSV or TSV
+// file with a header row. The headers come from the library's writer; the
+// rows are written here, tab-separated in the column layout of the mode, with
+// numbers in their shortest form that reads back as the same double.
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -20,24 +16,20 @@
 #include <utility>
 #include <vector>
 
+#include "OutputFile.h"
 #include "Tool.h"
 
 namespace qtx::tool {
 namespace {
 
-// Unit labels are not in a CSV file; this marks them as not given.
+// The unit label of a column whose heading names none.
 constexpr const char* kNoUnit = "-";
 // The X heading of channels whose X comes from X0 and Delta_X.
 constexpr const char* kComputedXHeading = "X_Value";
 
 int ParseMode(const Arguments& arguments) {
-  const std::optional<std::string> mode = arguments.Get("--mode");
-  if (!mode) return 1;
-  const CString name(mode->c_str());
-  if (name.CompareNoCase("no") == 0) return 0;
-  if (name.CompareNoCase("one") == 0) return 1;
-  if (name.CompareNoCase("multi") == 0) return 2;
-  throw UsageError("--mode is no, one or multi, not '" + *mode + "'");
+  // The order of the writer's modes: 0 No, 1 One, 2 Multi.
+  return static_cast<int>(arguments.GetChoice("--mode", {"no", "one", "multi"}, 1));
 }
 
 // The text of X0 or Delta_X as the section header keeps it.
@@ -66,16 +58,31 @@ struct Location {
   std::string Where() const { return path + ":" + std::to_string(line); }
 };
 
-// The cells of one CSV record: comma-separated, white space around a cell
-// dropped, a cell in double quotes may hold commas and "" for a quote.
-// Records do not span lines.
+// The cells of one record. CSV: comma-separated, white space around a cell
+// dropped, a cell in double quotes may hold commas and "" for a quote. TSV:
+// tab-separated, spaces around a cell dropped, no quoting. Records do not
+// span lines.
 class RecordSplitter {
  public:
+  explicit RecordSplitter(bool tabs) : m_tabs(tabs) {}
+
   // Splits `line`; the cells stay valid until the next call. Throws Failure
   // for a quote that is not closed or text after one.
   void Split(std::string_view line, const Location& at) {
     m_text.clear();
     m_bounds.clear();
+    if (m_tabs) {
+      for (std::size_t pos = 0;;) {
+        const std::size_t tab = std::min(line.find('\t', pos), line.size());
+        std::string_view cell = line.substr(pos, tab - pos);
+        cell.remove_prefix(std::min(cell.find_first_not_of(' '), cell.size()));
+        cell.remove_suffix(cell.size() - (cell.find_last_not_of(' ') + 1));
+        m_bounds.emplace_back(m_text.size(), cell.size());
+        m_text.append(cell);
+        if (tab == line.size()) return;
+        pos = tab + 1;
+      }
+    }
     std::size_t pos = 0;
     for (;;) {
       while (pos < line.size() && IsBlank(line[pos])) ++pos;
@@ -118,20 +125,41 @@ class RecordSplitter {
  private:
   static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-  std::string m_text;                                      // the cells' characters, one after another
+  bool m_tabs;
+  std::string m_text;                                         // the cells' characters, one after another
   std::vector<std::pair<std::size_t, std::size_t>> m_bounds;  // offset and length of each cell
 };
 
 // A line of only blanks is passed over like an empty one.
 bool IsBlankLine(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 
-// What the CSV file holds: its headings and its numbers, row after row.
+// What the CSV file holds: its headings and its numbers, row after row. A
+// column may end before the others: its cells from one row on are empty.
 struct Table {
   std::vector<std::string> headings;
-  std::vector<double> values;  // row r, column c at r * headings.size() + c
+  std::vector<std::string> units;       // from "Heading [unit]", or kNoUnit
+  std::vector<double> values;           // row r, column c at r * headings.size() + c; 0 past its end
+  std::vector<std::size_t> lengths;     // the cells of each column before its first empty one
+  std::vector<std::uint64_t> endLines;  // the line of that empty cell, 0 while there is none
   std::size_t rows = 0;
   double At(std::size_t row, std::size_t column) const { return values[row * headings.size() + column]; }
 };
+
+// Splits "Voltage [V]" into the heading "Voltage" and the unit "V"; a
+// heading without a bracketed unit at its end keeps the unit kNoUnit.
+void AddHeading(Table& table, std::string_view text) {
+  std::string unit = kNoUnit;
+  const std::size_t open = text.rfind('[');
+  if (open != std::string_view::npos && text.back() == ']') {
+    const std::string_view name = text.substr(0, text.find_last_not_of(" \t", open - 1) + 1);
+    if (open > 0 && !name.empty() && text.size() - open > 2) {
+      unit = std::string(text.substr(open + 1, text.size() - open - 2));
+      text = name;
+    }
+  }
+  table.headings.emplace_back(text);
+  table.units.push_back(std::move(unit));
+}
 
 // A cell as a finite double: decimal text, an optional sign, an optional
 // exponent, nothing else.
@@ -139,7 +167,6 @@ double ParseNumber(std::string_view cell, const Location& at, std::size_t column
   auto fail = [&](const std::string& problem) {
     throw Failure(at.Where() + ": column " + std::to_string(column + 1) + " (" + heading + "): " + problem);
   };
-  if (cell.empty()) fail("the cell is empty");
   std::string_view digits = cell;
   if (digits.size() > 1 && digits[0] == '+' && digits[1] != '-') digits.remove_prefix(1);
   double value = 0.0;
@@ -151,11 +178,11 @@ double ParseNumber(std::string_view cell, const Location& at, std::size_t column
   return value;
 }
 
-Table ReadTable(const std::string& path) {
+Table ReadTable(const std::string& path, bool tabs) {
   CStdioFile file;
   OpenForReading(file, path);
   Table table;
-  RecordSplitter record;
+  RecordSplitter record(tabs);
   CString line;
   std::uint64_t lineNumber = 0;
   bool haveHeadings = false;
@@ -173,26 +200,54 @@ Table ReadTable(const std::string& path) {
         // last channel's labels.
         heading.remove_prefix(std::min(heading.find_first_not_of(" \t"), heading.size()));
         heading.remove_suffix(heading.size() - (heading.find_last_not_of(" \t") + 1));
-        if (heading.empty()) throw Failure(at.Where() + ": column " + std::to_string(c + 1) + " has no heading");
+        const std::string column = at.Where() + ": column " + std::to_string(c + 1);
+        if (heading.empty()) throw Failure(column + " has no heading");
         for (const char ch : heading) {
-          // A tab would split the heading in two in the QTX file.
+          if (ch == '\t')
+            throw Failure(column + ": the heading holds a tab; tab-separated input needs --format tsv");
+          // A control character would split the heading or the line in the QTX file.
           if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f)
-            throw Failure(at.Where() + ": the heading of column " + std::to_string(c + 1) + " holds a control character");
+            throw Failure(column + ": the heading holds a control character");
         }
-        table.headings.emplace_back(heading);
+        AddHeading(table, heading);
       }
+      table.lengths.assign(table.headings.size(), 0);
+      table.endLines.assign(table.headings.size(), 0);
       haveHeadings = true;
       continue;
     }
     if (record.Size() != table.headings.size())
-      throw Failure(at.Where() + ": " + std::to_string(record.Size()) + " cell" + (record.Size() == 1 ? "" : "s") +
-                    ", but the header row has " + std::to_string(table.headings.size()));
-    for (std::size_t c = 0; c < record.Size(); ++c)
+      throw Failure(at.Where() + ": " + std::to_string(record.Size()) + " cell" +
+                    (record.Size() == 1 ? "" : "s") + ", but the header row has " +
+                    std::to_string(table.headings.size()));
+    for (std::size_t c = 0; c < record.Size(); ++c) {
+      if (record.Cell(c).empty()) {
+        if (table.endLines[c] == 0) table.endLines[c] = lineNumber;
+        table.values.push_back(0.0);
+        continue;
+      }
+      if (table.endLines[c] != 0)
+        throw Failure(at.Where() + ": column " + std::to_string(c + 1) + " (" + table.headings[c] +
+                      ") goes on after its empty cell on line " + std::to_string(table.endLines[c]) +
+                      "; only the end of a column may be empty");
       table.values.push_back(ParseNumber(record.Cell(c), at, c, table.headings[c]));
+      ++table.lengths[c];
+    }
     ++table.rows;
   }
   if (!haveHeadings) throw Failure(path + ": no header row");
   return table;
+}
+
+// Where channel i of the mode takes its X and its Y from.
+std::size_t XColumn(int mode, std::size_t i) {
+  return mode == 1 ? 0 : 2 * i;
+}
+std::size_t YColumn(int mode, std::size_t i) {
+  return mode == 0 ? i : mode == 1 ? i + 1 : 2 * i + 1;
+}
+std::size_t ChannelCount(int mode, std::size_t columns) {
+  return mode == 0 ? columns : mode == 1 ? columns - 1 : columns / 2;
 }
 
 void CheckColumns(const Table& table, int mode, const std::string& path) {
@@ -204,119 +259,100 @@ void CheckColumns(const Table& table, int mode, const std::string& path) {
     throw Failure(path + ": more columns than a section can count");
   if (table.rows > std::numeric_limits<std::uint32_t>::max())
     throw Failure(path + ": more rows than a section can count (4294967295)");
+  // A Y value needs its X.
+  for (std::size_t i = 0; mode != 0 && i < ChannelCount(mode, columns); ++i) {
+    const std::size_t x = XColumn(mode, i), y = YColumn(mode, i);
+    if (table.lengths[y] > table.lengths[x] || (mode == 2 && table.lengths[y] != table.lengths[x]))
+      throw Failure(path + ": column " + std::to_string(y + 1) + " (" + table.headings[y] + ") has " +
+                    std::to_string(table.lengths[y]) + " values, but its X column " + std::to_string(x + 1) +
+                    " (" + table.headings[x] + ") " + std::to_string(table.lengths[x]));
+  }
 }
 
-// First value and mean step of column `column`, for X0 and Delta_X.
-std::pair<double, double> Grid(const Table& table, std::size_t column) {
-  if (table.rows == 0) return {0.0, 0.0};
+// First value and mean step of the first `rows` of column `column`, for X0
+// and Delta_X.
+std::pair<double, double> Grid(const Table& table, std::size_t column, std::size_t rows) {
+  if (rows == 0) return {0.0, 0.0};
   const double first = table.At(0, column);
-  if (table.rows == 1) return {first, 0.0};
-  const double step = (table.At(table.rows - 1, column) - first) / static_cast<double>(table.rows - 1);
+  if (rows == 1) return {first, 0.0};
+  const double step = (table.At(rows - 1, column) - first) / static_cast<double>(rows - 1);
   return {first, std::isfinite(step) ? step : 0.0};
 }
 
-// The section the writer describes: one channel per Y column.
-void BuildSection(CQTXSection& section, const Table& table, int mode, double x0, double step) {
-  const std::size_t columns = table.headings.size();
-  const std::size_t channels = mode == 0 ? columns : mode == 1 ? columns - 1 : columns / 2;
+// The section the writer describes: one channel per Y column, as many
+// samples as the column has values. Returns the rows to write.
+std::size_t BuildSection(CQTXSection& section, const Table& table, int mode, double x0, double step) {
+  const std::size_t channels = ChannelCount(mode, table.headings.size());
   section.m_nChannels = static_cast<int>(channels);
+  std::size_t rows = 0;
   for (std::size_t i = 0; i < channels; ++i) {
-    const std::size_t xColumn = mode == 1 ? 0 : 2 * i;
-    const std::size_t yColumn = mode == 0 ? i : mode == 1 ? i + 1 : 2 * i + 1;
+    const std::size_t xColumn = XColumn(mode, i);
+    const std::size_t yColumn = YColumn(mode, i);
+    const std::size_t samples = table.lengths[yColumn];
+    rows = std::max(rows, samples);
     auto channel = std::make_unique<CQTXChannel>();
     channel->m_nIndex = static_cast<int>(i);
-    channel->m_nSamples = static_cast<std::uint32_t>(table.rows);
+    channel->m_nSamples = static_cast<std::uint32_t>(samples);
     channel->m_strYHeading = table.headings[yColumn];
     channel->m_strXHeading = mode == 0 ? std::string(kComputedXHeading) : table.headings[xColumn];
     channel->m_strYDimension = channel->m_strYHeading;
     channel->m_strXDimension = channel->m_strXHeading;
-    channel->m_strYUnitLabel = kNoUnit;
-    channel->m_strXUnitLabel = kNoUnit;
-    std::tie(channel->m_dX0, channel->m_dDeltaX) = mode == 0 ? std::make_pair(x0, step) : Grid(table, xColumn);
+    channel->m_strYUnitLabel = table.units[yColumn];
+    channel->m_strXUnitLabel = mode == 0 ? kNoUnit : table.units[xColumn];
+    std::tie(channel->m_dX0, channel->m_dDeltaX) =
+        mode == 0 ? std::make_pair(x0, step) : Grid(table, xColumn, samples);
     section.m_arrChannels.Add(channel.get());
     channel.release();  // owned by the section from here
   }
+  return rows;
 }
 
-// The output file while it is being written: unless Keep() was called, a
-// regular file is removed again, so that a failed conversion leaves no
-// partial file behind (a device such as /dev/null is left alone).
-class OutputFile {
- public:
-  explicit OutputFile(std::string path) : m_path(std::move(path)) {
-    m_stream.open(m_path, std::ios::out | std::ios::trunc | std::ios::binary);
-    if (!m_stream) throw Failure("cannot create " + m_path + ": " + std::strerror(errno));
-    struct stat info;
-    m_removable = ::stat(m_path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-  }
-  ~OutputFile() {
-    if (m_keep) return;
-    m_stream.close();
-    if (m_removable) std::remove(m_path.c_str());
-  }
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-
-  std::ofstream& Stream() { return m_stream; }
-  void Keep() {
-    m_stream.close();
-    if (!m_stream) throw Failure("cannot write " + m_path);
-    m_keep = true;
-  }
-
- private:
-  std::string m_path;
-  std::ofstream m_stream;
-  bool m_removable = false;
-  bool m_keep = false;
-};
-
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
-void WriteRows(std::ofstream& out, const Table& table) {
+void WriteRows(OutputFile& out, const Table& table, std::size_t rows) {
   const std::size_t columns = table.headings.size();
-  std::string row;
+  std::string text;
   char number[32];
-  for (std::size_t r = 0; r < table.rows; ++r) {
-    row.clear();
+  for (std::size_t r = 0; r < rows; ++r) {
     // The CSV columns are already in the layout of the mode: Y columns only,
-    // X then the Ys, or X,Y pairs.
+    // X then the Ys, or X,Y pairs. Past a column's end its cell is 0, which
+    // no reader takes for a value: the channel's Samples end before it.
     for (std::size_t c = 0; c < columns; ++c) {
-      if (c > 0) row += '\t';
+      if (c > 0) text += '\t';
       const auto result = std::to_chars(number, number + sizeof number, table.At(r, c));
-      row.append(number, result.ptr);
+      text.append(number, result.ptr);
     }
-    row += '\n';
-    out.write(row.data(), static_cast<std::streamsize>(row.size()));
+    text += '\n';
+    if (text.size() >= (std::size_t{1} << 16)) {
+      out.Write(text);
+      text.clear();
+    }
   }
+  out.Write(text);
 }
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--mode", "--x0", "--step"});
+  const Arguments arguments(args, {"--mode", "--x0", "--step", "--format"});
   arguments.ExpectPositionals(2);
   const std::string& input = arguments.Positionals()[0];
   const std::string& output = arguments.Positionals()[1];
   const int mode = ParseMode(arguments);
+  const bool tabs = arguments.GetChoice("--format", {"csv", "tsv"}, 0) == 1;
   if (mode != 0 && (arguments.Has("--x0") || arguments.Has("--step")))
     throw UsageError("--x0 and --step go with --mode no; in the other modes X comes from the file");
   const double x0 = HeaderNumber(arguments, "--x0", 0.0);
   const double step = HeaderNumber(arguments, "--step", 1.0);
 
-  const Table table = ReadTable(input);
+  const Table table = ReadTable(input, tabs);
   CheckColumns(table, mode, input);
-  if (SameFile(input, output)) throw Failure(output + " is the input file; give another output file");
+  if (output != "-" && SameFile(input, output))
+    throw Failure(output + " is the input file; give another output file");
 
   CQTXSection section;
-  BuildSection(section, table, mode, x0, step);
+  const std::size_t rows = BuildSection(section, table, mode, x0, step);
   OutputFile file(output);
   CQTXGeneral::QTX_WriteMainHeader(file.Stream(), mode);
   section.WriteSectionHeader(file.Stream(), mode);
-  WriteRows(file.Stream(), table);
-  file.Keep();
+  WriteRows(file, table, rows);
+  file.Commit();
   return kExitOk;
 }
 
@@ -324,18 +360,22 @@ int Run(const std::vector<std::string>& args) {
 
 const Command kConvertCommand = {
     "convert", "write a QTX file from a CSV file with a header row",
-    "usage: qtx convert IN.csv OUT.qtx [--mode no|one|multi] [--x0 X] [--step D]\n"
+    "usage: qtx convert IN.csv OUT.qtx [--mode no|one|multi] [--x0 X] [--step D] [--format csv|tsv]\n"
     "\n"
     "  Writes one section from a CSV file: a channel per Y column, a row per CSV\n"
-    "  row. The first row holds the headings. Cells are separated by commas; a\n"
-    "  cell in double quotes may hold commas. Units are written as '-'.\n"
+    "  row. The first row holds the headings; a heading \"Voltage [V]\" gives the\n"
+    "  heading and dimension Voltage and the unit label V, other units are '-'.\n"
+    "  Cells are separated by commas; a cell in double quotes may hold commas. A\n"
+    "  column may end early: its cells from there on are empty, and its channel\n"
+    "  has fewer Samples. OUT - writes to stdout.\n"
     "\n"
     "  --mode M          one: the first column is X for all channels, then a Y\n"
     "                    column per channel (the default); multi: an X and a Y\n"
     "                    column per channel; no: every column is a Y channel,\n"
     "                    X is X0 + row * Delta_X\n"
     "  --x0 X            X0 in mode no (default 0)\n"
-    "  --step D          Delta_X in mode no (default 1)\n",
+    "  --step D          Delta_X in mode no (default 1)\n"
+    "  --format F        csv (default), or tsv: cells separated by tabs, no quoting\n",
     Run};
 
 }  // namespace qtx::tool

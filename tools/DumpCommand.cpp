@@ -1,15 +1,15 @@
 // qtx dump FILE: the values of one section as CSV or TSV, ready for a
 // spreadsheet or a data-frame library. A header row names the columns with
-// the file's headings; then one row per data row with the X and the Y of each
-// channel. Numbers are written in the shortest form that reads back as the
-// same double.
+// the file's headings; then one row per data row: the X all channels share
+// and the Y of each, or an X and a Y per channel. Numbers are written in the
+// shortest form that reads back as the same double; a channel's cells past
+// its Samples stay empty. qtx convert reads the result back.
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "OutputFile.h"
 #include "Tool.h"
 
 namespace qtx::tool {
@@ -19,7 +19,11 @@ const char* const kUsage =
     "usage: qtx dump FILE [--section N] [--channel C] [--format csv|tsv]\n"
     "\n"
     "  Prints the values of a section: a header row with the headings, then one\n"
-    "  row per data row with X and Y of each channel.\n"
+    "  row per data row. When the channels share their X (X_Columns One, or No\n"
+    "  with the same X0 and Delta_X) the X comes first and once, then the Y of\n"
+    "  each channel; otherwise each channel has an X and a Y column. A channel's\n"
+    "  cells past its Samples are empty. qtx convert reads the first layout back\n"
+    "  by default and the second with --mode multi.\n"
     "\n"
     "  --section N       the section to print, counted from 0 (default 0)\n"
     "  --channel C       only channel C of the section, counted from 0 (default: all)\n"
@@ -30,7 +34,6 @@ const char* const kUsage =
 class Output {
  public:
   explicit Output(char separator) : m_separator(separator) { m_buffer.reserve(kFlushAt + 512); }
-  ~Output() { Flush(); }
 
   void Number(double value) {
     char text[32];
@@ -63,7 +66,7 @@ class Output {
     if (m_buffer.size() >= kFlushAt) Flush();
   }
   void Flush() {
-    if (!m_buffer.empty()) std::fwrite(m_buffer.data(), 1, m_buffer.size(), stdout);
+    WriteStdout(m_buffer);
     m_buffer.clear();
   }
 
@@ -73,14 +76,24 @@ class Output {
   std::string m_buffer;
 };
 
+// Whether every channel of `channels` has the same X in every row: the X
+// column of mode One, or the same X0 and Delta_X in mode No.
+bool SharedX(int mode, const std::vector<const CQTXChannel*>& channels) {
+  if (mode == 1) return true;
+  if (mode != 0) return channels.size() == 1;
+  for (const CQTXChannel* channel : channels)
+    if (channel->m_dX0 != channels.front()->m_dX0 || channel->m_dDeltaX != channels.front()->m_dDeltaX)
+      return false;
+  return true;
+}
+
 int Run(const std::vector<std::string>& args) {
   const Arguments arguments(args, {"--section", "--channel", "--format"});
   arguments.ExpectPositionals(1);
   const std::string& path = arguments.Positionals()[0];
   const long long sectionIndex = arguments.GetInteger("--section", 0).value_or(0);
   const std::optional<long long> channelIndex = arguments.GetInteger("--channel", 0);
-  const std::string format = arguments.Get("--format").value_or("csv");
-  if (format != "csv" && format != "tsv") throw UsageError("--format must be csv or tsv, not '" + format + "'");
+  const char separator = arguments.GetChoice("--format", {"csv", "tsv"}, 0) == 0 ? ',' : '\t';
 
   CQTXGeneral qtx;
   ScanFile(qtx, path);
@@ -88,33 +101,50 @@ int Run(const std::vector<std::string>& args) {
   const int nChannels = section.m_nChannels > 0 ? section.m_nChannels : 0;
   if (channelIndex) CheckChannel(section, sectionIndex, *channelIndex);
 
-  ReadValues(qtx, section, path, channelIndex ? static_cast<int>(*channelIndex) : -1);
+  const std::uint32_t held =
+      ReadValues(qtx, section, sectionIndex, path, channelIndex ? static_cast<int>(*channelIndex) : -1);
 
   std::vector<const CQTXChannel*> channels;
   std::uint32_t nRows = 0;
   for (int j = 0; j < nChannels; ++j) {
     const CQTXChannel* channel = section.m_arrChannels.GetAt(j);
-    nRows = std::max(nRows, channel->m_nSamples);
-    if (!channelIndex || *channelIndex == j) channels.push_back(channel);
+    if (channelIndex && *channelIndex != j) continue;
+    channels.push_back(channel);
+    nRows = std::max(nRows, std::min(channel->m_nSamples, held));
   }
+  const bool shared = !channels.empty() && SharedX(qtx.m_nXColumns, channels);
 
-  Output out(format == "tsv" ? '\t' : ',');
+  Output out(separator);
+  if (shared) {
+    out.Text(channels.front()->m_strXHeading.View());
+    out.Separator();
+  }
   for (std::size_t i = 0; i < channels.size(); ++i) {
     if (i > 0) out.Separator();
-    out.Text(channels[i]->m_strXHeading.View());
-    out.Separator();
+    if (!shared) {
+      out.Text(channels[i]->m_strXHeading.View());
+      out.Separator();
+    }
     out.Text(channels[i]->m_strYHeading.View());
   }
   out.EndRow();
   for (std::uint32_t r = 0; r < nRows; ++r) {
+    if (shared) {
+      out.Number(channels.front()->m_pXValues[r]);
+      out.Separator();
+    }
     for (std::size_t i = 0; i < channels.size(); ++i) {
       if (i > 0) out.Separator();
-      out.Number(channels[i]->m_pXValues[r]);
-      out.Separator();
-      out.Number(channels[i]->m_pYValues[r]);
+      const bool present = r < channels[i]->m_nSamples;
+      if (!shared) {
+        if (present) out.Number(channels[i]->m_pXValues[r]);
+        out.Separator();
+      }
+      if (present) out.Number(channels[i]->m_pYValues[r]);
     }
     out.EndRow();
   }
+  out.Flush();
   return kExitOk;
 }
 

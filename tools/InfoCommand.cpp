@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "OutputFile.h"
 #include "Tool.h"
 
 namespace qtx::tool {
@@ -38,7 +39,7 @@ class Table {
         if (c > 0) line += "  ";
         line += m_rightAligned[c] ? padding + row[c] : row[c] + (c + 1 < row.size() ? padding : "");
       }
-      std::printf("%s\n", line.c_str());
+      PrintStdout("%s\n", line.c_str());
     }
   }
 
@@ -51,7 +52,7 @@ class Table {
 std::string Cell(const CString& text) { return text.IsEmpty() ? std::string("-") : Printable(text); }
 
 void PrintSection(int index, const CQTXSection& section) {
-  std::printf("\nsection %d: %d channel%s, data from line %lu\n", index, section.m_nChannels,
+  PrintStdout("\nsection %d: %d channel%s, data from line %lu\n", index, section.m_nChannels,
               section.m_nChannels == 1 ? "" : "s", static_cast<unsigned long>(section.m_nDataLine));
   if (section.m_nChannels <= 0) return;
   Table table({"index", "y_heading", "x_heading", "y_dimension", "y_unit", "x_dimension", "x_unit", "samples",
@@ -83,15 +84,15 @@ int Run(const std::vector<std::string>& args) {
 
   CQTXGeneral qtx;
   ScanFile(qtx, path);
-  std::printf("file: %s\n", path.c_str());
-  std::printf("qtx_file: %s\n", qtx.m_bQTXFile ? "yes" : "no");
-  std::printf("writer_version: %s\n", FormatDouble(qtx.m_dWriterVersion).c_str());
-  std::printf("reader_version: %s\n", FormatDouble(qtx.m_dReaderVersion).c_str());
-  std::printf("separator: %s\n", Printable(qtx.m_strSeparatorName).c_str());
-  std::printf("multi_headings: %s\n", qtx.m_bMultiHeadings ? "yes" : "no");
-  std::printf("x_columns: %s\n", ModeName(qtx.m_nXColumns));
-  std::printf("main_header_lines: %lu\n", static_cast<unsigned long>(MainHeaderLines(path)));
-  std::printf("sections: %td\n", qtx.m_arrSections.GetSize());
+  PrintStdout("file: %s\n", path.c_str());
+  PrintStdout("qtx_file: %s\n", qtx.m_bQTXFile ? "yes" : "no");
+  PrintStdout("writer_version: %s\n", FormatDouble(qtx.m_dWriterVersion).c_str());
+  PrintStdout("reader_version: %s\n", FormatDouble(qtx.m_dReaderVersion).c_str());
+  PrintStdout("separator: %s\n", Printable(qtx.m_strSeparatorName).c_str());
+  PrintStdout("multi_headings: %s\n", qtx.m_bMultiHeadings ? "yes" : "no");
+  PrintStdout("x_columns: %s\n", ModeName(qtx.m_nXColumns));
+  PrintStdout("main_header_lines: %lu\n", static_cast<unsigned long>(MainHeaderLines(path)));
+  PrintStdout("sections: %td\n", qtx.m_arrSections.GetSize());
   for (std::ptrdiff_t i = 0; i < qtx.m_arrSections.GetSize(); ++i)
     PrintSection(static_cast<int>(i), *qtx.m_arrSections.GetAt(i));
   return kExitOk;

@@ -5,21 +5,18 @@
 //
 // A section of a million rows is drawn with at most four points per pixel
 // column (first, lowest, highest, last), so the SVG stays small and every
-// spike still shows. Values that are not finite are left out.
+// spike still shows; an X that goes back and forth is thinned on a grid of
+// pixel cells instead. Values that are not finite leave a gap in the line.
 #include <algorithm>
-#include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <memory>
-#include <new>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "Chart.h"
+#include "OutputFile.h"
 #include "Svg.h"
 #include "Tool.h"
 
@@ -32,30 +29,51 @@ const char* const kUsage =
     "  Draws the channels of a section as an SVG line chart: one line per channel,\n"
     "  axes with round-number ticks, titles from the dimensions and unit labels,\n"
     "  and a legend with the headings. Large sections keep the lowest and highest\n"
-    "  value of every pixel column, so no spike is lost.\n"
+    "  value of every pixel column, so no spike is lost; values that are not\n"
+    "  finite leave a gap.\n"
     "\n"
     "  -o, --output OUT  the SVG file to write, or - for stdout\n"
     "  --section N       the section to draw, counted from 0 (default 0)\n"
     "  --channel C       only channel C of the section, counted from 0 (default: all)\n"
-    "  --width W         width of the image in pixels (default 800)\n"
-    "  --height H        height of the image in pixels (default 500)\n";
+    "  --width W         width of the image in pixels, 300 to 20000 (default 800)\n"
+    "  --height H        height of the image in pixels, 300 to 20000 (default 500)\n";
 
 constexpr long long kDefaultWidth = 800;
 constexpr long long kDefaultHeight = 500;
 constexpr long long kSmallest = 300;
 constexpr long long kLargest = 20000;
 
-// Colours that stay apart for most forms of colour blindness; after them the
-// same colours again, dashed.
+// Colours that stay apart for most forms of colour blindness; after them
+// hues a golden angle apart in three lightnesses, every other three dashed.
 const char* const kColours[] = {"#0072b2", "#d55e00", "#009e73", "#cc79a7", "#e69f00", "#56b4e9", "#000000"};
-const char* const kDashes[] = {"", "7 3", "2 2"};
 constexpr std::size_t kColourCount = sizeof kColours / sizeof kColours[0];
 
-const char* ColourOf(std::size_t i) {
-  return kColours[i % kColourCount];
+std::string ColourOf(std::size_t i) {
+  if (i < kColourCount) return kColours[i];
+  const std::size_t k = i - kColourCount;
+  const double hue = std::fmod(20.0 + 137.50776405 * static_cast<double>(k), 360.0) / 60.0;
+  const double lightness = 0.3 + 0.15 * static_cast<double>(k % 3),
+               chroma = (1 - std::fabs(2 * lightness - 1)) * 0.85;
+  const double second = chroma * (1 - std::fabs(std::fmod(hue, 2.0) - 1));
+  const int sextant = static_cast<int>(hue);
+  const double rgb[3] = {sextant == 0 || sextant == 5   ? chroma
+                         : sextant == 1 || sextant == 4 ? second
+                                                        : 0,
+                         sextant == 1 || sextant == 2   ? chroma
+                         : sextant == 0 || sextant == 3 ? second
+                                                        : 0,
+                         sextant == 3 || sextant == 4   ? chroma
+                         : sextant == 2 || sextant == 5 ? second
+                                                        : 0};
+  char text[8];
+  const auto byte = [&](double c) {
+    return static_cast<int>(std::lround(255 * (c + lightness - chroma / 2)));
+  };
+  std::snprintf(text, sizeof text, "#%02x%02x%02x", byte(rgb[0]), byte(rgb[1]), byte(rgb[2]));
+  return text;
 }
 const char* DashOf(std::size_t i) {
-  return kDashes[(i / kColourCount) % 3];
+  return i >= kColourCount && (i - kColourCount) / 3 % 2 == 1 ? "7 3" : "";
 }
 
 // Approximate width of a text in a sans-serif font of this size.
@@ -104,6 +122,7 @@ struct Scale {
 struct Curve {
   const CQTXChannel* channel;
   int index;               // within the section
+  std::uint32_t rows = 0;  // its own: its Samples, or fewer when the file ends first
   std::size_t finite = 0;  // rows with a finite X and Y
 };
 
@@ -228,13 +247,17 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
       .Text(chart.title)
       .Close();
   DrawAxes(svg, x, y, top, bottom, left, right);
+  // Titles of many channels are cut to the side they stand along.
+  const auto fitting = [](double length, double fontSize) {
+    return static_cast<std::size_t>(std::max(4.0, length / (fontSize * 0.6)));
+  };
   svg.Open("text")
       .Attribute("class", "x-title")
       .Attribute("x", (left + right) / 2)
       .Attribute("y", height - 12)
       .Attribute("text-anchor", "middle")
       .Attribute("font-size", 12.0)
-      .Text(chart.xTitle)
+      .Text(Shortened(chart.xTitle, fitting(right - left, 12)))
       .Close();
   const double yTitleX = 16;
   const double yTitleY = (top + bottom) / 2;
@@ -245,7 +268,7 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
       .Attribute("transform", "rotate(-90 " + FormatDouble(yTitleX) + " " + FormatDouble(yTitleY) + ")")
       .Attribute("text-anchor", "middle")
       .Attribute("font-size", 12.0)
-      .Text(chart.yTitle)
+      .Text(Shortened(chart.yTitle, fitting(bottom - top, 12)))
       .Close();
 
   svg.Open("g")
@@ -257,34 +280,47 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
       .Attribute("stroke-linecap", "round");
   std::vector<Point> points;
   points.reserve(static_cast<std::size_t>(4 * (right - left)) + 8);
+  // Whatever X does, a channel costs the document no more than this.
+  const std::size_t budget = static_cast<std::size_t>(16 * ((right - left) + (bottom - top)));
   bool anyPoint = false;
   for (std::size_t i = 0; i < chart.curves.size(); ++i) {
     const Curve& curve = chart.curves[i];
     points.clear();
     ColumnReducer reducer(points);
-    for (std::uint32_t r = 0; r < chart.rows; ++r) {
+    for (std::uint32_t r = 0; r < curve.rows; ++r) {
       const double xValue = curve.channel->m_pXValues[r];
       const double yValue = curve.channel->m_pYValues[r];
-      if (std::isfinite(xValue) && std::isfinite(yValue)) reducer.Add({x(xValue), y(yValue)});
+      if (std::isfinite(xValue) && std::isfinite(yValue)) {
+        reducer.Add({x(xValue), y(yValue)});
+      } else {
+        reducer.Break();
+      }
     }
     reducer.Finish();
+    if (Cost(points) > budget) points = Thinned(points, {left, top, right, bottom}, budget);
     anyPoint = anyPoint || !points.empty();
-    svg.Open("polyline")
-        .Attribute("class", "channel-" + std::to_string(curve.index))
-        .Attribute("stroke", ColourOf(i));
-    if (*DashOf(i) != '\0') svg.Attribute("stroke-dasharray", DashOf(i));
-    svg.BeginPoints();
-    for (const Point& point : points) svg.Point(point.x, point.y);
-    svg.EndPoints().Close();
-    // A single point draws no line; mark it.
-    if (points.size() == 1)
-      svg.Open("circle")
-          .Attribute("cx", points[0].x)
-          .Attribute("cy", points[0].y)
-          .Attribute("r", 3.0)
-          .Attribute("fill", ColourOf(i))
-          .Attribute("stroke", "none")
-          .Close();
+    // One polyline per stretch without a gap, one at least.
+    for (std::size_t begin = 0; begin < points.size() || begin == 0;) {
+      std::size_t end = begin;
+      while (end < points.size() && !IsBreak(points[end])) ++end;
+      svg.Open("polyline")
+          .Attribute("class", "channel-" + std::to_string(curve.index))
+          .Attribute("stroke", ColourOf(i));
+      if (*DashOf(i) != '\0') svg.Attribute("stroke-dasharray", DashOf(i));
+      svg.BeginPoints();
+      for (std::size_t k = begin; k < end; ++k) svg.Point(points[k].x, points[k].y);
+      svg.EndPoints().Close();
+      // A single point draws no line; mark it.
+      if (end == begin + 1)
+        svg.Open("circle")
+            .Attribute("cx", points[begin].x)
+            .Attribute("cy", points[begin].y)
+            .Attribute("r", 3.0)
+            .Attribute("fill", ColourOf(i))
+            .Attribute("stroke", "none")
+            .Close();
+      begin = end + 1;
+    }
   }
   svg.Close();
   if (!anyPoint)
@@ -331,30 +367,6 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
   return svg.Finish();
 }
 
-// Writes the document to `path`, or to stdout for "-". A failure removes
-// what was written, so that no truncated image is left behind.
-void WriteOutput(const std::string& path, const std::string& document) {
-  if (path == "-") {
-    if (std::fwrite(document.data(), 1, document.size(), stdout) != document.size())
-      throw Failure("cannot write the output");
-    return;
-  }
-  struct Closer {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
-  std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "wb"));
-  if (!file) throw Failure("cannot write " + path + ": " + std::strerror(errno));
-  errno = 0;
-  bool written = std::fwrite(document.data(), 1, document.size(), file.get()) == document.size();
-  written = std::fflush(file.get()) == 0 && written;
-  const int error = errno;
-  written = std::fclose(file.release()) == 0 && written;
-  if (!written) {
-    std::remove(path.c_str());
-    throw Failure("cannot write " + path + ": " + std::strerror(error != 0 ? error : EIO));
-  }
-}
-
 int Run(const std::vector<std::string>& args) {
   const Arguments arguments(args, {"--output", "--section", "--channel", "--width", "--height"});
   arguments.ExpectPositionals(1);
@@ -369,8 +381,7 @@ int Run(const std::vector<std::string>& args) {
     throw UsageError("--width and --height must be at most " + std::to_string(kLargest));
 
   // Drawing over the measurement itself would lose it.
-  std::error_code error;
-  if (*output != "-" && std::filesystem::equivalent(path, *output, error))
+  if (*output != "-" && SameFile(path, *output))
     throw Failure("refusing to write the plot over its own input " + path);
 
   CQTXGeneral qtx;
@@ -380,7 +391,8 @@ int Run(const std::vector<std::string>& args) {
   if (nChannels == 0) throw Failure("section " + std::to_string(sectionIndex) + " has no channels to draw");
   if (channelIndex) CheckChannel(section, sectionIndex, *channelIndex);
 
-  ReadValues(qtx, section, path, channelIndex ? static_cast<int>(*channelIndex) : -1);
+  const std::uint32_t held =
+      ReadValues(qtx, section, sectionIndex, path, channelIndex ? static_cast<int>(*channelIndex) : -1);
 
   Chart chart;
   chart.width = static_cast<int>(width);
@@ -389,13 +401,14 @@ int Run(const std::vector<std::string>& args) {
   if (channelIndex) chart.title += ", channel " + std::to_string(*channelIndex);
   for (int j = 0; j < nChannels; ++j) {
     const CQTXChannel* channel = section.m_arrChannels.GetAt(j);
-    chart.rows = std::max(chart.rows, channel->m_nSamples);
-    if (!channelIndex || *channelIndex == j) chart.curves.push_back({channel, j});
+    if (channelIndex && *channelIndex != j) continue;
+    chart.curves.push_back({channel, j, std::min(channel->m_nSamples, held)});
+    chart.rows = std::max(chart.rows, chart.curves.back().rows);
   }
 
   double xLow = INFINITY, xHigh = -INFINITY, yLow = INFINITY, yHigh = -INFINITY;
   for (Curve& curve : chart.curves) {
-    for (std::uint32_t r = 0; r < chart.rows; ++r) {
+    for (std::uint32_t r = 0; r < curve.rows; ++r) {
       const double x = curve.channel->m_pXValues[r];
       const double y = curve.channel->m_pYValues[r];
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
@@ -426,7 +439,9 @@ int Run(const std::vector<std::string>& args) {
     chart.legend.push_back(entry);
   }
 
-  WriteOutput(*output, Draw(chart, xLow, xHigh, yLow, yHigh));
+  OutputFile file(*output);
+  file.Write(Draw(chart, xLow, xHigh, yLow, yHigh));
+  file.Commit();
   return kExitOk;
 }
 

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "OutputFile.h"
 #include "Tool.h"
 
 namespace qtx::tool {
@@ -82,14 +83,11 @@ int Run(const std::vector<std::string>& args) {
   CheckChannel(section, sectionIndex, channelIndex);
   const int channelNumber = static_cast<int>(channelIndex);
 
-  ReadValues(qtx, section, path, channelNumber);
-  const CQTXChannel& channel = *section.m_arrChannels.GetAt(channelNumber);
-
   // The arrays have one entry per row of the section, as many as its
-  // largest Samples; a channel with fewer samples has rows beyond its own.
-  std::uint32_t rows = 0;
-  for (int i = 0; i < section.m_nChannels; ++i)
-    rows = std::max(rows, section.m_arrChannels.GetAt(i)->m_nSamples);
+  // largest Samples; a channel with fewer samples has rows beyond its own,
+  // and a file that ends early holds fewer.
+  const std::uint32_t rows = ReadValues(qtx, section, sectionIndex, path, channelNumber);
+  const CQTXChannel& channel = *section.m_arrChannels.GetAt(channelNumber);
   const std::uint32_t points = std::min(channel.m_nSamples, rows);
   const std::string what =
       path + ": channel " + std::to_string(channelIndex) + " of section " + std::to_string(sectionIndex);
@@ -111,7 +109,7 @@ int Run(const std::vector<std::string>& args) {
 
   std::string line =
       CsvField(channel.m_strXHeading.View()) + "," + CsvField(channel.m_strYHeading.View()) + "\n";
-  std::fputs(line.c_str(), stdout);
+  WriteStdout(line);
   // The grid abscissas as the resampler walked them: one addition each.
   double t = xFirst;
   for (std::uint32_t i = 0; i < stored; ++i) {
@@ -120,10 +118,9 @@ int Run(const std::vector<std::string>& args) {
     line += ',';
     AppendNumber(line, values[i]);
     line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    WriteStdout(line);
     t += *step;
   }
-  if (std::ferror(stdout)) throw Failure("cannot write the output");
   return kExitOk;
 }
 
@@ -137,7 +134,8 @@ const Command kResampleCommand = {
     "  including, its last X, X0 being its first X. Prints a heading row, then\n"
     "  X,Y rows.\n"
     "\n"
-    "  --step S          the distance between grid abscissas (above 0)\n"
+    "  --step S          the distance between grid abscissas (above 0); at most\n"
+    "                    50,000,000 values come out\n"
     "  --section N       the section to read, counted from 0 (default 0)\n"
     "  --channel C       the channel to resample, counted from 0 (default 0)\n",
     Run};

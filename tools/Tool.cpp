@@ -1,10 +1,13 @@
 #include "Tool.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
+#include <system_error>
 
 namespace qtx::tool {
 
@@ -15,9 +18,14 @@ Arguments::Arguments(const std::vector<std::string>& args, const std::vector<std
       if (n == name) return true;
     return false;
   };
+  bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg.size() < 2 || arg[0] != '-' || arg == "--") {
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
       m_positionals.push_back(arg);
       continue;
     }
@@ -75,6 +83,22 @@ std::optional<double> Arguments::GetNumber(const std::string& name) const {
   return value;
 }
 
+std::size_t Arguments::GetChoice(const std::string& name, const std::vector<const char*>& choices,
+                                 std::size_t fallback) const {
+  const std::optional<std::string> text = Get(name);
+  if (!text) return fallback;
+  std::string list;
+  for (std::size_t i = 0; i < choices.size(); ++i) {
+    if (CString(text->c_str()).CompareNoCase(choices[i]) == 0) return i;
+    list += std::string(i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
+  }
+  throw UsageError("option " + name + " must be " + list + ", not '" + *text + "'");
+}
+
+void Warn(const std::string& message) {
+  std::fprintf(stderr, "qtx: %s\n", message.c_str());
+}
+
 std::string FormatDouble(double value) {
   char buffer[64];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -107,6 +131,12 @@ const char* ModeName(int nXColumns) {
 }
 
 void OpenForReading(CStdioFile& file, const std::string& path) {
+  // Whatever is missing or a folder, the open below says best.
+  std::error_code statusError;
+  const std::filesystem::file_type type = std::filesystem::status(path, statusError).type();
+  if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::directory &&
+      type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none)
+    throw Failure(path + " is not a regular file; qtx reads files it can seek in");
   CFileException error;
   if (!file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))
     throw Failure(std::string("cannot open ") + error.what());
@@ -137,15 +167,42 @@ CQTXSection& SectionAt(CQTXGeneral& qtx, long long index) {
   return *qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(index));
 }
 
-void ReadValues(CQTXGeneral& qtx, CQTXSection& section, const std::string& path, int channel) {
+std::uint32_t RowCount(const CQTXSection& section) {
+  std::uint32_t rows = 0;
+  for (int j = 0; j < section.m_nChannels; ++j)
+    rows = std::max(rows, section.m_arrChannels.GetAt(j)->m_nSamples);
+  return rows;
+}
+
+std::uint32_t ReadValues(CQTXGeneral& qtx, CQTXSection& section, long long sectionIndex,
+                         const std::string& path, int channel) {
+  const std::uint32_t declared = RowCount(section);
+  const std::string what = path + ": section " + std::to_string(sectionIndex) + " declares " +
+                           std::to_string(declared) + " row" + (declared == 1 ? "" : "s");
   CStdioFile file;
   OpenForReading(file, path);
   std::uint32_t nLine = section.m_nDataLine;
   try {
     qtx.QTX_ReadData(nLine, &file, &section, 1, channel);
   } catch (const std::bad_alloc&) {
-    throw Failure(path + ": the section declares more rows than fit in memory");
+    throw Failure(what + ", more than fit in memory");
   }
+  // The read counts one line more than it read when the file ends first, so
+  // a count below the rows tells the rows there are. A full count is also
+  // what a file one row short gives when that read ended at the file's end:
+  // only then a skip, which counts the lines alone, tells the two apart.
+  std::uint32_t held = nLine - section.m_nDataLine;
+  if (held < declared) {
+    held -= 1;
+  } else if (declared > 0) {
+    const std::uint64_t position = file.GetPosition();
+    if (position == file.Seek(0, CFile::end)) {
+      held = 0;
+      qtx.QTX_ReadData(held, &file, &section, 0, -1);
+    }
+  }
+  if (held < declared) Warn(what + " (Samples), but the file holds " + std::to_string(held));
+  return held;
 }
 
 void CheckChannel(const CQTXSection& section, long long sectionIndex, long long channel) {

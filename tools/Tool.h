@@ -37,8 +37,9 @@ class UsageError : public Failure {
 
 // The arguments of one command: positionals in order and "--name value"
 // options. `valued` lists the options that take a value; `flags` those that
-// do not. Anything else starting with '-' is a usage error. "-o" is the short
-// form of "--output" wherever a command takes "--output".
+// do not. Anything else starting with '-' is a usage error, up to a "--",
+// after which every argument is a positional. "-o" is the short form of
+// "--output" wherever a command takes "--output".
 class Arguments {
  public:
   Arguments(const std::vector<std::string>& args, const std::vector<std::string>& valued,
@@ -53,11 +54,18 @@ class Arguments {
   std::optional<long long> GetInteger(const std::string& name, long long minimum) const;
   // A finite number option.
   std::optional<double> GetNumber(const std::string& name) const;
+  // The index in `choices` of a word option, compared without regard to
+  // case; `fallback` when the option is not given.
+  std::size_t GetChoice(const std::string& name, const std::vector<const char*>& choices,
+                        std::size_t fallback) const;
 
  private:
   std::vector<std::string> m_positionals;
   std::map<std::string, std::string> m_options;
 };
+
+// Prints "qtx: " and the message on stderr, for news that is no failure.
+void Warn(const std::string& message);
 
 // Shortest text that reads back as the same double.
 std::string FormatDouble(double value);
@@ -76,16 +84,24 @@ void ScanFile(CQTXGeneral& qtx, const std::string& path);
 // returns whether the main header's end line was read.
 bool TryScanFile(CQTXGeneral& qtx, const std::string& path);
 
-// Opens `path` for the data reader; throws Failure when it cannot.
+// Opens `path` for the data reader; throws Failure when it cannot, and
+// before opening anything when it is not a regular file: the readers seek
+// back, and a FIFO would not even open until someone writes to it.
 void OpenForReading(CStdioFile& file, const std::string& path);
 
 // The section `index` of a scanned file, or a Failure naming what exists.
 CQTXSection& SectionAt(CQTXGeneral& qtx, long long index);
 
+// The section's row count: the largest Samples of its channels.
+std::uint32_t RowCount(const CQTXSection& section);
+
 // Reads the values of one channel of the section, or of all when `channel`
-// is negative, from the file at `path`; a section whose rows cannot fit in
-// memory is a Failure.
-void ReadValues(CQTXGeneral& qtx, CQTXSection& section, const std::string& path, int channel);
+// is negative, from the file at `path`, and returns how many of the
+// section's rows the file holds. A file that ends before the section's rows
+// do is reported on stderr; a section whose rows cannot fit in memory is a
+// Failure.
+std::uint32_t ReadValues(CQTXGeneral& qtx, CQTXSection& section, long long sectionIndex,
+                         const std::string& path, int channel);
 
 // Throws a Failure naming the channels there are unless `channel` is one of
 // the section's, counted by m_nChannels.

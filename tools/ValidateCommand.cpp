@@ -12,15 +12,18 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "OutputFile.h"
 #include "Tool.h"
 
 namespace qtx::tool {
@@ -56,6 +59,7 @@ enum Kind : std::size_t {
   kHeaderCut,
   kBadHeadings,
   kNotANumber,
+  kNotDecimal,
   kShortRow,
   kRowsCut,
   kRowsTakeHeader,
@@ -63,14 +67,27 @@ enum Kind : std::size_t {
   kKindCount
 };
 
-// How the closing line names the findings of a kind it does not show.
-const char* const kKindNouns[kKindCount] = {
-    "lines without the magic line", "unterminated main headers",    "lines with unknown keywords",
-    "bad keyword values",           "lines with values missing",    "keywords before Channels",
-    "repeated Channels lines",      "sections without Samples",     "section headers without Channels",
-    "unclosed special blocks",      "unterminated section headers", "bad headings lines",
-    "fields that are not numbers",  "rows with too few fields",     "sections cut short",
-    "header lines read as rows",    "extra lines of numbers",
+// How the closing line names the findings of a kind it does not show: one,
+// and more than one.
+const char* const kKindNouns[kKindCount][2] = {
+    {"line without the magic line", "lines without the magic line"},
+    {"unterminated main header", "unterminated main headers"},
+    {"line with an unknown keyword", "lines with unknown keywords"},
+    {"bad keyword value", "bad keyword values"},
+    {"line with values missing", "lines with values missing"},
+    {"keyword before Channels", "keywords before Channels"},
+    {"repeated Channels line", "repeated Channels lines"},
+    {"section without Samples", "sections without Samples"},
+    {"section header without Channels", "section headers without Channels"},
+    {"unclosed special block", "unclosed special blocks"},
+    {"unterminated section header", "unterminated section headers"},
+    {"bad headings line", "bad headings lines"},
+    {"field that is not a number", "fields that are not numbers"},
+    {"number that is not a finite decimal number", "numbers that are not finite decimal numbers"},
+    {"row with too few fields", "rows with too few fields"},
+    {"section cut short", "sections cut short"},
+    {"header line read as a row", "header lines read as rows"},
+    {"extra line of numbers", "extra lines of numbers"},
 };
 
 constexpr std::uint64_t kShown = 10;
@@ -97,16 +114,16 @@ class Report {
   void EndPart() {
     for (std::size_t kind = 0; kind < kKindCount; ++kind) {
       if (m_counts[kind] > kShown)
-        m_kept.push_back(
-            {m_firstHidden[kind], static_cast<Kind>(kind),
-             "... and " + std::to_string(m_counts[kind] - kShown) + " more " + kKindNouns[kind]});
+        m_kept.push_back({m_firstHidden[kind], static_cast<Kind>(kind),
+                          "... and " + std::to_string(m_counts[kind] - kShown) + " more " +
+                              kKindNouns[kind][m_counts[kind] - kShown == 1 ? 0 : 1]});
       m_counts[kind] = 0;
     }
     std::stable_sort(m_kept.begin(), m_kept.end(), [](const Finding& a, const Finding& b) {
       return a.line != b.line ? a.line < b.line : a.kind < b.kind;
     });
     for (const Finding& finding : m_kept)
-      std::printf("%s:%llu: %s\n", m_path.c_str(), static_cast<unsigned long long>(finding.line),
+      PrintStdout("%s:%llu: %s\n", m_path.c_str(), static_cast<unsigned long long>(finding.line),
                   finding.message.c_str());
     m_kept.clear();
   }
@@ -151,6 +168,27 @@ bool IsNumber(const CString& field) {
   return end == begin + text.size();
 }
 
+// Whether a field that is a number is written as a finite decimal one: an
+// optional sign, digits with an optional point, an optional exponent. Not
+// nan, inf, hexadecimal or a value beyond the largest double, which the
+// readers take but few other programs do.
+bool IsFiniteDecimal(const CString& field) {
+  std::string_view text = field.View();
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  // from_chars takes no plus sign; "+-1" is no number at all.
+  if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+  double value = 0.0;
+  const char* const last = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), last, value, std::chars_format::general);
+  if (result.ptr != last || text.empty()) return false;
+  // inf and nan come out as what they are; out of range is also what an
+  // underflow to zero gives.
+  return result.ec == std::errc() ? std::isfinite(value)
+                                  : result.ec == std::errc::result_out_of_range &&
+                                        std::isfinite(std::strtod(field.GetString(), nullptr));
+}
+
 // What a field that is no number reads as.
 std::string ReadsAs(const CString& field) {
   return FormatDouble(std::strtod(field.GetString(), nullptr));
@@ -171,6 +209,31 @@ bool IsCount(std::string_view text) {
   if (i == digits) return false;
   while (i < text.size() && IsSpace(text[i])) ++i;
   return i == text.size();
+}
+
+// The end of a finding on a number that IsFiniteDecimal refuses.
+std::string NotDecimal(const CString& field) {
+  return " is not a finite decimal number; it reads as " + ReadsAs(field);
+}
+
+// The rows a reader takes a whole number beyond 0 to 2147483647 for: a
+// 32-bit long, saturated, stored in an unsigned 32-bit count. Nothing for
+// text that is no whole number.
+std::optional<std::uint32_t> OutOfRange(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  const bool negative = i < text.size() && text[i] == '-';
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  const std::size_t digits = i;
+  std::int64_t magnitude = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    magnitude = std::min<std::int64_t>(magnitude * 10 + (text[i] - '0'), std::int64_t{1} << 31);
+  if (i == digits) return std::nullopt;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  if (i != text.size()) return std::nullopt;
+  const std::int64_t value =
+      negative ? -magnitude : std::min<std::int64_t>(magnitude, std::numeric_limits<std::int32_t>::max());
+  return static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
 }
 
 // A text quoted for a message: visible control characters, long texts cut.
@@ -308,6 +371,9 @@ class Validator {
           return Printable(m_key) + " value " + Quote(m_value) + " is not a number; it reads as " +
                  ReadsAs(m_value);
         });
+      } else if (!IsFiniteDecimal(m_value)) {
+        m_report.Add(kNotDecimal, n,
+                     [&] { return Printable(m_key) + " value " + Quote(m_value) + NotDecimal(m_value); });
       }
     } else if (Is(m_key, CQTXGeneral::lpszSeparator)) {
       if (!hasValue) {
@@ -456,18 +522,24 @@ class Validator {
     bool reported = false;
     for (; values < m_channels && tokenizer.Next(m_value); ++values) {
       if (reported) continue;
+      const auto what = [&] {
+        return std::string(keyword.name) + " value " + Quote(m_value) + " for channel " +
+               std::to_string(values);
+      };
       if (keyword.type == ValueType::kCount && !IsCount(m_value.View())) {
         reported = true;
         m_report.Add(kBadValue, n, [&] {
-          return std::string(keyword.name) + " value " + Quote(m_value) + " for channel " +
-                 std::to_string(values) + " is not a whole number of rows";
+          const std::optional<std::uint32_t> rows = OutOfRange(m_value.View());
+          return what() + (rows ? " is out of range; a reader takes it for " + Plural(*rows, "row")
+                                : std::string(" is not a whole number of rows"));
         });
       } else if (keyword.type == ValueType::kNumber && !IsNumber(m_value)) {
         reported = true;
-        m_report.Add(kNotANumber, n, [&] {
-          return std::string(keyword.name) + " value " + Quote(m_value) + " for channel " +
-                 std::to_string(values) + " is not a number; it reads as " + ReadsAs(m_value);
-        });
+        m_report.Add(kNotANumber, n,
+                     [&] { return what() + " is not a number; it reads as " + ReadsAs(m_value); });
+      } else if (keyword.type == ValueType::kNumber && !IsFiniteDecimal(m_value)) {
+        reported = true;
+        m_report.Add(kNotDecimal, n, [&] { return what() + NotDecimal(m_value); });
       }
     }
     if (values < m_channels) {
@@ -571,11 +643,12 @@ class Validator {
     bool reported = false;
     do {
       ++fields;
-      if (!reported && !IsNumber(m_value)) {
+      if (!reported && !IsFiniteDecimal(m_value)) {
         reported = true;
-        m_report.Add(kNotANumber, n, [&] {
-          return "field " + std::to_string(fields) + " " + Quote(m_value) + " is not a number; it reads as " +
-                 ReadsAs(m_value);
+        const bool number = IsNumber(m_value);
+        m_report.Add(number ? kNotDecimal : kNotANumber, n, [&] {
+          const std::string what = "field " + std::to_string(fields) + " " + Quote(m_value);
+          return what + (number ? NotDecimal(m_value) : " is not a number; it reads as " + ReadsAs(m_value));
         });
       }
     } while (fields < needed && tokenizer.Next(m_value));
@@ -745,7 +818,7 @@ int Run(const std::vector<std::string>& args) {
   Report report(path);
   Validator(qtx, report, complete, nMainHeaderLines).Run(file);
   if (report.Total() > 0) return kExitProblems;
-  std::printf("%s: no problems found\n", path.c_str());
+  PrintStdout("%s: no problems found\n", path.c_str());
   return kExitOk;
 }
 

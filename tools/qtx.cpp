@@ -2,12 +2,14 @@
 //
 // Results go to stdout; a failure prints one line on stderr and exits with a
 // non-zero code (see Tool.h).
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "OutputFile.h"
 #include "Tool.h"
 
 namespace {
@@ -36,10 +38,9 @@ void PrintOverview(std::FILE* out) {
 
 bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : argc), argv + argc);
+// Runs the command line; failures are thrown, as UsageError with the usage
+// text to show when the arguments are wrong.
+int Run(const std::vector<std::string>& args, const char*& usage) {
   if (args.empty()) {
     PrintOverview(stderr);
     return qtx::tool::kExitError;
@@ -49,33 +50,46 @@ int main(int argc, char** argv) {
     return qtx::tool::kExitOk;
   }
   if (args[0] == "--version") {
+    usage = "usage: qtx --version\n";
+    if (args.size() > 1) throw qtx::tool::UsageError("unexpected argument " + args[1]);
     std::printf("qtx %s\n", QTX_VERSION);
     return qtx::tool::kExitOk;
   }
   const Command* command = nullptr;
   for (const Command* c : kCommands)
     if (args[0] == c->name) command = c;
-  if (!command) {
-    std::fprintf(stderr, "qtx: unknown command '%s'\n", args[0].c_str());
-    PrintOverview(stderr);
-    return qtx::tool::kExitError;
-  }
+  if (!command) throw qtx::tool::Failure("unknown command '" + args[0] + "'; qtx --help lists the commands");
+  usage = command->usage;
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   for (const std::string& arg : rest) {
+    if (arg == "--") break;
     if (IsHelp(arg)) {
       std::fputs(command->usage, stdout);
       return qtx::tool::kExitOk;
     }
   }
+  return command->run(rest);
+}
 
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef SIGXFSZ
+  // Past a file size limit a write then fails with a reason instead of
+  // killing the process, which could not remove its temporary file.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : argc), argv + argc);
+  const char* usage = nullptr;
   try {
-    const int code = command->run(rest);
-    if (std::fflush(stdout) != 0) throw qtx::tool::Failure("cannot write the output");
+    const int code = Run(args, usage);
+    qtx::tool::FlushStdout();
     return code;
   } catch (const qtx::tool::UsageError& e) {
     // The message and the usage line; the whole text is one --help away.
-    const std::string usage = command->usage;
-    std::fprintf(stderr, "qtx %s: %s\n%s", command->name, e.what(), usage.substr(0, usage.find('\n') + 1).c_str());
+    const std::string text = usage ? usage : "";
+    std::fprintf(stderr, "qtx%s%s: %s\n%s", args.empty() ? "" : " ", args.empty() ? "" : args[0].c_str(),
+                 e.what(), text.substr(0, text.find('\n') + 1).c_str());
   } catch (const std::bad_alloc&) {
     // A channel count, row count or line too large for this machine's memory.
     std::fprintf(stderr, "qtx: the file declares more than fits in memory\n");

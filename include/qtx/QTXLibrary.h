@@ -24,7 +24,11 @@
 //   CQTXGeneral::QTX_WriteMainHeader(out, 1);         // X_Columns One
 //   CQTXSection section;                              // owns what it lists
 //   section.m_nChannels = 1;
-//   section.m_arrChannels.Add(new CQTXChannel);       // labels, headings, ...
+//   CQTXChannel* pChannel = new CQTXChannel;          // labels, X0, Delta_X, ...
+//   pChannel->m_nSamples = 2;
+//   pChannel->m_strXHeading = "Time";                 // every heading: an empty one
+//   pChannel->m_strYHeading = "In1";                  // shifts the others
+//   section.m_arrChannels.Add(pChannel);
 //   section.WriteSectionHeader(out, 1);               // same mode
 //   out << "0\t0.5\n" << "0.001\t0.6\n";              // X, then Y per channel
 //

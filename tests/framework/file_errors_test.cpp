@@ -32,7 +32,7 @@ TEST(FileErrors, EachFailedOpenNamesItsCause) {
   EXPECT_EQ(FailedOpen(nullptr).m_cause, CFileException::badPath);
   const CFileException write = FailedOpen(file.c_str(), CFile::modeWrite);
   EXPECT_EQ(write.m_cause, CFileException::accessDenied);
-  EXPECT_STREQ(write.what(), (file.Path() + ": Invalid argument").c_str());
+  EXPECT_STREQ(write.what(), (file.Path() + ": access denied").c_str());
   EXPECT_EQ(FailedOpen(file.c_str(), CFile::modeReadWrite).m_cause, CFileException::accessDenied);
   EXPECT_EQ(FailedOpen(throughAFile.c_str()).m_cause, CFileException::badPath);
   EXPECT_EQ(FailedOpen(tooLong.c_str()).m_cause, CFileException::badPath);

@@ -31,25 +31,29 @@ qtx_add_tool_test(convert_no_header_row ARGS convert ${CONVERT_IN}/blank.csv ${C
 qtx_add_tool_test(convert_unclosed_quote ARGS convert ${CONVERT_IN}/unclosed_quote.csv ${CONVERT_OUT}/quote.qtx
   EXIT_CODE 2 STDERR_REGEX "^qtx: ${CONVERT_IN}/unclosed_quote.csv:1: a quoted cell is not closed$")
 qtx_add_tool_test(convert_odd_columns_in_multi ARGS convert ${CONVERT_IN}/one.csv ${CONVERT_OUT}/odd.qtx --mode multi
-  EXIT_CODE 2 STDERR_REGEX "^qtx: mode multi needs the columns in X,Y pairs; ${CONVERT_IN}/one.csv has 3 columns$")
+  EXIT_CODE 2 STDERR_REGEX "^qtx: mode multi needs the columns in X,Y pairs. ${CONVERT_IN}/one.csv has 3 columns$")
 qtx_add_tool_test(convert_unwritable_output ARGS convert ${CONVERT_IN}/one.csv ${CONVERT_OUT}/no-such-dir/out.qtx
-  EXIT_CODE 2 STDERR_REGEX "^qtx: cannot create .*/no-such-dir/out.qtx: No such file or directory$")
+  EXIT_CODE 2 STDERR_REGEX "^qtx: cannot write .*/no-such-dir/out.qtx: No such file or directory$")
 qtx_add_tool_test(convert_full_device ARGS convert ${CONVERT_IN}/one.csv /dev/full
-  EXIT_CODE 2 STDERR_REGEX "^qtx: cannot write /dev/full$")
+  EXIT_CODE 2 STDERR_REGEX "^qtx: cannot write /dev/full: No space left on device$")
 # The input must survive being named as the output too.
 configure_file(tools/convert/one.csv ${CONVERT_OUT}/same.csv COPYONLY)
 qtx_add_tool_test(convert_output_is_input ARGS convert ${CONVERT_OUT}/same.csv ${CONVERT_OUT}/same.csv
-  EXIT_CODE 2 STDERR_REGEX "^qtx: .*/same.csv is the input file; give another output file$")
+  EXIT_CODE 2 STDERR_REGEX "^qtx: .*/same.csv is the input file. give another output file$")
+file(WRITE ${CONVERT_OUT}/tabs.tsv "t\tA\n0\t1\n")
+qtx_add_tool_test(convert_tabs_as_csv ARGS convert ${CONVERT_OUT}/tabs.tsv ${CONVERT_OUT}/tabs.qtx EXIT_CODE 2
+  STDERR_REGEX "^qtx: .*tabs.tsv:1: column 1: the heading holds a tab. tab-separated input needs --format tsv$")
 qtx_add_tool_test(convert_unknown_mode ARGS convert ${CONVERT_IN}/one.csv ${CONVERT_OUT}/mode.qtx --mode two
-  EXIT_CODE 2 STDERR_REGEX "^qtx convert: --mode is no, one or multi, not 'two'\nusage: qtx convert")
+  EXIT_CODE 2 STDERR_REGEX "^qtx convert: option --mode must be no, one or multi, not 'two'\nusage: qtx convert")
 qtx_add_tool_test(convert_step_beyond_header_digits ARGS convert ${CONVERT_IN}/no.csv ${CONVERT_OUT}/step.qtx
   --mode no --step 0.123456789 EXIT_CODE 2
-  STDERR_REGEX "^qtx convert: option --step 0.123456789 would be stored as 1.234568e-01; give at most 7 significant digits\n")
+  STDERR_REGEX "^qtx convert: option --step 0.123456789 would be stored as 1.234568e-01. give at most 7 significant digits\n")
 
 # The command in process, read back through the library: every number of the
 # CSV comes back bit for bit.
 qtx_add_unit_test(tool_tests tools/convert_test.cpp
-  ${PROJECT_SOURCE_DIR}/tools/Tool.cpp ${PROJECT_SOURCE_DIR}/tools/ConvertCommand.cpp)
+  ${PROJECT_SOURCE_DIR}/tools/Tool.cpp ${PROJECT_SOURCE_DIR}/tools/ConvertCommand.cpp
+  ${PROJECT_SOURCE_DIR}/tools/OutputFile.cpp)
 target_compile_definitions(tool_tests PRIVATE QTX_TOOL_TESTS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tools")
 
 # Round trip a user can see: qtx dump of the converted multi file gives back

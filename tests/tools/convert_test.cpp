@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/TempFile.h"
+#include "tools/RunQtx.h"
 #include "tools/Tool.h"
 
 namespace {
@@ -163,6 +164,22 @@ TEST(ConvertCommand, RandomTablesReadBackBitForBit) {
     if (HasFatalFailure()) return;
     ExpectSameAsCsv(back, csv, mode);
   }
+}
+
+// The binary: tabs with --format tsv, units from "Heading [unit]", the file
+// on stdout.
+TEST(ConvertCommand, TabsAndUnitsToStdout) {
+  const TempFile in("time [s]\t In1 [V] \tIn2\n0\t0.5\t1\n0.001\t0.6\t2\n");
+  const qtx::test::ToolRun run = qtx::test::RunQtx("convert " + in.Path() + " - --format tsv");
+  ASSERT_EQ(run.exitCode, 0);
+  const TempFile out(run.out);
+  ReadBack back;
+  Read(out.Path(), back);
+  if (HasFatalFailure()) return;
+  ExpectSameAsCsv(back, {{"time", "In1", "In2"}, {{0, 0.5, 1}, {0.001, 0.6, 2}}}, 1);
+  EXPECT_EQ(back.Channel(0).m_strXUnitLabel, "s");
+  EXPECT_EQ(back.Channel(0).m_strYUnitLabel, "V");
+  EXPECT_EQ(back.Channel(1).m_strYUnitLabel, "-");
 }
 
 TEST(ConvertCommand, BadInputLeavesAnExistingOutputAlone) {

@@ -1,5 +1,5 @@
-// qtx dump, read back by a CSV parser: every cell equals what the library
-// reads, headings with commas and quotes included.
+// qtx dump, read back by a CSV parser and by qtx convert: every cell equals
+// what the library reads, headings with commas and quotes included.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +12,7 @@
 
 #include "qtx/QTXLibrary.h"
 #include "support/TempFile.h"
+#include "tools/RunQtx.h"
 
 namespace {
 
@@ -52,28 +53,31 @@ Table ParseCsv(const std::string& text, char separator) {
 }
 
 std::string RunDump(const std::string& arguments) {
-  const std::string command = std::string(QTX_TOOL) + " dump " + arguments;
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return "";
-  std::string out;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  EXPECT_EQ(::pclose(pipe), 0) << command;
-  return out;
+  const qtx::test::ToolRun run = qtx::test::RunQtx("dump " + arguments);
+  EXPECT_EQ(run.exitCode, 0) << arguments;
+  return run.out;
 }
 
-// A file in mode Multi with awkward headings and values of every kind.
-std::string MultiFile(std::uint32_t nRows) {
-  std::string text = "X_Columns\tMulti\n***End_of_Header***\nChannels\t3\nSamples\t\t" + std::to_string(nRows) +
-                     "\t\t" + std::to_string(nRows) + "\t\t" + std::to_string(nRows - 2) +
-                     "\n***End_of_Header***\ntime, s\tU \"raw\"\t t\tI,A\tt2\t y \n";
+// A file in mode `mode` with awkward headings and values of every kind;
+// channel 2 has two samples fewer than the others.
+std::string ModeFile(int mode, std::uint32_t nRows) {
+  const std::string n = std::to_string(nRows), grid = "X0\t\t-1\t\t-1\t\t-1\nDelta_X\t\t0.5\t\t0.5\t\t0.5\n";
+  const char* const modes[] = {"No", "One", "Multi"};
+  const char* const headings[] = {"U \"raw\"\tI,A\t y \n", "time, s\tU \"raw\"\tI,A\t y \n",
+                                  "time, s\tU \"raw\"\t t\tI,A\tt2\t y \n"};
+  std::string text = std::string("X_Columns\t") + modes[mode] +
+                     "\n***End_of_Header***\nChannels\t3\nSamples\t\t" + n + "\t\t" + n + "\t\t" +
+                     std::to_string(nRows - 2) + "\n" + (mode == 0 ? grid : "") + "***End_of_Header***\n" +
+                     headings[mode];
   std::mt19937_64 random(7);
   std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
   std::uniform_int_distribution<int> exponent(-300, 300);
   char cell[64];
+  const int fields = mode == 0 ? 3 : mode == 1 ? 4 : 6;
   for (std::uint32_t r = 0; r < nRows; ++r) {
-    for (int f = 0; f < 6; ++f) {
-      std::snprintf(cell, sizeof cell, f % 2 ? "%.17g" : "%.6e", mantissa(random) * std::pow(10.0, exponent(random)));
+    for (int f = 0; f < fields; ++f) {
+      std::snprintf(cell, sizeof cell, f % 2 ? "%.17g" : "%.6e",
+                    mantissa(random) * std::pow(10.0, exponent(random)));
       text += (f ? "\t" : "") + std::string(cell);
     }
     text += '\n';
@@ -81,40 +85,59 @@ std::string MultiFile(std::uint32_t nRows) {
   return text;
 }
 
-TEST(ToolDump, CsvAndTsvReadBackAsTheArrays) {
-  const qtx::test::TempFile file(MultiFile(50));
+// The one section of a file, every channel's values read.
+struct Section {
   CQTXGeneral qtx;
-  ASSERT_TRUE(qtx.ReadQTXFile(file.c_str()));
-  CStdioFile input;
-  ASSERT_TRUE(input.Open(file.c_str(), CFile::modeRead));
+  CStdioFile file;
   std::uint32_t nLine = 0;
-  CQTXSection* section = qtx.m_arrSections[0];
-  qtx.QTX_ReadData(nLine, &input, section, 1, -1);
+  explicit Section(const std::string& path) {
+    if (qtx.ReadQTXFile(path.c_str()) && file.Open(path.c_str(), CFile::modeRead))
+      qtx.QTX_ReadData(nLine, &file, qtx.m_arrSections.GetAt(0), 1, -1);
+  }
+  const CQTXChannel& Channel(int c) const { return *qtx.m_arrSections.GetAt(0)->m_arrChannels.GetAt(c); }
+};
 
-  for (const char separator : {',', '\t'}) {
-    const Table table = ParseCsv(RunDump(std::string(file.c_str()) + (separator == ',' ? "" : " --format tsv")),
-                                 separator);
-    ASSERT_EQ(table.size(), 51u);
-    const std::vector<std::string> csvHeadings = {"time, s", "U \"raw\"", " t", "I,A", "t2", " y "};
-    if (separator == ',') {
-      EXPECT_EQ(table[0], csvHeadings);
-    }
-    for (std::size_t r = 0; r < 50; ++r) {
-      ASSERT_EQ(table[r + 1].size(), 6u);
+// In every mode qtx convert reads the dump, CSV or TSV, back into the same
+// channels and values: the X once where the channels share it, a channel's
+// cells past its Samples empty.
+TEST(ToolDump, EveryModeConvertsBack) {
+  for (const int mode : {0, 1, 2}) {
+    SCOPED_TRACE("mode " + std::to_string(mode));
+    const qtx::test::TempFile file(ModeFile(mode, 50));
+    const Section in(file.Path());
+    const bool shared = mode != 2;
+    const Table::value_type headings =
+        shared ? Table::value_type{mode ? "time, s" : "X_Value", "U \"raw\"", "I,A", " y "}
+               : Table::value_type{"time, s", "U \"raw\"", " t", "I,A", "t2", " y "};
+    for (const std::string format : {"csv", "TSV"}) {
+      const std::string dump = RunDump(file.Path() + " --format " + format);
+      if (format == "csv") {
+        EXPECT_EQ(ParseCsv(dump, ',').at(0), headings);
+      }
+      const qtx::test::TempFile csv(dump), converted("");
+      const std::string options = " --format " + format + (shared ? "" : " --mode multi");
+      ASSERT_EQ(qtx::test::RunQtx("convert " + csv.Path() + " " + converted.Path() + options).exitCode, 0);
+      const Section back(converted.Path());
+      ASSERT_EQ(back.qtx.m_arrSections.GetAt(0)->m_nChannels, 3);
       for (int c = 0; c < 3; ++c) {
-        const CQTXChannel& channel = *section->m_arrChannels[c];
-        EXPECT_EQ(std::strtod(table[r + 1][2 * c].c_str(), nullptr), channel.m_pXValues[r]) << r << "," << c;
-        EXPECT_EQ(std::strtod(table[r + 1][2 * c + 1].c_str(), nullptr), channel.m_pYValues[r]) << r << "," << c;
+        ASSERT_EQ(back.Channel(c).m_nSamples, in.Channel(c).m_nSamples);
+        for (std::uint32_t r = 0; r < in.Channel(c).m_nSamples; ++r) {
+          EXPECT_EQ(back.Channel(c).m_pXValues[r], in.Channel(c).m_pXValues[r]) << r << "," << c;
+          EXPECT_EQ(back.Channel(c).m_pYValues[r], in.Channel(c).m_pYValues[r]) << r << "," << c;
+        }
       }
     }
   }
 }
 
-TEST(ToolDump, OneChannel) {
-  const qtx::test::TempFile file(MultiFile(4));
-  const Table table = ParseCsv(RunDump(std::string(file.c_str()) + " --channel=2"), ',');
-  ASSERT_EQ(table.size(), 5u);
-  EXPECT_EQ(table[0], (std::vector<std::string>{"t2", " y "}));
+// Rows the file does not hold are no rows of the dump; stderr says so.
+TEST(ToolDump, AFileThatEndsEarly) {
+  const std::string text = ModeFile(2, 5);
+  const qtx::test::TempFile file(text.substr(0, text.rfind('\n', text.size() - 2) + 1));
+  EXPECT_EQ(RunDump(file.Path() + " --channel=1 2>&1 | head -n 2"),
+            "qtx: " + file.Path() +
+                ": section 0 declares 5 rows (Samples), but the file holds 4\n\" t\",\"I,A\"\n");
+  EXPECT_EQ(ParseCsv(RunDump(file.Path() + " --channel=1 2>/dev/null"), ',').size(), 5u);
 }
 
 }  // namespace

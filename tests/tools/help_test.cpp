@@ -62,6 +62,10 @@ TEST(ToolHelp, EveryCommandExplainsItsOptions) {
       EXPECT_NE(explained.find("\n  " + option), std::string::npos) << name << " does not explain " << option;
   }
 
+  // The limits of the numbers stand in the help.
+  EXPECT_NE(RunQtx("plot --help").out.find("300 to 20000"), std::string::npos);
+  EXPECT_NE(RunQtx("resample --help").out.find("50,000,000 values"), std::string::npos);
+
   // Help wins over the other arguments, bad ones included.
   EXPECT_EQ(RunQtx("plot --width x --help").exitCode, 0);
   const std::string version = RunQtx("--version").out;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -413,27 +414,80 @@ TEST(ToolPlot, KeepsEverySpikeOfAMillionRows) {
   EXPECT_EQ(RunQtx("validate " + file.Path()).exitCode, 0);
 }
 
+// Ten channels in mode Multi: an X-Y loop of many laps, noise in X and Y,
+// and eight flat lines. Each channel keeps few points, each its own colour,
+// and the Y title of ten dimensions stays inside the image.
+TEST(ToolPlot, AnyInputStaysDrawable) {
+  constexpr int kRows = 30000;
+  std::string text = "X_Columns\tMulti\n***End_of_Header***\nChannels\t10\nSamples",
+              dimensions = "\nY_Dimension";
+  for (int c = 0; c < 10; ++c) {
+    text += "\t\t" + std::to_string(kRows);
+    dimensions += "\t\tSignal " + std::to_string(c);
+  }
+  text += dimensions +
+          "\n***End_of_Header***\nx\ty0\tx\ty1\tx\ty2\tx\ty3\tx\ty4\tx\ty5\tx\ty6\tx\ty7\tx\ty8\tx\ty9";
+  char row[64];
+  for (unsigned r = 0, noise = 1; r < kRows; ++r, noise = noise * 1103515245u + 12345u) {
+    std::snprintf(row, sizeof row, "\n%.5f\t%.5f\t%u\t%u", std::cos(r * 0.01), std::sin(r * 0.03),
+                  noise >> 20, noise & 0xfff);
+    text += row;
+    for (int c = 2; c < 10; ++c) text += "\t" + std::to_string(r) + "\t" + std::to_string(c);
+  }
+  const TempFile file(text + "\n");
+  const std::string document = Plot(file.Path());
+  EXPECT_LT(document.size(), 1500u * 1024);
+  const XmlReader svg(document);
+  std::map<std::string, std::size_t> points;
+  std::set<std::string> colours;
+  for (const Element* line : svg.All("polyline")) {
+    points[line->attributes.at("class")] += PointsOf(*line).size();
+    colours.insert(line->attributes.at("stroke"));
+  }
+  ASSERT_EQ(points.size(), 10u);
+  for (const auto& [channel, count] : points) EXPECT_LE(count, 16u * (800 + 500)) << channel;
+  EXPECT_EQ(colours.size(), 10u);
+  const Frame frame = FrameOf(svg);
+  EXPECT_LE(svg.WithClass("text", "y-title")->text.size() * 12 * 0.6, frame.bottom - frame.top + 1);
+}
+
 TEST(ToolPlot, DataThatDrawsNoPlainLine) {
   const std::string header = "Quorset Measurement\nX_Columns\tOne\n***End_of_Header***\nChannels\t2\n";
   const struct {
     const char* name;
     std::string text;
-    const char* note;  // the text in place of the curves, or nullptr
+    const char* points;          // of each polyline
+    const char* note = nullptr;  // the text in place of the curves
   } cases[] = {
+      // A gap where a value is not finite: A is two lone points, B one.
       {"values that are not finite",
        header + "Samples\t4\t4\n***End_of_Header***\nt\tA\tB\n0\t1\tnan\n1\tinf\t2\n2\t3\t-inf\nnan\t4\t5\n",
-       nullptr},
+       "1 1 1"},
       {"constant values", header + "Samples\t3\t3\n***End_of_Header***\nt\tA\tB\n0\t7\t7\n1\t7\t7\n2\t7\t7\n",
-       nullptr},
-      {"one row", header + "Samples\t1\t1\n***End_of_Header***\nt\tA\tB\n5\t1\t2\n", nullptr},
-      {"no rows", header + "Samples\t0\t0\n***End_of_Header***\nt\tA\tB\n", "no rows"},
-      {"no finite value", header + "Samples\t1\t1\n***End_of_Header***\nt\tA\tB\nnan\t1\t2\n",
+       "3 3"},
+      {"one row", header + "Samples\t1\t1\n***End_of_Header***\nt\tA\tB\n5\t1\t2\n", "1 1"},
+      {"no rows", header + "Samples\t0\t0\n***End_of_Header***\nt\tA\tB\n", "0 0", "no rows"},
+      {"no finite value", header + "Samples\t1\t1\n***End_of_Header***\nt\tA\tB\nnan\t1\t2\n", "0 0",
        "no finite values"},
+      // Lines end at the channel's last sample (no phantom (0, 0) in mode
+      // Multi), and at the file's last row.
+      {"a short channel", header + "Samples\t3\t2\n***End_of_Header***\nt\tA\tB\n0\t1\t2\n1\t2\t3\n2\t3\t4\n",
+       "3 2"},
+      {"a short channel in mode Multi",
+       "X_Columns\tMulti\n***End_of_Header***\nChannels\t2\nSamples\t3\t2\n***End_of_Header***\nt\tA\tu\tB\n"
+       "1\t1\t1\t2\n2\t2\t2\t3\n3\t3\n",
+       "3 2"},
+      {"a file that ends early", header + "Samples\t4\t4\n***End_of_Header***\nt\tA\tB\n0\t1\t2\n1\t2\t3\n",
+       "2 2"},
   };
   for (const auto& c : cases) {
     const TempFile file(c.text);
     const XmlReader svg(Plot(file.Path()));
-    ExpectSoundChart(svg, 2, c.name);
+    std::string points;
+    for (const Element* line : svg.All("polyline"))
+      points += (points.empty() ? "" : " ") + std::to_string(PointsOf(*line).size());
+    EXPECT_EQ(points, c.points) << c.name;
+    ExpectSoundChart(svg, svg.All("polyline").size(), c.name);
     bool noted = false;
     for (const Element* text : svg.All("text")) noted = noted || (c.note && text->text == c.note);
     EXPECT_EQ(noted, c.note != nullptr) << c.name;

@@ -67,13 +67,13 @@ TEST(ToolValidate, CleanFiles) {
        "***End_of_Header***\n"       // 11
        "t,A,Comment\n"               // 12
        "0,+1.5,a note\n"             // 13 fields after those the mode needs are not read
-       "0x1p-2, 2e3\n"               // 14 hexadecimal, a leading space: numbers to atof
+       "0.25, 2e3\n"                 // 14 a leading space: a number to atof
        "\n"                          // 15
        "Channels,1\n"                // 16
        "Samples,,1\n"                // 17
        "***End_of_Header***\n"       // 18
        "t,B\n"                       // 19
-       "-inf,nan\n",                 // 20
+       "-1,2.5\n",                   // 20
        {}},
   };
   for (const Case& c : cases) ExpectFindings(c);
@@ -276,6 +276,21 @@ TEST(ToolValidate, HeadingsAndRows) {
         "8: field 2 'n/a' is not a number; it reads as 0",
         "8: the row has 3 fields where X_Columns Multi with 2 channels needs 4; the missing values read as 0",
         "8: section 0 declares 2 rows (Samples) but the file ends after 1"}},
+      {"numbers a reader takes but few other programs do",
+       MAIN_HEADER
+       "Channels\t2\n"               // 4
+       "Samples\t\t3\t\t-3\n"        // 5
+       "X0\t\t0\t\tinf\n"            // 6
+       "***End_of_Header***\n"       // 7
+       "t\tA\tB\n"                   // 8
+       "0x1p-2\t1\t2\n"              // 9
+       "1\tnan\t1e999\n"             // 10 one finding per row
+       "2\t1\t-1e-999\n",            // 11 underflows to -0: still a decimal
+       {"5: Samples value '-3' for channel 1 is out of range; a reader takes it for 4294967293 rows",
+        "6: X0 value 'inf' for channel 1 is not a finite decimal number; it reads as inf",
+        "9: field 1 '0x1p-2' is not a finite decimal number; it reads as 0.25",
+        "10: field 2 'nan' is not a finite decimal number; it reads as nan",
+        "11: section 0 declares 4294967293 rows (Samples) but the file ends after 3"}},
   };
   for (const Case& c : cases) ExpectFindings(c);
 }
@@ -283,17 +298,17 @@ TEST(ToolValidate, HeadingsAndRows) {
 TEST(ToolValidate, RepeatedFindingsAreCounted) {
   std::string text = MAIN_HEADER
       "Channels\t2\n"                // 4
-      "Samples\t\t25\t\t25\n"        // 5
+      "Samples\t\t11\t\t11\n"        // 5
       "***End_of_Header***\n"        // 6
       "t\tA\tB\n";                   // 7
-  for (int r = 0; r < 25; ++r) text += std::to_string(r) + "\t1\n";  // 8 to 32: each one field short
+  for (int r = 0; r < 11; ++r) text += std::to_string(r) + "\t1\n";  // 8 to 18: each one field short
   std::vector<std::string> findings;
   for (int line = 8; line < 18; ++line)
     findings.push_back(std::to_string(line) +
                        ": the row has 2 fields where X_Columns One with 2 channels needs 3; the missing values read "
                        "as 0");
-  findings.push_back("18: ... and 15 more rows with too few fields");
-  ExpectFindings({"25 short rows", text, findings});
+  findings.push_back("18: ... and 1 more row with too few fields");  // not "1 more rows"
+  ExpectFindings({"11 short rows", text, findings});
 }
 
 }  // namespace

@@ -1,0 +1,112 @@
+// The qtx binary under real faults (POSIX only): a file size limit with
+// SIGXFSZ ignored, a full device, a closed stdout, a FIFO, a pipe and a
+// device node. A failed command says why in one line and exits 2, every entry
+// of its folder is there afterwards as it was, and nothing of its own stays.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Each entry of the folder: a file's hash, a link's target, a node's type.
+std::map<std::string, std::string> Snapshot(const fs::path& folder) {
+  std::map<std::string, std::string> entries;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    const fs::file_status status = entry.symlink_status();
+    entries[entry.path().filename().string()] =
+        fs::is_symlink(status)        ? "link to " + fs::read_symlink(entry.path()).string()
+        : fs::is_regular_file(status) ? std::to_string(std::hash<std::string>()(Read(entry.path())))
+                                      : "type " + std::to_string(static_cast<int>(status.type()));
+  }
+  return entries;
+}
+
+TEST(ToolFaults, AFailedCommandLosesNothing) {
+  const struct {
+    const char* command;  // run by sh in the folder; $Q is qtx
+    int exitCode;
+    const char* error;     // stderr, one line
+    const char* replaced;  // the entry a successful command gives new content
+  } cases[] = {
+      {"(trap '' XFSZ; ulimit -f 20; $Q plot big.qtx -o old.svg)", 2, "cannot write old.svg: File too large",
+       ""},
+      {"(trap '' XFSZ; ulimit -f 20; $Q convert big.csv old.qtx)", 2, "cannot write old.qtx: File too large",
+       ""},
+      {"(trap '' XFSZ; ulimit -f 20; $Q plot big.qtx -o link.svg)", 2,
+       "cannot write link.svg: File too large", ""},
+      {"$Q plot big.qtx -o link.svg", 0, "", "old.svg"},
+      {"$Q plot big.qtx -o full", 2, "cannot write full: No space left on device",
+       ""},  // a node made by root
+      {"$Q convert big.csv full", 2, "cannot write full: No space left on device", ""},
+      {"$Q dump big.qtx >/dev/full", 2, "cannot write stdout: No space left on device", ""},
+      {"$Q dump big.qtx >&-", 2, "cannot write stdout: Bad file descriptor", ""},
+      {"$Q dump big.qtx | head -n 1 >/dev/null", 0, "", ""},
+      {"$Q info fifo", 2, "fifo is not a regular file; qtx reads files it can seek in", ""},
+      {"cat big.qtx | $Q validate /dev/stdin", 2,
+       "/dev/stdin is not a regular file; qtx reads files it can seek in", ""},
+      {"$Q info /dev/zero", 2, "/dev/zero is not a regular file; qtx reads files it can seek in", ""},
+  };
+  // Enough rows that every output passes the size limit and stdout's buffers.
+  std::string qtx =
+                  "X_Columns\tOne\n***End_of_Header***\nChannels\t2\nSamples\t6000\t6000\n***End_of_Header***"
+                  "\nt\ta\tb\n",
+              csv = "t,a,b\n";
+  for (int r = 0; r < 6000; ++r) {
+    const std::string a = std::to_string(r * 7919 % 1000), b = std::to_string(r % 7);
+    qtx += std::to_string(r) + "\t" + a + "\t" + b + "\n";
+    csv += std::to_string(r) + "," + a + "," + b + "\n";
+  }
+  const bool root = ::geteuid() == 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    if (!root && std::string(c.command).find(" full") != std::string::npos) continue;  // mknod needs root
+    std::string pattern = (fs::temp_directory_path() / "qtx-faults-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const fs::path folder = pattern;
+    const auto write = [&](const char* name, const std::string& text) {
+      std::ofstream(folder / name) << text;
+    };
+    write("big.qtx", qtx);
+    write("big.csv", csv);
+    write("old.svg", "precious svg\n");
+    write("old.qtx", "precious qtx\n");
+    write(".case.sh", std::string("Q=") + QTX_TOOL + "\n" + c.command + "\n");
+    fs::create_symlink("old.svg", folder / "link.svg");
+    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+    ASSERT_TRUE(!root || ::mknod((folder / "full").c_str(), S_IFCHR | 0600, ::makedev(1, 7)) == 0);
+    const std::map<std::string, std::string> before = Snapshot(folder);
+
+    const int status =
+        std::system(("cd '" + folder.string() + "' && timeout 20 sh .case.sh 2>.stderr").c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.exitCode);
+    EXPECT_EQ(Read(folder / ".stderr"), *c.error ? "qtx: " + std::string(c.error) + "\n" : "");
+    fs::remove(folder / ".stderr");
+    std::map<std::string, std::string> after = Snapshot(folder);
+    if (*c.replaced) {
+      EXPECT_NE(after[c.replaced], before.at(c.replaced));
+      EXPECT_GT(fs::file_size(folder / c.replaced), 20000u);  // a whole plot
+      after[c.replaced] = before.at(c.replaced);
+    }
+    EXPECT_EQ(after, before);
+    fs::remove_all(folder);
+  }
+}
+
+}  // namespace
