@@ -269,15 +269,20 @@ def _section(mode, x, Y, *, headings=None, x_heading="X_Value", y_units="-", y_d
         x0 = _per_channel("x0", list(np.broadcast_to(first, k)) if x0 is None else x0, k)
         delta_x = _per_channel("delta_x", list(np.broadcast_to(mean_step, k)) if delta_x is None else delta_x, k)
     headings = [f"Y{i + 1}" for i in range(k)] if headings is None else headings
-    labels = {
-        "y_headings": _per_channel("headings", headings, k),
-        "x_headings": _per_channel("x_heading", x_heading, k),
-        "y_units": _per_channel("y_units", y_units, k),
-        "x_units": _per_channel("x_unit", x_unit, k),
+    x_headings = _per_channel("x_heading", x_heading, k)
+    if mode == 1 and len(set(x_headings)) != 1:
+        raise ValueError(f"mode 'one' has one X column and one X heading, not {x_headings}")
+    given = {  # the native writer's name: the argument's name and its items
+        "y_headings": ("headings", _per_channel("headings", headings, k)),
+        "x_headings": ("x_heading", x_headings),
+        "y_units": ("y_units", _per_channel("y_units", y_units, k)),
+        "x_units": ("x_unit", _per_channel("x_unit", x_unit, k)),
     }
-    labels["y_dimensions"] = labels["y_headings"] if y_dimensions is None else _per_channel("y_dimensions", y_dimensions, k)
-    labels["x_dimensions"] = labels["x_headings"] if x_dimension is None else _per_channel("x_dimension", x_dimension, k)
-    labels = {key: [_text(f"{key}[{i}]", v) for i, v in enumerate(values)] for key, values in labels.items()}
+    given["y_dimensions"] = ("y_dimensions", given["y_headings"][1] if y_dimensions is None
+                             else _per_channel("y_dimensions", y_dimensions, k))
+    given["x_dimensions"] = ("x_dimension", x_headings if x_dimension is None
+                             else _per_channel("x_dimension", x_dimension, k))
+    labels = {key: [_text(f"{name}[{i}]", v) for i, v in enumerate(items)] for key, (name, items) in given.items()}
     return dict(labels=labels, x0=[float(v) for v in x0], delta_x=[float(v) for v in delta_x], x=x, y=Y)
 
 
