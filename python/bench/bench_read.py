@@ -1,5 +1,5 @@
 """Reading one section of 1,000,000 rows x 8 channels (mode One, about
-115 MB, in the page cache): qtx against pandas.read_csv and numpy.loadtxt on
+100 MB, in the page cache): qtx against pandas.read_csv and numpy.loadtxt on
 the same file in the same process, medians of 5 interleaved runs, with every
 value compared bit for bit. Then two threads reading two copies of the file
 against one thread reading both. A benchmark, not a test:

@@ -256,7 +256,8 @@ def _section(mode, x, Y, *, headings=None, x_heading="X_Value", y_units="-", y_d
         if x is not None:
             raise ValueError("mode 'no' writes no X column: give x=None, and x0 and delta_x")
         x0 = [_header_number("x0", v) for v in _per_channel("x0", 0.0 if x0 is None else x0, k)]
-        delta_x = [_header_number("delta_x", v) for v in _per_channel("delta_x", 1.0 if delta_x is None else delta_x, k)]
+        delta_x = 1.0 if delta_x is None else delta_x
+        delta_x = [_header_number("delta_x", v) for v in _per_channel("delta_x", delta_x, k)]
         x_heading = "X_Value"  # what the reader gives without an X column
     else:
         x = np.asarray(x, dtype=np.float64)

@@ -30,13 +30,15 @@ def text_file(directory, text):
 def test_round_trip_keeps_every_bit_and_label(tmp_path, mode):
     Y = np.column_stack([AWKWARD, AWKWARD[::-1]])
     x = {"no": None, "one": np.array(AWKWARD), "multi": np.column_stack([AWKWARD, np.arange(9) * 0.5])}[mode]
+    grid = {"x0": 1.5, "delta_x": 0.25} if mode == "no" else {}
     qtx.write(tmp_path / "t.qtx", x, Y, mode=mode, headings=["Spannung U", "Ström"], y_units=["V", "A"],
-              x_heading=["t", "T"] if mode == "multi" else "t", **({"x0": 1.5, "delta_x": 0.25} if mode == "no" else {}))
+              x_heading=["t", "T"] if mode == "multi" else "t", **grid)
     with qtx.open(tmp_path / "t.qtx") as f:
         assert f.settings.x_columns == mode and len(f) == 1
         section = f[0]
         assert section.n_rows == 9 and section.data_line == 24
-        assert [(c.y_heading, c.y_unit, c.samples) for c in section.channels] == [("Spannung U", "V", 9), ("Ström", "A", 9)]
+        labels = [(c.y_heading, c.y_unit, c.samples) for c in section.channels]
+        assert labels == [("Spannung U", "V", 9), ("Ström", "A", 9)]
         x_back, Y_back = section.read_array()
         assert (bits(Y_back) == bits(Y)).all()
         expected_x = 1.5 + np.arange(9) * 0.25 if mode == "no" else x
@@ -45,7 +47,8 @@ def test_round_trip_keeps_every_bit_and_label(tmp_path, mode):
         if mode == "multi":
             assert list(frame.columns) == [("Spannung U", "x"), ("Spannung U", "y"), ("Ström", "x"), ("Ström", "y")]
         else:
-            assert list(frame.columns) == ["Spannung U", "Ström"] and frame.index.name == ("t" if mode == "one" else "X_Value")
+            assert list(frame.columns) == ["Spannung U", "Ström"]
+            assert frame.index.name == ("t" if mode == "one" else "X_Value")
             assert (bits(frame.index) == bits(expected_x)).all()
 
 
@@ -103,7 +106,8 @@ def unreadable(directory):
 @pytest.mark.parametrize("make, error", [
     (lambda d: d / "missing.qtx", FileNotFoundError),
     (lambda d: d, IsADirectoryError),
-    pytest.param(unreadable, PermissionError, marks=pytest.mark.skipif(os.geteuid() == 0, reason="root reads anything")),
+    pytest.param(unreadable, PermissionError,
+                 marks=pytest.mark.skipif(os.geteuid() == 0, reason="root reads anything")),
     (lambda d: text_file(d, "Writer_Version\t1\n"), qtx.FormatError),
     (lambda d: text_file(d, "***End_of_Header***\nChannels\t2147483647\n"), MemoryError),
 ])
@@ -117,8 +121,8 @@ def test_open_failures_raise_python_exceptions(tmp_path, make, error):
 
 
 def test_read_and_write_failures_raise_python_exceptions(tmp_path):
-    samples = "\t\t-1" * 8
-    with qtx.open(text_file(tmp_path, f"***End_of_Header***\nChannels\t8\nSamples{samples}\n***End_of_Header***\n\n")) as f:
+    huge = "\t\t-1" * 8  # 4294967295 rows of 8 channels
+    with qtx.open(text_file(tmp_path, f"***End_of_Header***\nChannels\t8\nSamples{huge}\n***End_of_Header***\n")) as f:
         with pytest.raises(MemoryError, match="rows"):
             f[0].read()
     with pytest.raises(FileNotFoundError):
