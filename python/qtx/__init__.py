@@ -1,0 +1,363 @@
+"""Read and write QTX measurement files with numpy and pandas.
+
+    import qtx
+    with qtx.open("run.qtx") as f:
+        section = f[0]
+        print([c.y_heading for c in section.channels], section.n_rows)
+        frame = section.to_pandas()        # indexed by X when the channels share it
+    qtx.write("copy.qtx", frame.index, frame.to_numpy(), headings=list(frame.columns))
+
+Values come as float64 numpy arrays that take over the reader's own memory
+without a copy. The GIL is released while a file is scanned, read or written.
+qtx.dask.read_dataframe reads many files as one dask DataFrame.
+"""
+
+import math
+import operator
+import os
+from typing import NamedTuple
+
+import numpy as np
+
+from . import _qtx
+from ._qtx import FormatError
+
+__all__ = ["Channel", "File", "FormatError", "Section", "Settings", "Writer", "estimate_time_step", "open",
+           "read_pandas", "resample", "write"]
+
+FormatError.__module__ = __name__
+FormatError.__doc__ = "The file has no complete main header (a ValueError)."
+
+MODES = ("no", "one", "multi")  # X_Columns: computed X, one X column, an X column per channel
+_MOST_ROWS = 2**32 - 1
+
+
+class Settings(NamedTuple):
+    """The main header's settings."""
+    separator: str
+    separator_name: str
+    writer_version: float
+    reader_version: float
+    multi_headings: bool
+    x_columns: str  # 'no', 'one' or 'multi'
+
+
+class Channel(NamedTuple):
+    """One channel's labels and X grid, as the section header gives them."""
+    index: int
+    y_heading: str
+    x_heading: str
+    y_dimension: str
+    y_unit: str
+    x_dimension: str
+    x_unit: str
+    samples: int
+    x0: float
+    delta_x: float
+
+
+def _position(index, count, what):
+    """A sequence position: negative counts from the end; IndexError outside."""
+    i = operator.index(index)
+    if -count <= i < count:
+        return i % count
+    raise IndexError(f"{what} {i} out of range (there are {count})")
+
+
+class Section:
+    """One section: its rows, where they begin, its channels, and its values."""
+
+    def __init__(self, file, index, n_rows, data_line, channels):
+        self._file = file
+        self.index = index
+        self.n_rows = n_rows        # the largest Samples of the channels
+        self.data_line = data_line  # lines before the first data row
+        self.channels = tuple(Channel(*c) for c in channels)
+
+    def __repr__(self):
+        headings = [c.y_heading for c in self.channels]
+        return f"<qtx.Section {self.index}: {self.n_rows} rows, channels {headings}>"
+
+    def _select(self, channels):
+        """Channel positions for an index, a heading, or a sequence of them."""
+        if channels is None:
+            return list(range(len(self.channels))), False
+        single = isinstance(channels, (str, int, np.integer))
+        chosen = []
+        for item in [channels] if single else channels:
+            if isinstance(item, str):
+                found = [i for i, c in enumerate(self.channels) if c.y_heading == item]
+                if len(found) != 1:
+                    problem = "no channel" if not found else f"{len(found)} channels"
+                    raise KeyError(f"section {self.index} has {problem} headed {item!r}")
+                chosen.append(found[0])
+            else:
+                chosen.append(_position(item, len(self.channels), f"section {self.index}: channel"))
+        return chosen, single
+
+    def _shares_x(self, chosen):
+        """Whether the channels' X arrays are one and the same: mode One, or
+        mode No with the same X0 and Delta_X everywhere."""
+        mode = self._file.settings.x_columns
+        grids = {(self.channels[i].x0.hex(), self.channels[i].delta_x.hex()) for i in chosen}
+        return mode == "one" or (mode == "no" and len(grids) == 1)
+
+    def read(self, channels=None, copy=False):
+        """X and Y of the channels as 1-D float64 arrays: a list of (x, y),
+        or one (x, y) for a single index or heading. Without `copy` the arrays
+        are the reader's own, handed over; no later read touches them."""
+        chosen, single = self._select(channels)
+        self._file._check_open()
+        pairs = self._file._native.read(self.index, chosen, copy) if chosen else []
+        return pairs[0] if single else pairs
+
+    def _block(self, channels):
+        chosen, _ = self._select(channels)
+        if not chosen:
+            raise ValueError(f"section {self.index}: no channel selected")
+        shared = self._shares_x(chosen)
+        x, block = self._file._native.read_block(self.index, chosen, not shared)
+        return [self.channels[i] for i in chosen], shared, x, block
+
+    def read_array(self, channels=None):
+        """(x, Y): Y of shape (rows, channels); x of shape (rows) when the
+        channels share their X, else (rows, channels) like Y."""
+        _, shared, x, block = self._block(channels)
+        return (x, block) if shared else (block[:, 0::2], block[:, 1::2])
+
+    def to_pandas(self, channels=None):
+        """A DataFrame: indexed by X with a column per Y heading when the
+        channels share their X; otherwise (heading, 'x'|'y') columns."""
+        chosen, shared, x, block = self._block(channels)
+        return _frame(chosen, shared, x, block)
+
+    def _layout(self):
+        """What the frame of this section looks like, to compare files by."""
+        shared = self._shares_x(range(len(self.channels)))
+        x_heading = self.channels[0].x_heading if shared and self.channels else None
+        return self._file.settings.x_columns, shared, x_heading, tuple(c.y_heading for c in self.channels)
+
+
+def _frame(chosen, shared, x, block):
+    import pandas as pd
+    headings = [c.y_heading for c in chosen]
+    if shared:
+        return pd.DataFrame(block, index=pd.Index(x, name=chosen[0].x_heading), columns=headings, copy=False)
+    columns = pd.MultiIndex.from_tuples([(h, part) for h in headings for part in ("x", "y")])
+    return pd.DataFrame(block, columns=columns, copy=False)
+
+
+class File:
+    """A scanned QTX file, open for reads until closed: a sequence of sections."""
+
+    def __init__(self, path):
+        self.path = os.fspath(path)
+        try:
+            self._native = _qtx.ScannedFile(os.fsencode(self.path))
+        except FormatError as error:
+            raise FormatError(f"{os.fsdecode(self.path)}: {error}") from None
+        settings = list(self._native.settings())
+        settings[5] = MODES[settings[5]]
+        self.settings = Settings(*settings)
+        self.sections = tuple(Section(self, i, *s) for i, s in enumerate(self._native.sections()))
+
+    def __repr__(self):
+        state = "closed" if self.closed else "open"
+        return f"<qtx.File {os.fsdecode(self.path)!r}, {len(self)} sections, {state}>"
+
+    def __len__(self):
+        return len(self.sections)
+
+    def __getitem__(self, index):
+        return self.sections[_position(index, len(self.sections), "section")]
+
+    def __iter__(self):
+        return iter(self.sections)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    @property
+    def closed(self):
+        return self._native.closed
+
+    def close(self):
+        """Closes the file; the sections' labels stay, their values cannot be read."""
+        self._native.close()
+
+    def _check_open(self):
+        if self.closed:
+            raise ValueError("I/O operation on closed file.")
+
+
+def open(path):  # noqa: A001 - the package's entry, like io.open
+    """Scans the file at `path` and keeps it open for reading its values.
+
+    Raises an OSError subclass when it cannot be opened, FormatError when it
+    ends before the main header's end line, MemoryError when it declares more
+    than fits in memory."""
+    return File(path)
+
+
+def read_pandas(path, section=0):
+    """The DataFrame of one section of the file at `path` (see Section.to_pandas)."""
+    with open(path) as f:
+        return f[section].to_pandas()
+
+
+def _text(name, value):
+    """A label as the bytes the file holds; refuses what would not read back."""
+    if not isinstance(value, str):
+        raise TypeError(f"{name} must be a str, not {type(value).__name__}")
+    if value == "":
+        problem = "is empty"
+    elif "\t" in value:
+        problem = "holds a tab, which separates fields"
+    elif "\n" in value or "\r" in value:
+        problem = "holds a line end"
+    elif value[-1] in " \v\f":
+        problem = "ends with white space, which the reader drops"
+    else:
+        return value.encode("utf-8", "surrogateescape")
+    raise ValueError(f"{name} {value!r} {problem}; it would not read back as written")
+
+
+def _per_channel(name, value, count):
+    """One item per channel: a sequence of `count`, or one value for all."""
+    items = [value] * count if isinstance(value, str) or np.ndim(value) == 0 else list(value)
+    if len(items) != count:
+        raise ValueError(f"{name} has {len(items)} items for {count} channels")
+    return items
+
+
+def _header_number(name, value):
+    """X0 or Delta_X of mode 'no', which the header keeps with 7 significant digits."""
+    value = float(value)
+    if not math.isfinite(value) or float(f"{value:.6e}") != value:
+        raise ValueError(f"{name} {value!r} would read back as {value:.6e}; give at most 7 significant digits")
+    return value
+
+
+def _section(mode, x, Y, *, headings=None, x_heading="X_Value", y_units="-", y_dimensions=None, x_unit="-",
+             x_dimension=None, x0=None, delta_x=None):
+    """The arguments of a section for the native writer, checked in full
+    before anything is written."""
+    Y = np.asarray(Y, dtype=np.float64)
+    Y = Y[:, np.newaxis] if Y.ndim == 1 else Y
+    if Y.ndim != 2 or Y.shape[1] == 0:
+        raise ValueError(f"Y must be (rows) or (rows, channels) with at least one channel, not {Y.shape}")
+    rows, k = Y.shape
+    if rows > _MOST_ROWS:
+        raise ValueError(f"a section holds at most {_MOST_ROWS} rows")
+    if mode == 0:
+        if x is not None:
+            raise ValueError("mode 'no' writes no X column: give x=None, and x0 and delta_x")
+        x0 = [_header_number("x0", v) for v in _per_channel("x0", 0.0 if x0 is None else x0, k)]
+        delta_x = 1.0 if delta_x is None else delta_x
+        delta_x = [_header_number("delta_x", v) for v in _per_channel("delta_x", delta_x, k)]
+        x_heading = "X_Value"  # what the reader gives without an X column
+    else:
+        x = np.asarray(x, dtype=np.float64)
+        if x.shape[:1] != (rows,) or x.ndim > mode or (x.ndim == 2 and x.shape[1] != k):
+            raise ValueError(f"x of shape {x.shape} does not fit Y of shape {Y.shape} in mode {MODES[mode]!r}")
+        columns = x if x.ndim == 2 else x[:, np.newaxis]
+        first = columns[0] if rows else np.zeros(columns.shape[1])
+        mean_step = (columns[-1] - columns[0]) / (rows - 1) if rows > 1 else np.zeros(columns.shape[1])
+        mean_step = np.where(np.isfinite(mean_step), mean_step, 0.0)
+        x0 = _per_channel("x0", list(np.broadcast_to(first, k)) if x0 is None else x0, k)
+        delta_x = _per_channel("delta_x", list(np.broadcast_to(mean_step, k)) if delta_x is None else delta_x, k)
+    headings = [f"Y{i + 1}" for i in range(k)] if headings is None else headings
+    x_headings = _per_channel("x_heading", x_heading, k)
+    if mode == 1 and len(set(x_headings)) != 1:
+        raise ValueError(f"mode 'one' has one X column and one X heading, not {x_headings}")
+    given = {  # the native writer's name: the argument's name and its items
+        "y_headings": ("headings", _per_channel("headings", headings, k)),
+        "x_headings": ("x_heading", x_headings),
+        "y_units": ("y_units", _per_channel("y_units", y_units, k)),
+        "x_units": ("x_unit", _per_channel("x_unit", x_unit, k)),
+    }
+    given["y_dimensions"] = ("y_dimensions", given["y_headings"][1] if y_dimensions is None
+                             else _per_channel("y_dimensions", y_dimensions, k))
+    given["x_dimensions"] = ("x_dimension", x_headings if x_dimension is None
+                             else _per_channel("x_dimension", x_dimension, k))
+    labels = {key: [_text(f"{name}[{i}]", v) for i, v in enumerate(items)] for key, (name, items) in given.items()}
+    return dict(labels=labels, x0=[float(v) for v in x0], delta_x=[float(v) for v in delta_x], x=x, y=Y)
+
+
+def _mode_number(mode):
+    if mode not in MODES:
+        raise ValueError(f"mode must be one of {MODES}, not {mode!r}")
+    return MODES.index(mode)
+
+
+class Writer:
+    """A QTX file of several sections, written through the library's header
+    writer: the main header at once, then one section per write_section().
+    Every write is checked; a failure raises OSError."""
+
+    def __init__(self, path, mode="one"):
+        self.mode = _mode_number(mode)
+        self._native = _qtx.FileWriter(os.fsencode(os.fspath(path)), self.mode)
+
+    def write_section(self, x, Y, *, headings=None, x_heading="X_Value", y_units="-", y_dimensions=None, x_unit="-",
+                      x_dimension=None, x0=None, delta_x=None):
+        """Writes one section of Y (rows, channels) with its X: x (rows) in
+        mode 'one'; (rows) or (rows, channels) in 'multi'; None in 'no', where
+        X is x0 + row * delta_x. Labels are a str for every channel or one
+        per channel; dimensions default to the headings. Values read back bit
+        for bit; labels that would not (empty, with a tab or a line end, or
+        ending in white space) raise ValueError before anything is written."""
+        self._native.write_section(**_section(self.mode, x, Y, headings=headings, x_heading=x_heading,
+                                              y_units=y_units, y_dimensions=y_dimensions, x_unit=x_unit,
+                                              x_dimension=x_dimension, x0=x0, delta_x=delta_x))
+
+    def close(self):
+        self._native.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, kind, *_):
+        try:
+            self.close()
+        except OSError:
+            if kind is None:
+                raise  # otherwise the error already on its way says more
+
+
+def write(path, x, Y, mode="one", **labels):
+    """Writes a file of one section; see Writer.write_section for the
+    arguments. Nothing is written when they are refused."""
+    section = _section(_mode_number(mode), x, Y, **labels)
+    with Writer(path, mode) as writer:
+        writer._native.write_section(**section)
+
+
+def estimate_time_step(x):
+    """The library's mean step of the samples x: (x[-1] - x[0]) / len(x),
+    the count itself as divisor. None when there are fewer than two samples
+    or x[-1] is not above x[0]."""
+    x = np.asarray(x, dtype=np.float64).ravel()
+    if len(x) > _MOST_ROWS:
+        raise ValueError(f"at most {_MOST_ROWS} samples")
+    step = _qtx.estimate_time_step(len(x), x[0], x[-1]) if len(x) >= 2 else -1.0
+    return None if step == -1.0 else step
+
+
+def resample(x, y, start, step):
+    """The curve through (x, y) interpolated linearly at start, start + step,
+    ... (each abscissa the one before plus step), up to the last X: a tuple
+    (abscissas, values) of numpy arrays. Abscissas before x[0] follow the
+    first segment; one within 2**-1022 of a point takes its y exactly."""
+    return _qtx.resample(x, y, float(start), float(step))
+
+
+def __getattr__(name):
+    # qtx.dask imports dask, which is needed only there.
+    if name == "dask":
+        import importlib
+        return importlib.import_module(".dask", __name__)
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

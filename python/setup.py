@@ -1,0 +1,42 @@
+"""The package qtx, built by the project's CMake: the extension module _qtx
+from the library's sources for the Python that runs this, then the package's
+Python files beside it."""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+from setuptools import Extension, setup
+from setuptools.command.build_ext import build_ext
+
+ROOT = Path(__file__).resolve().parent.parent  # the project, whose CMakeLists.txt builds the module
+VERSION = re.search(r"project\(QTXLibrary VERSION ([0-9.]+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
+
+
+class CMakeBuild(build_ext):
+    def build_extension(self, ext):
+        build = Path(self.build_temp).resolve() / "cmake"
+        subprocess.run(["cmake", "-S", str(ROOT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
+                        "-DQTX_BUILD_PYTHON=ON", "-DQTX_BUILD_TESTS=OFF", "-DQTX_BUILD_TOOLS=OFF",
+                        f"-DPython_EXECUTABLE={sys.executable}"], check=True)
+        jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", "2")
+        subprocess.run(["cmake", "--build", str(build), "--target", "_qtx", "--parallel", jobs], check=True)
+        target = Path(self.get_ext_fullpath(ext.name))
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(build / "python" / "qtx" / target.name, target)
+
+
+setup(
+    name="qtx",
+    version=VERSION,
+    description="Read and write QTX measurement files with numpy, pandas and dask",
+    packages=["qtx"],
+    ext_modules=[Extension("qtx._qtx", sources=[])],
+    cmdclass={"build_ext": CMakeBuild},
+    python_requires=">=3.7",
+    install_requires=["numpy<2"],
+    extras_require={"pandas": ["pandas"], "dask": ["dask[dataframe]", "distributed"]},
+)

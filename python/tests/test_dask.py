@@ -1,0 +1,32 @@
+import numpy as np
+import pandas as pd
+import pytest
+from distributed import Client, LocalCluster
+
+import qtx
+import qtx.dask
+
+
+def write(path, rows, headings=("a", "b")):
+    x = np.arange(rows) * 0.5
+    qtx.write(path, x, np.column_stack([x * (i + 1) for i in range(len(headings))]), headings=list(headings))
+    return path
+
+
+def test_one_partition_per_file_on_a_cluster(tmp_path):
+    paths = [write(tmp_path / f"{i}.qtx", rows) for i, rows in enumerate([3, 5, 4])]
+    frame = qtx.dask.read_dataframe(str(tmp_path / "*.qtx"))
+    assert frame.npartitions == 3 and list(frame.columns) == ["a", "b"]
+    # Worker processes: the reading function and its frames travel by pickle.
+    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
+            Client(cluster):
+        result = frame.compute()
+    pd.testing.assert_frame_equal(result, pd.concat([qtx.read_pandas(p) for p in paths]))
+
+
+def test_files_that_disagree_name_each_other(tmp_path):
+    frame = qtx.dask.read_dataframe([write(tmp_path / "a.qtx", 2), write(tmp_path / "c.qtx", 2, ("a", "c"))])
+    with pytest.raises(ValueError, match=r"c\.qtx, section 0 has .*\['a', 'c'\]; .*a\.qtx, the first file, has"):
+        frame.compute(scheduler="threads")
+    with pytest.raises(FileNotFoundError):
+        qtx.dask.read_dataframe(str(tmp_path / "*.none"))

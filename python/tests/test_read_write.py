@@ -1,0 +1,184 @@
+import errno
+import gc
+import os
+import shutil
+import subprocess
+import threading
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import qtx
+
+SAMPLE = Path(__file__).resolve().parents[2] / "examples" / "sample.qtx"
+# Values that only a shortest round-trip text and an exact reader keep.
+AWKWARD = [-0.0, 5e-324, 2.2250738585072009e-308, 1.7976931348623157e308, 0.1, 1 / 3, -1e-300, np.inf, 123456.789]
+
+
+def bits(values):
+    return np.ascontiguousarray(values, dtype=np.float64).view(np.uint64)
+
+
+def text_file(directory, text):
+    path = directory / "t.qtx"
+    path.write_text(text)
+    return path
+
+
+@pytest.mark.parametrize("mode", qtx.MODES)
+def test_round_trip_keeps_every_bit_and_label(tmp_path, mode):
+    Y = np.column_stack([AWKWARD, AWKWARD[::-1]])
+    x = {"no": None, "one": np.array(AWKWARD), "multi": np.column_stack([AWKWARD, np.arange(9) * 0.5])}[mode]
+    grid = {"x0": 1.5, "delta_x": 0.25} if mode == "no" else {}
+    qtx.write(tmp_path / "t.qtx", x, Y, mode=mode, headings=["Spannung U", "Ström"], y_units=["V", "A"],
+              x_heading=["t", "T"] if mode == "multi" else "t", **grid)
+    with qtx.open(tmp_path / "t.qtx") as f:
+        assert f.settings.x_columns == mode and len(f) == 1
+        section = f[0]
+        assert section.n_rows == 9 and section.data_line == 24
+        labels = [(c.y_heading, c.y_unit, c.samples) for c in section.channels]
+        assert labels == [("Spannung U", "V", 9), ("Ström", "A", 9)]
+        x_back, Y_back = section.read_array()
+        assert (bits(Y_back) == bits(Y)).all()
+        expected_x = 1.5 + np.arange(9) * 0.25 if mode == "no" else x
+        assert (bits(x_back) == bits(np.broadcast_to(expected_x.T, x_back.T.shape).T)).all()
+        frame = section.to_pandas()
+        if mode == "multi":
+            assert list(frame.columns) == [("Spannung U", "x"), ("Spannung U", "y"), ("Ström", "x"), ("Ström", "y")]
+        else:
+            assert list(frame.columns) == ["Spannung U", "Ström"]
+            assert frame.index.name == ("t" if mode == "one" else "X_Value")
+            assert (bits(frame.index) == bits(expected_x)).all()
+
+
+def test_writer_writes_sections_that_read_back(tmp_path):
+    with qtx.Writer(tmp_path / "two.qtx", mode="one") as writer:
+        writer.write_section([0, 1], [[1, 2], [3, 4]], headings=["a", "b"])
+        writer.write_section(np.arange(3.0), [5, 6, 7], headings="c")
+    assert qtx.read_pandas(tmp_path / "two.qtx", section=1)["c"].tolist() == [5, 6, 7]
+    assert qtx.read_pandas(tmp_path / "two.qtx").to_dict("list") == {"a": [1, 3], "b": [2, 4]}
+
+
+@pytest.mark.parametrize("label", [{"headings": [""]}, {"headings": ["a\tb"]}, {"y_units": "a\nb"},
+                                   {"x_heading": "t\r"}, {"y_dimensions": ["V "]}])
+def test_labels_that_would_not_read_back_are_refused_before_writing(tmp_path, label):
+    with pytest.raises(ValueError, match="would not read back"):
+        qtx.write(tmp_path / "t.qtx", [0.0], [1.0], **label)
+    assert not (tmp_path / "t.qtx").exists()
+
+
+def test_read_hands_over_arrays_that_later_reads_leave_alone():
+    f = qtx.open(SAMPLE)
+    x, y = f[0].read(0)
+    assert not y.flags.owndata and f[0].read(0, copy=True)[1].flags.owndata
+    f[0].read()[0][1][:] = -1
+    x2, Y2 = f[0].read_array()
+    assert Y2.shape == (3, 2) and x2.shape == (3,)
+    f.close()
+    del f
+    gc.collect()
+    assert y.tolist() == [0.5, 0.6, 0.7] and x.tolist() == [0, 0.001, 0.002]
+
+
+def test_channels_by_index_and_heading_and_the_closed_file():
+    with qtx.open(SAMPLE) as f:
+        section = f[-1]
+        assert [y.tolist() for _, y in section.read(["In2", 0])] == [[0.1, 0.2, 0.3], [0.5, 0.6, 0.7]]
+        assert list(section.to_pandas(["In2"]).columns) == ["In2"]
+        with pytest.raises(KeyError, match="In3"):
+            section.read("In3")
+        for bad in (lambda: section.read(2), lambda: f[1]):
+            with pytest.raises(IndexError):
+                bad()
+    assert f.closed and section.channels[1].y_heading == "In2"
+    for use in (section.read, section.read_array, section.to_pandas):
+        with pytest.raises(ValueError, match="closed"):
+            use()
+
+
+def unreadable(directory):
+    path = text_file(directory, "")
+    path.chmod(0)
+    return path
+
+
+@pytest.mark.parametrize("make, error", [
+    (lambda d: d / "missing.qtx", FileNotFoundError),
+    (lambda d: d, IsADirectoryError),
+    pytest.param(unreadable, PermissionError,
+                 marks=pytest.mark.skipif(os.geteuid() == 0, reason="root reads anything")),
+    (lambda d: text_file(d, "Writer_Version\t1\n"), qtx.FormatError),
+    (lambda d: text_file(d, "***End_of_Header***\nChannels\t2147483647\n"), MemoryError),
+])
+def test_open_failures_raise_python_exceptions(tmp_path, make, error):
+    path = make(tmp_path)
+    with pytest.raises(error) as caught:
+        qtx.open(path)
+    if issubclass(error, OSError):
+        assert caught.value.errno > 0 and caught.value.filename == str(path)
+    assert issubclass(qtx.FormatError, ValueError)
+
+
+def test_read_and_write_failures_raise_python_exceptions(tmp_path):
+    huge = "\t\t-1" * 8  # 4294967295 rows of 8 channels
+    with qtx.open(text_file(tmp_path, f"***End_of_Header***\nChannels\t8\nSamples{huge}\n***End_of_Header***\n")) as f:
+        with pytest.raises(MemoryError, match="rows"):
+            f[0].read()
+    with pytest.raises(FileNotFoundError):
+        qtx.write(tmp_path / "no" / "t.qtx", [0.0], [1.0])
+    if os.path.exists("/dev/full"):
+        with pytest.raises(OSError) as caught:
+            qtx.write("/dev/full", [0.0], [1.0])
+        assert caught.value.errno == errno.ENOSPC
+
+
+def test_resample_and_time_step():
+    grid, values = qtx.resample([0, 1, 2, 4], [0, 10, 20, 0], 0, 0.5)
+    assert grid.tolist() == [0, 0.5, 1, 1.5, 2, 2.5, 3, 3.5] and values.tolist() == [0, 5, 10, 15, 20, 15, 10, 5]
+    assert qtx.resample([0, 1], [0, 10], 5, 0.5)[1].size == 0
+    assert qtx.estimate_time_step(np.arange(11.0)) == 10 / 11
+    assert qtx.estimate_time_step([1.0]) is None and qtx.estimate_time_step([2.0, 1.0]) is None
+    for start, step, message in [(0, 0, "above"), (np.nan, 1, "finite"), (1e20, 5000, "too small to move on")]:
+        with pytest.raises(ValueError, match=message):
+            qtx.resample([1e20, 1.0000000000000002e20], [0, 1], start, step)
+
+
+def test_the_scan_lets_go_of_the_gil(tmp_path):
+    # The scan waits on a pipe for this thread to write the file into it,
+    # which it can do only when the scan does not hold the GIL. A header
+    # without Channels ends the scan while the pipe is still open.
+    pipe = tmp_path / "pipe.qtx"
+    os.mkfifo(pipe)
+    opened = []
+    thread = threading.Thread(target=lambda: opened.append(qtx.open(pipe)))
+    thread.start()
+    with open(pipe, "w") as w:
+        w.write(SAMPLE.read_text() + "***End_of_Header***\n")
+        w.flush()
+        thread.join()
+    assert opened[0][0].n_rows == 3
+
+
+def test_threads_read_at_once(tmp_path):
+    Y = np.random.default_rng(7).normal(size=(50000, 3))
+    for name in "ab":
+        qtx.write(tmp_path / f"{name}.qtx", np.arange(50000.0), Y)
+    files = [qtx.open(tmp_path / "a.qtx"), qtx.open(tmp_path / "b.qtx")]
+    results = []
+    threads = [threading.Thread(target=lambda f=f: results.extend(f[0].read_array()[1] for _ in range(4)))
+               for f in files + files[:1]]  # two files, and one file from two threads
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert len(results) == 12 and all((bits(r) == bits(Y)).all() for r in results)
+
+
+def test_the_module_exports_its_entry_point_alone():
+    nm = shutil.which("nm")
+    if nm is None:
+        pytest.skip("no nm")
+    symbols = subprocess.run([nm, "-D", "--defined-only", qtx._qtx.__file__], capture_output=True, text=True,
+                             check=True).stdout.split()
+    assert symbols[2::3] == ["PyInit__qtx"]
