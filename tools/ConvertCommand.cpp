@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -271,10 +272,10 @@ class OutputFile {
   bool m_keep = false;
 };
 
+// st_ino is 0 for every file on Windows; equivalent() asks the system there.
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+  std::error_code error;  // either missing: not the same file
+  return std::filesystem::equivalent(a, b, error);
 }
 
 void WriteRows(std::ofstream& out, const Table& table) {

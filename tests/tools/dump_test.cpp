@@ -12,6 +12,7 @@
 
 #include "qtx/QTXLibrary.h"
 #include "support/TempFile.h"
+#include "tools/RunQtx.h"
 
 namespace {
 
@@ -52,14 +53,9 @@ Table ParseCsv(const std::string& text, char separator) {
 }
 
 std::string RunDump(const std::string& arguments) {
-  const std::string command = std::string(QTX_TOOL) + " dump " + arguments;
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return "";
-  std::string out;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  EXPECT_EQ(::pclose(pipe), 0) << command;
-  return out;
+  const qtx::test::ToolRun run = qtx::test::RunQtx("dump " + arguments);
+  EXPECT_EQ(run.exitCode, 0) << arguments;
+  return run.out;
 }
 
 // A file in mode Multi with awkward headings and values of every kind.
@@ -86,7 +82,7 @@ TEST(ToolDump, CsvAndTsvReadBackAsTheArrays) {
   CQTXGeneral qtx;
   ASSERT_TRUE(qtx.ReadQTXFile(file.c_str()));
   CStdioFile input;
-  ASSERT_TRUE(input.Open(file.c_str(), CFile::modeRead));
+  ASSERT_TRUE(input.Open(file.c_str(), CFile::modeRead | CFile::shareDenyWrite));  // the tool reads it too
   std::uint32_t nLine = 0;
   CQTXSection* section = qtx.m_arrSections[0];
   qtx.QTX_ReadData(nLine, &input, section, 1, -1);
