@@ -1,6 +1,8 @@
 # Installs the build tree to a scratch prefix, then builds and runs the
-# consumer program twice: once through find_package(QTX), once through
-# pkg-config (when pkg-config is on the machine).
+# consumer programs: through find_package(QTX), and through pkg-config (when
+# pkg-config is on the machine and the build is native). A cross build uses
+# its toolchain file, runs the programs through its emulator and puts the
+# package's DLLs beside them, as a Windows host ships them.
 cmake_minimum_required(VERSION 3.25)
 
 function(run)
@@ -21,15 +23,28 @@ else()
 endif()
 
 # find_package(QTX) gives QTX::qtx.
-run(${CMAKE_CTEST_COMMAND} --build-and-test ${QTX_CONSUMER_SOURCE} ${QTX_WORK_DIR}/cmake-build
-    --build-generator ${QTX_GENERATOR} --build-makeprogram ${QTX_MAKE_PROGRAM}
-    --build-options -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${QTX_CXX_COMPILER}
-    --test-command ${QTX_WORK_DIR}/cmake-build/consumer ${QTX_SAMPLE})
-message(STATUS "find_package consumer: ${RUN_OUTPUT}")
+set(build ${QTX_WORK_DIR}/cmake-build)
+set(options -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${QTX_CXX_COMPILER} -DCMAKE_C_COMPILER=${QTX_C_COMPILER})
+if(QTX_TOOLCHAIN_FILE)
+  # A toolchain file may confine find_package to the target's root: name the package's folder.
+  file(GLOB_RECURSE config ${prefix}/*/QTXConfig.cmake)
+  get_filename_component(config_dir "${config}" DIRECTORY)
+  list(APPEND options -DCMAKE_TOOLCHAIN_FILE=${QTX_TOOLCHAIN_FILE} -DQTX_DIR=${config_dir})
+endif()
+run(${CMAKE_CTEST_COMMAND} --build-and-test ${QTX_CONSUMER_SOURCE} ${build}
+    --build-generator ${QTX_GENERATOR} --build-makeprogram ${QTX_MAKE_PROGRAM} --build-options ${options})
+if(QTX_EMULATOR)
+  file(GLOB dlls ${prefix}/bin/*.dll)
+  file(COPY ${dlls} DESTINATION ${build})
+endif()
+foreach(program consumer consumer_c)
+  run(${QTX_EMULATOR} ${build}/${program}${QTX_EXECUTABLE_SUFFIX} ${QTX_SAMPLE})
+  message(STATUS "find_package ${program}: ${RUN_OUTPUT}")
+endforeach()
 
 # pkg-config --cflags --libs qtx gives what a plain compiler line needs.
 find_program(PKG_CONFIG pkg-config)
-if(PKG_CONFIG)
+if(PKG_CONFIG AND NOT QTX_EMULATOR)
   file(GLOB_RECURSE pc_files ${prefix}/*/qtx.pc)
   list(GET pc_files 0 pc_file)
   get_filename_component(pc_dir ${pc_file} DIRECTORY)
@@ -40,6 +55,10 @@ if(PKG_CONFIG)
   get_filename_component(libdir ${pc_dir} DIRECTORY)
   run(${QTX_CXX_COMPILER} -std=c++17 ${QTX_CONSUMER_SOURCE}/main.cpp ${flags} -Wl,-rpath,${libdir}
       -o ${QTX_WORK_DIR}/pkg-consumer)
-  run(${QTX_WORK_DIR}/pkg-consumer ${QTX_SAMPLE})
-  message(STATUS "pkg-config consumer: ${RUN_OUTPUT}")
+  run(${QTX_C_COMPILER} -std=c99 ${QTX_CONSUMER_SOURCE}/main.c ${flags} -Wl,-rpath,${libdir}
+      -o ${QTX_WORK_DIR}/pkg-consumer-c)
+  foreach(program pkg-consumer pkg-consumer-c)
+    run(${QTX_WORK_DIR}/${program} ${QTX_SAMPLE})
+    message(STATUS "pkg-config ${program}: ${RUN_OUTPUT}")
+  endforeach()
 endif()
