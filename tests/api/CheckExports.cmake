@@ -16,10 +16,9 @@ foreach(entry ${entries})
 endforeach()
 
 set(missing)
-foreach(class CQTXGeneral CQTXSection CQTXChannel)
-  string(LENGTH ${class} length)
-  if(NOT "_ZN${length}${class}C1Ev" IN_LIST exports)
-    list(APPEND missing "${class}'s constructor")
+foreach(class 11CQTXGeneral 11CQTXSection 11CQTXChannel)  # their constructors
+  if(NOT "_ZN${class}C1Ev" IN_LIST exports)
+    list(APPEND missing ${class})
   endif()
 endforeach()
 set(keywords ${exports})

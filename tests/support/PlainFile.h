@@ -14,8 +14,7 @@ namespace qtx::test {
 #ifdef _WIN32
 constexpr std::int32_t kFileNotFoundError = 2;  // ERROR_FILE_NOT_FOUND
 constexpr std::int32_t kDirectoryError = 336;   // ERROR_DIRECTORY_NOT_SUPPORTED
-// Sharing modes hold off every other opener, not only those that ask.
-constexpr bool kMandatorySharing = true;
+constexpr bool kMandatorySharing = true;        // every other opener is held off, asked or not
 #else
 constexpr std::int32_t kFileNotFoundError = ENOENT;
 constexpr std::int32_t kDirectoryError = EISDIR;

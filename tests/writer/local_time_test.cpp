@@ -63,11 +63,7 @@ void SetTimeZone(const char* tz) {
   ::_putenv_s("TZ", tz);
   ::_tzset();
 #else
-  if (*tz) {
-    ::setenv("TZ", tz, 1);
-  } else {
-    ::unsetenv("TZ");
-  }
+  *tz ? ::setenv("TZ", tz, 1) : ::unsetenv("TZ");
   ::tzset();
 #endif
 }
@@ -90,10 +86,9 @@ class ScopedTimeZone {
 // readings before and after the call.
 bool IsLocalTimeBetween(const LocalTimeTexts& texts, std::time_t before, std::time_t after) {
   for (std::time_t t = before; t <= after; ++t) {
-    const std::tm* converted = std::localtime(&t);
-    if (converted == nullptr) return false;
-    const std::tm local = *converted;
-    const LocalTimeTexts expected = FormatLocalTime(local);
+    const std::tm* local = std::localtime(&t);
+    if (local == nullptr) return false;
+    const LocalTimeTexts expected = FormatLocalTime(*local);
     if (texts.date == expected.date && texts.time == expected.time) return true;
   }
   return false;
