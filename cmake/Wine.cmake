@@ -27,5 +27,5 @@ set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP qtx_wine)
 function(qtx_tests_need_wine)
   get_property(tests DIRECTORY PROPERTY TESTS)
   list(REMOVE_ITEM tests wine.start wine.stop)
-  set_tests_properties(${tests} PROPERTIES FIXTURES_REQUIRED qtx_wine)
+  set_property(TEST ${tests} APPEND PROPERTY FIXTURES_REQUIRED qtx_wine)  # beside their own fixtures
 endfunction()
