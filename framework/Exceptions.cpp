@@ -1,12 +1,15 @@
-#include <cstring>
 #include <string>
 
+#include "framework/Platform.h"
 #include "qtx/Framework.h"
 
-CInvalidArgException::CInvalidArgException() : std::invalid_argument("invalid argument: index outside the list") {}
+CInvalidArgException::CInvalidArgException()
+    : std::invalid_argument("invalid argument: index outside the list") {}
 CInvalidArgException::~CInvalidArgException() = default;
 
-void AfxThrowInvalidArgException() { throw CInvalidArgException(); }
+void AfxThrowInvalidArgException() {
+  throw CInvalidArgException();
+}
 
 CFileException::CFileException(int cause, std::int32_t lOsError, const char* lpszFileName)
     : m_cause(cause), m_lOsError(lOsError), m_strFileName(lpszFileName ? lpszFileName : "") {}
@@ -42,7 +45,8 @@ const char* CFileException::what() const noexcept {
       m_strWhat += ": ";
     }
     // The OS's own words are the most precise; the cause names what was attempted.
-    m_strWhat += m_lOsError > 0 ? std::strerror(m_lOsError) : CauseText(m_cause);
+    const std::string osText = m_lOsError > 0 ? qtx::platform::ErrorText(m_lOsError) : std::string();
+    m_strWhat += osText.empty() ? CauseText(m_cause) : osText.c_str();
     return m_strWhat.c_str();
   } catch (...) {
     return "file error";

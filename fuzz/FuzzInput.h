@@ -2,38 +2,20 @@
 #ifndef QTX_FUZZ_FUZZINPUT_H
 #define QTX_FUZZ_FUZZINPUT_H
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
+#include <string_view>
+
+#include "tests/support/TempFile.h"
 
 namespace qtx::fuzz {
 
 // A temporary file holding the bytes, removed on destruction.
-class InputFile {
+class InputFile : public qtx::test::TempFile {
  public:
-  InputFile(const std::uint8_t* data, std::size_t size) {
-    const char* dir = std::getenv("TMPDIR");
-    m_path = std::string(dir && *dir ? dir : "/tmp") + "/qtx-fuzz-XXXXXX";
-    const int fd = ::mkstemp(m_path.data());
-    if (fd < 0) std::abort();
-    for (std::size_t done = 0; done < size;) {
-      const ssize_t n = ::write(fd, data + done, size - done);
-      if (n <= 0) std::abort();
-      done += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-  }
-  ~InputFile() { std::remove(m_path.c_str()); }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  const char* Path() const { return m_path.c_str(); }
-
- private:
-  std::string m_path;
+  InputFile(const std::uint8_t* data, std::size_t size)
+      : TempFile(std::string_view(reinterpret_cast<const char*>(data), size)) {}
+  const char* Path() const { return c_str(); }
 };
 
 // Inputs that declare absurd sizes only measure the machine's memory: a run

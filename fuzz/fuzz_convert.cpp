@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/Strtod.h"
 #include "textio/Convert.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
 
   const double ours = qtx::textio::Atof(text);
-  const double theirs = std::strtod(text.c_str(), nullptr);
+  const double theirs = qtx::test::Strtod(text.c_str());
   if (std::isnan(ours) != std::isnan(theirs)) __builtin_trap();
   if (!std::isnan(ours) && std::memcmp(&ours, &theirs, sizeof ours) != 0) __builtin_trap();
 

@@ -112,15 +112,22 @@ inline double Atof(std::string_view text) noexcept {
 
 // atof in the C library's current locale, through strtod itself: for a
 // locale whose decimal point is not '.', where Atof would read "0,5" as 0.
+// Text that does not convert gives +0.0 as in Atof, also where the C
+// runtime's strtod keeps the sign ("-x" gives -0.0 with MinGW-w64's).
 inline double AtofInCurrentLocale(std::string_view text) {
+  const auto convert = [](const char* c) {
+    char* end = nullptr;
+    const double value = std::strtod(c, &end);
+    return end == c ? 0.0 : value;
+  };
   char small[128];
   if (text.size() < sizeof small) {
     text.copy(small, text.size());
     small[text.size()] = '\0';
-    return std::strtod(small, nullptr);
+    return convert(small);
   }
   const std::string copy(text);
-  return std::strtod(copy.c_str(), nullptr);
+  return convert(copy.c_str());
 }
 
 // Converts decimal fields as atof does under the locale in force when the

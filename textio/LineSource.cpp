@@ -1,15 +1,8 @@
 #include "textio/LineSource.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
-
-#include "framework/Platform.h"
 
 namespace qtx::textio {
 
@@ -20,44 +13,40 @@ std::size_t LineSource::DefaultMaxLineLength() noexcept {
   return static_cast<std::size_t>(quarter == 0 || quarter > kIntMax ? kIntMax : quarter);
 }
 
-void LineSource::Attach(int fd, const char* name) {
+void LineSource::Attach(platform::NativeFile file, const char* name) {
   Close();
   try {
     if (!m_buffer) m_buffer.reset(new char[kBufferSize]);
     m_name = name ? name : "";
   } catch (...) {
-    ::close(fd);  // not ours yet, so nobody else would close it
+    platform::CloseFile(file);  // not ours yet, so nobody else would close it
     throw;
   }
-  m_fd = fd;
+  m_file = file;
   m_bufferStart = 0;
   m_begin = m_end = 0;
 }
 
 void LineSource::Close() noexcept {
-  if (m_fd >= 0) ::close(m_fd);
-  m_fd = -1;
+  platform::CloseFile(m_file);
+  m_file = platform::kNoFile;
   m_bufferStart = 0;
   m_begin = m_end = 0;
 }
 
-void LineSource::Fail(int cause, int osError) const {
-  throw CFileException(cause, static_cast<std::int32_t>(osError), m_name.c_str());
+void LineSource::Fail(int cause, std::int32_t osError) const {
+  throw CFileException(cause, osError, m_name.c_str());
 }
 
 bool LineSource::Fill() {
-  if (m_fd < 0) Fail(CFileException::invalidFile, EBADF);
+  if (!IsOpen()) Fail(CFileException::invalidFile, platform::kBadFileError);
   m_bufferStart += m_end;
   m_begin = m_end = 0;
-  for (;;) {
-    const ssize_t n = ::read(m_fd, m_buffer.get(), kBufferSize);
-    if (n > 0) {
-      m_end = static_cast<std::size_t>(n);
-      return true;
-    }
-    if (n == 0) return false;
-    if (errno != EINTR) Fail(CFileException::hardIO, errno);
-  }
+  platform::FileError error;
+  const std::ptrdiff_t n = platform::ReadSome(m_file, m_buffer.get(), kBufferSize, error);
+  if (n < 0) Fail(error);
+  m_end = static_cast<std::size_t>(n);
+  return n > 0;
 }
 
 bool LineSource::ReadLine(CString& line) {
@@ -122,23 +111,23 @@ bool LineSource::SkipLine() {
 }
 
 void LineSource::Seek(std::uint64_t position) {
-  if (m_fd < 0) Fail(CFileException::invalidFile, EBADF);
+  if (!IsOpen()) Fail(CFileException::invalidFile, platform::kBadFileError);
   if (position >= m_bufferStart && position - m_bufferStart <= m_end) {
     m_begin = static_cast<std::size_t>(position - m_bufferStart);
     return;
   }
-  if (position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
-    Fail(CFileException::badSeek, EINVAL);
-  if (::lseek(m_fd, static_cast<off_t>(position), SEEK_SET) < 0) Fail(CFileException::badSeek, errno);
+  platform::FileError error;
+  if (!platform::SeekTo(m_file, position, error)) Fail(error);
   m_bufferStart = position;
   m_begin = m_end = 0;
 }
 
 std::uint64_t LineSource::Size() const {
-  struct stat st {};
-  if (m_fd < 0) Fail(CFileException::invalidFile, EBADF);
-  if (::fstat(m_fd, &st) != 0) Fail(CFileException::hardIO, errno);
-  return static_cast<std::uint64_t>(st.st_size);
+  if (!IsOpen()) Fail(CFileException::invalidFile, platform::kBadFileError);
+  platform::FileError error;
+  std::uint64_t size = 0;
+  if (!platform::FileSize(m_file, size, error)) Fail(error);
+  return size;
 }
 
 }  // namespace qtx::textio

@@ -1,4 +1,4 @@
-// The line source behind CStdioFile: a file descriptor read through one large
+// The line source behind CStdioFile: an open file read through one large
 // buffer, yielding a line at a time.
 #ifndef QTX_TEXTIO_LINESOURCE_H
 #define QTX_TEXTIO_LINESOURCE_H
@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "framework/Platform.h"
 #include "qtx/Framework.h"
 
 namespace qtx::textio {
@@ -24,11 +25,11 @@ class LineSource {
   LineSource(const LineSource&) = delete;
   LineSource& operator=(const LineSource&) = delete;
 
-  // Takes over an open descriptor, closing it also when this throws; `name`
-  // is used in error messages.
-  void Attach(int fd, const char* name);
+  // Takes over an open file, closing it also when this throws; `name` is
+  // used in error messages.
+  void Attach(platform::NativeFile file, const char* name);
   void Close() noexcept;
-  bool IsOpen() const noexcept { return m_fd >= 0; }
+  bool IsOpen() const noexcept { return m_file != platform::kNoFile; }
 
   // Reads the next line without its "\n" and without one "\r" right before
   // it (or at the very end of the file). Returns false at the end of the file,
@@ -57,9 +58,10 @@ class LineSource {
 
  private:
   bool Fill();  // false at the end of the file
-  [[noreturn]] void Fail(int cause, int osError) const;
+  [[noreturn]] void Fail(int cause, std::int32_t osError) const;
+  [[noreturn]] void Fail(const platform::FileError& error) const { Fail(error.cause, error.osError); }
 
-  int m_fd = -1;
+  platform::NativeFile m_file = platform::kNoFile;
   std::string m_name;
   std::unique_ptr<char[]> m_buffer;
   std::uint64_t m_bufferStart = 0;  // file position of m_buffer[0]

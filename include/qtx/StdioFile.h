@@ -42,12 +42,17 @@ class QTXLIB_API CFile : public CObject {
 // or at the very end of the file, is dropped, so CR LF and LF files read the
 // same. typeText and typeBinary read alike.
 //
-// Sharing: this platform has no mandatory sharing modes. shareDenyWrite,
+// Sharing on POSIX, which has no mandatory sharing modes: shareDenyWrite,
 // shareDenyRead and shareExclusive take an advisory lock on the file
 // (flock: shared for deny-write, exclusive for the other two) that lasts
 // until Close(); an open whose lock is held the other way by another opener
 // fails with CFileException::sharingViolation. Programs that do not take
 // advisory locks are not held off.
+//
+// Sharing on Windows: the flags are the system's share modes, which hold off
+// every other opener until Close(): shareDenyWrite lets others read only,
+// shareDenyRead write only, shareDenyNone both, shareExclusive and
+// shareCompat (no flag) neither. m_lOsError is then a Win32 error code.
 //
 // Errors of reading or seeking an open file are thrown as CFileException.
 class QTXLIB_API CStdioFile : public CFile {

@@ -4,20 +4,16 @@
 #include "qtx/QTXLibrary.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "support/TempFile.h"
+
 TEST(PublicApi, HostWritesAFileThatReadsBack) {
-  const char* dir = std::getenv("TMPDIR");
-  std::string path = std::string(dir && *dir ? dir : "/tmp") + "/qtx-api-XXXXXX";
-  const int fd = ::mkstemp(path.data());
-  ASSERT_GE(fd, 0);
-  ::close(fd);
+  const qtx::test::TempFile temp("");
+  const std::string& path = temp.Path();
   {
     std::ofstream out(path);
     CQTXGeneral::QTX_WriteMainHeader(out, 1);
@@ -39,7 +35,7 @@ TEST(PublicApi, HostWritesAFileThatReadsBack) {
     out << "0\t1.25\t-3\n0.5\t2.5\t-6\n";
   }
   // The writer's error reaches the host as the exported exception type.
-  std::ofstream sink("/dev/null");
+  std::ofstream sink;
   CQTXSection tooFew;
   tooFew.m_nChannels = 1;
   EXPECT_THROW(tooFew.WriteSectionHeader(sink, 1), CInvalidArgException);
@@ -60,5 +56,4 @@ TEST(PublicApi, HostWritesAFileThatReadsBack) {
   EXPECT_EQ(second.m_dDeltaX, 0.5);
   EXPECT_EQ(second.m_pXValues[1], 0.5);
   EXPECT_EQ(second.m_pYValues[1], -6.0);
-  std::remove(path.c_str());
 }

@@ -1,8 +1,10 @@
 # Installs the build tree to a scratch prefix, then builds and runs the
-# consumer program twice: once through find_package(QTX), once through
-# pkg-config (when pkg-config is on the machine). The find_package build also
-# compiles the README's writing example; the installed qtx, which must find
-# the installed library by itself, reads back what it wrote.
+# consumer programs: through find_package(QTX), and through pkg-config (when
+# pkg-config is on the machine and the build is native). The find_package
+# build also compiles the README's writing example; the installed qtx, which
+# must find the installed library by itself, reads back what it wrote. A cross
+# build uses its toolchain file, runs the programs through its emulator and
+# puts the package's DLLs beside them, as a Windows host ships them.
 cmake_minimum_required(VERSION 3.25)
 
 function(run)
@@ -30,22 +32,35 @@ endif()
 file(WRITE ${QTX_WORK_DIR}/readme_writer.cpp "${CMAKE_MATCH_1}")
 
 # find_package(QTX) gives QTX::qtx.
-run(${CMAKE_CTEST_COMMAND} --build-and-test ${QTX_CONSUMER_SOURCE} ${QTX_WORK_DIR}/cmake-build
-    --build-generator ${QTX_GENERATOR} --build-makeprogram ${QTX_MAKE_PROGRAM}
-    --build-options -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${QTX_CXX_COMPILER}
-      -DQTX_README_WRITER=${QTX_WORK_DIR}/readme_writer.cpp
-    --test-command ${QTX_WORK_DIR}/cmake-build/consumer ${QTX_SAMPLE})
-message(STATUS "find_package consumer: ${RUN_OUTPUT}")
+set(build ${QTX_WORK_DIR}/cmake-build)
+set(options -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${QTX_CXX_COMPILER} -DCMAKE_C_COMPILER=${QTX_C_COMPILER})
+if(QTX_TOOLCHAIN_FILE)
+  # A toolchain file may confine find_package to the target's root: name the package's folder.
+  file(GLOB_RECURSE config ${prefix}/*/QTXConfig.cmake)
+  get_filename_component(config_dir "${config}" DIRECTORY)
+  list(APPEND options -DCMAKE_TOOLCHAIN_FILE=${QTX_TOOLCHAIN_FILE} -DQTX_DIR=${config_dir})
+endif()
+run(${CMAKE_CTEST_COMMAND} --build-and-test ${QTX_CONSUMER_SOURCE} ${build}
+    --build-generator ${QTX_GENERATOR} --build-makeprogram ${QTX_MAKE_PROGRAM} --build-options ${options} -DQTX_README_WRITER=${QTX_WORK_DIR}/readme_writer.cpp)
+if(QTX_EMULATOR)
+  file(GLOB dlls ${prefix}/bin/*.dll)
+  file(COPY ${dlls} DESTINATION ${build})
+endif()
+foreach(program consumer consumer_c)
+  run(${QTX_EMULATOR} ${build}/${program}${QTX_EXECUTABLE_SUFFIX} ${QTX_SAMPLE})
+  message(STATUS "find_package ${program}: ${RUN_OUTPUT}")
+endforeach()
 
-execute_process(COMMAND ${QTX_WORK_DIR}/cmake-build/readme_writer WORKING_DIRECTORY ${QTX_WORK_DIR}
-  RESULT_VARIABLE result)
+execute_process(COMMAND ${QTX_EMULATOR} ${build}/readme_writer${QTX_EXECUTABLE_SUFFIX}
+  WORKING_DIRECTORY ${QTX_WORK_DIR} RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "the README's writing example failed (${result})")
 endif()
 if(QTX_INSTALLED_TOOL)
-  run(${prefix}/${QTX_INSTALLED_TOOL} --version)
+  run(${QTX_EMULATOR} ${prefix}/${QTX_INSTALLED_TOOL} --version)
   message(STATUS "installed tool: ${RUN_OUTPUT}")
-  run(${prefix}/${QTX_INSTALLED_TOOL} dump ${QTX_WORK_DIR}/run.qtx)
+  run(${QTX_EMULATOR} ${prefix}/${QTX_INSTALLED_TOOL} dump ${QTX_WORK_DIR}/run.qtx)
+  string(REPLACE "\r\n" "\n" RUN_OUTPUT "${RUN_OUTPUT}")  # a Windows tool's text output
   if(NOT RUN_OUTPUT STREQUAL "Time,In1,In2\n0,0.5,0.1\n0.001,0.6,0.2\n0.002,0.7,0.3\n")
     message(FATAL_ERROR "the README's writing example reads back as\n${RUN_OUTPUT}")
   endif()
@@ -53,7 +68,7 @@ endif()
 
 # pkg-config --cflags --libs qtx gives what a plain compiler line needs.
 find_program(PKG_CONFIG pkg-config)
-if(PKG_CONFIG)
+if(PKG_CONFIG AND NOT QTX_EMULATOR)
   file(GLOB_RECURSE pc_files ${prefix}/*/qtx.pc)
   list(GET pc_files 0 pc_file)
   get_filename_component(pc_dir ${pc_file} DIRECTORY)
@@ -64,6 +79,10 @@ if(PKG_CONFIG)
   get_filename_component(libdir ${pc_dir} DIRECTORY)
   run(${QTX_CXX_COMPILER} -std=c++17 ${QTX_CONSUMER_SOURCE}/main.cpp ${flags} -Wl,-rpath,${libdir}
       -o ${QTX_WORK_DIR}/pkg-consumer)
-  run(${QTX_WORK_DIR}/pkg-consumer ${QTX_SAMPLE})
-  message(STATUS "pkg-config consumer: ${RUN_OUTPUT}")
+  run(${QTX_C_COMPILER} -std=c99 ${QTX_CONSUMER_SOURCE}/main.c ${flags} -Wl,-rpath,${libdir}
+      -o ${QTX_WORK_DIR}/pkg-consumer-c)
+  foreach(program pkg-consumer pkg-consumer-c)
+    run(${QTX_WORK_DIR}/${program} ${QTX_SAMPLE})
+    message(STATUS "pkg-config ${program}: ${RUN_OUTPUT}")
+  endforeach()
 endif()

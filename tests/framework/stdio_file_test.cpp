@@ -1,8 +1,5 @@
 // CStdioFile: opening, line ends, positions and seeking, long lines and files
 // past 4 GiB.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -12,6 +9,7 @@
 #include <vector>
 
 #include "qtx/StdioFile.h"
+#include "support/PlainFile.h"
 #include "support/TempFile.h"
 #include "textio/LineSource.h"
 
@@ -40,11 +38,11 @@ Lines ReadLines(const std::string& content) {
   return lines;
 }
 
-// The descriptor number the process would get next.
-int LowestFreeFd() {
-  const int fd = ::open("/dev/null", O_RDONLY);
-  ::close(fd);
-  return fd;
+// Whether nobody holds the file open in a way that denies others: an
+// exclusive open succeeds only then.
+bool NobodyHolds(const char* path) {
+  CStdioFile probe;
+  return probe.Open(path, CFile::modeRead | CFile::shareExclusive);
 }
 
 TEST(StdioFile, OpenFailsOnMissingFileAndDirectory) {
@@ -61,18 +59,20 @@ TEST(StdioFile, OpenFailsOnMissingFileAndDirectory) {
   EXPECT_FALSE(f.Open(missing.c_str(), kRead, &err));
   EXPECT_FALSE(f.IsOpen());
   EXPECT_EQ(err.m_cause, CFileException::fileNotFound);
-  EXPECT_EQ(err.m_lOsError, ENOENT);
+  EXPECT_EQ(err.m_lOsError, qtx::test::kFileNotFoundError);
   EXPECT_EQ(err.m_strFileName, missing.c_str());
 
   CFileException dirErr;
   EXPECT_FALSE(f.Open("/", kRead, &dirErr));
-  EXPECT_NE(dirErr.m_cause, CFileException::none);
+  EXPECT_EQ(dirErr.m_cause, CFileException::accessDenied);
+  EXPECT_EQ(dirErr.m_lOsError, qtx::test::kDirectoryError);
 }
 
 TEST(StdioFile, CrLfLinesReadLikeLf) {
   const std::pair<std::string, Lines> cases[] = {
       {"", {}}, {"one", {"one"}}, {"a\nb\n", {"a", "b"}}, {"a\nno end", {"a", "no end"}},
       {"\n\nx\n\n", {"", "", "x", ""}}, {"tab\tfield\n 1\t2 \n", {"tab\tfield", " 1\t2 "}},
+      {"a\x1a-\n\x1a\nz", {"a\x1a-", "\x1a", "z"}},  // read as bytes: a Ctrl-Z ends no file
   };
   for (const auto& [text, lines] : cases) {
     EXPECT_EQ(ReadLines(text), lines) << "LF: " << text;
@@ -143,14 +143,9 @@ TEST(StdioFile, LinesLongerThanTheBufferReadWhole) {
 TEST(StdioFile, ReadsAndSeeksPastFourGiB) {
   constexpr std::uint64_t kFar = (std::uint64_t{1} << 32) + 12345;
   const TempFile file("head\n");
-  {  // A sparse file: nothing is written between the two ends.
-    const int fd = ::open(file.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    const std::string tail = "far line\r\nlast";
-    const ssize_t n = ::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(kFar));
-    ::close(fd);
-    if (n != static_cast<ssize_t>(tail.size())) GTEST_SKIP() << "no file of 4 GiB possible here";
-  }
+  // A sparse file: nothing is written between the two ends.
+  if (!qtx::test::WriteAt(file.Path(), kFar, "far line\r\nlast"))
+    GTEST_SKIP() << "no file of 4 GiB possible here";
   CStdioFile f;
   ASSERT_TRUE(f.Open(file.c_str(), kRead));
   EXPECT_EQ(Next(f), "head");
@@ -163,18 +158,18 @@ TEST(StdioFile, ReadsAndSeeksPastFourGiB) {
 
 TEST(StdioFile, DestructorAndCloseReleaseTheFile) {
   const TempFile file("x\n");
-  const int before = LowestFreeFd();
   for (int i = 0; i < 3; ++i) {
     CStdioFile f;
     ASSERT_TRUE(f.Open(file.c_str(), kRead));
+    EXPECT_FALSE(NobodyHolds(file.c_str()));
   }
-  EXPECT_EQ(LowestFreeFd(), before);
+  EXPECT_TRUE(NobodyHolds(file.c_str()));
   CStdioFile f;
   ASSERT_TRUE(f.Open(file.c_str(), kRead));
   f.Close();
   f.Close();
   EXPECT_FALSE(f.IsOpen());
-  EXPECT_EQ(LowestFreeFd(), before);
+  EXPECT_TRUE(NobodyHolds(file.c_str()));
 }
 
 // No allocation per line: the string keeps the storage of the longest line,

@@ -1,9 +1,6 @@
 // The file scan and the data reader: where each section's rows begin, the
 // rows of each X-column mode, the line counter, short files and the arrays
 // the channels receive.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,6 +12,7 @@
 #include <vector>
 
 #include "reader/ReaderTestSupport.h"
+#include "support/Strtod.h"
 
 namespace {
 
@@ -218,7 +216,7 @@ TEST(DataReader, FieldsConvertExactlyAsAtof) {
   Scanned s(MainHeader("No") + Section(std::vector<std::string>(spellings.size(), "1")) + row + "\n");
   s.Read(0, -1);
   for (std::size_t i = 0; i < spellings.size(); ++i) {
-    const double want = std::strtod(spellings[i].c_str(), nullptr);
+    const double want = qtx::test::Strtod(spellings[i].c_str());
     const double got = s.Channel(0, static_cast<int>(i)).m_pYValues[0];
     if (std::isnan(want)) {
       EXPECT_TRUE(std::isnan(got)) << spellings[i];
@@ -327,15 +325,8 @@ TEST(DataReader, ReadsAndSeeksPastFourGiB) {
   // A sparse file: rows written 5 GiB in, nothing before them on disk.
   TempFile temp("");
   constexpr std::uint64_t kOffset = std::uint64_t{5} << 30;
-  {
-    const int fd = ::open(temp.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    const char rows[] = "\n1.25\t2\n3\t4.5\n";
-    const bool written = ::pwrite(fd, rows, sizeof rows - 1, static_cast<off_t>(kOffset - 1)) ==
-                         static_cast<ssize_t>(sizeof rows - 1);
-    ::close(fd);
-    if (!written) GTEST_SKIP() << "the file system does not take a file of 5 GiB";
-  }
+  if (!qtx::test::WriteAt(temp.Path(), kOffset - 1, "\n1.25\t2\n3\t4.5\n"))
+    GTEST_SKIP() << "the file system does not take a file of 5 GiB";
   CQTXGeneral qtx;
   qtx.m_nXColumns = 1;
   auto* section = new CQTXSection;

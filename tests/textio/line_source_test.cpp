@@ -1,13 +1,12 @@
 // The line source's bound on line length: a file without line ends must not
 // grow one string until the system kills the process.
-#include <fcntl.h>
-
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <new>
 #include <string>
 
+#include "support/PlainFile.h"
 #include "support/TempFile.h"
 #include "textio/LineSource.h"
 
@@ -18,7 +17,7 @@ using qtx::textio::LineSource;
 TEST(LineSource, LineLongerThanTheBoundThrowsBadAlloc) {
   const qtx::test::TempFile file("12345678\n123456789\nnext\n");
   LineSource source;
-  source.Attach(::open(file.c_str(), O_RDONLY | O_CLOEXEC), file.c_str());
+  source.Attach(qtx::test::OpenPlain(file.c_str()), file.c_str());
   source.SetMaxLineLength(8);
   CString line;
   ASSERT_TRUE(source.ReadLine(line));
@@ -30,7 +29,7 @@ TEST(LineSource, BoundHoldsAcrossBufferRefills) {
   const std::string longLine(LineSource::kBufferSize + 10, 'x');
   const qtx::test::TempFile file(longLine + "\n");
   LineSource source;
-  source.Attach(::open(file.c_str(), O_RDONLY | O_CLOEXEC), file.c_str());
+  source.Attach(qtx::test::OpenPlain(file.c_str()), file.c_str());
   source.SetMaxLineLength(LineSource::kBufferSize + 9);
   CString line;
   EXPECT_THROW(source.ReadLine(line), std::bad_alloc);

@@ -21,7 +21,7 @@ foreach(mode one multi no)
 endforeach()
 
 qtx_add_tool_test(convert_missing_input ARGS convert ${CONVERT_IN}/no-such-file.csv ${CONVERT_OUT}/missing.qtx
-  EXIT_CODE 2 STDERR_REGEX "^qtx: cannot open ${CONVERT_IN}/no-such-file.csv: No such file or directory$")
+  EXIT_CODE 2 STDERR_REGEX "^qtx: cannot open ${CONVERT_IN}/no-such-file.csv: ${QTX_NO_FILE_TEXT}$")
 qtx_add_tool_test(convert_ragged_row ARGS convert ${CONVERT_IN}/ragged.csv ${CONVERT_OUT}/ragged.qtx
   EXIT_CODE 2 STDERR_REGEX "^qtx: ${CONVERT_IN}/ragged.csv:4: 2 cells, but the header row has 3$")
 qtx_add_tool_test(convert_not_a_number ARGS convert ${CONVERT_IN}/not_a_number.csv ${CONVERT_OUT}/nan.qtx

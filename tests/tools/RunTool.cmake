@@ -1,8 +1,14 @@
-# Runs TOOL with ARGS and checks the exit code, stdout and stderr.
+# Runs TOOL with ARGS (through EMULATOR when given) and checks the exit code,
+# stdout and stderr.
 if(ARGS)
-  execute_process(COMMAND ${TOOL} ${ARGS} RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGS} RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
 else()
-  execute_process(COMMAND ${TOOL} RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  execute_process(COMMAND ${EMULATOR} ${TOOL} RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+endif()
+if(EMULATOR)
+  # A Windows program's text output ends its lines with CR LF.
+  string(REPLACE "\r\n" "\n" out "${out}")
+  string(REPLACE "\r\n" "\n" err "${err}")
 endif()
 if(NOT code EQUAL EXIT_CODE)
   message(FATAL_ERROR "exit code ${code}, expected ${EXIT_CODE}\nstdout:\n${out}\nstderr:\n${err}")

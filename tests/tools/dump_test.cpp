@@ -91,7 +91,7 @@ struct Section {
   CStdioFile file;
   std::uint32_t nLine = 0;
   explicit Section(const std::string& path) {
-    if (qtx.ReadQTXFile(path.c_str()) && file.Open(path.c_str(), CFile::modeRead))
+    if (qtx.ReadQTXFile(path.c_str()) && file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite))  // the tool reads it too
       qtx.QTX_ReadData(nLine, &file, qtx.m_arrSections.GetAt(0), 1, -1);
   }
   const CQTXChannel& Channel(int c) const { return *qtx.m_arrSections.GetAt(0)->m_arrChannels.GetAt(c); }

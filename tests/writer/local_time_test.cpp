@@ -27,6 +27,14 @@ std::tm Reading(int year, int month, int day, int hour, int minute, int second) 
   return t;
 }
 
+#ifdef _WIN32
+// The system formats only what its clock can read: years from 1601, seconds
+// up to 59; anything else gives an empty text.
+constexpr bool kClockRangeOnly = true;
+#else
+constexpr bool kClockRangeOnly = false;
+#endif
+
 TEST(LocalTime, FourDigitYearAndTwoDigitFieldsWithLeadingZeros) {
   struct Case {
     std::tm reading;
@@ -36,8 +44,8 @@ TEST(LocalTime, FourDigitYearAndTwoDigitFieldsWithLeadingZeros) {
       {Reading(2024, 3, 5, 9, 7, 2), "2024/03/05", "09:07:02"},
       {Reading(1999, 12, 31, 23, 59, 59), "1999/12/31", "23:59:59"},
       {Reading(2000, 1, 1, 0, 0, 0), "2000/01/01", "00:00:00"},
-      {Reading(2016, 12, 31, 23, 59, 60), "2016/12/31", "23:59:60"},  // leap second
-      {Reading(987, 6, 7, 12, 30, 45), "0987/06/07", "12:30:45"},
+      {Reading(2016, 12, 31, 23, 59, 60), "2016/12/31", kClockRangeOnly ? "" : "23:59:60"},  // leap second
+      {Reading(987, 6, 7, 12, 30, 45), kClockRangeOnly ? "" : "0987/06/07", "12:30:45"},
       {Reading(10000, 2, 29, 13, 1, 1), "10000/02/29", "13:01:01"},
   };
   for (const Case& c : cases) {
@@ -48,22 +56,25 @@ TEST(LocalTime, FourDigitYearAndTwoDigitFieldsWithLeadingZeros) {
   }
 }
 
-// Sets TZ for the scope of the object and puts the old value back.
+// Sets TZ for the scope of the object (an empty value removes it) and puts
+// the old value back.
+void SetTimeZone(const char* tz) {
+#ifdef _WIN32
+  ::_putenv_s("TZ", tz);
+  ::_tzset();
+#else
+  *tz ? ::setenv("TZ", tz, 1) : ::unsetenv("TZ");
+  ::tzset();
+#endif
+}
+
 class ScopedTimeZone {
  public:
   explicit ScopedTimeZone(const char* tz) {
     if (const char* old = std::getenv("TZ")) m_old = old;
-    ::setenv("TZ", tz, 1);
-    ::tzset();
+    SetTimeZone(tz);
   }
-  ~ScopedTimeZone() {
-    if (m_old) {
-      ::setenv("TZ", m_old->c_str(), 1);
-    } else {
-      ::unsetenv("TZ");
-    }
-    ::tzset();
-  }
+  ~ScopedTimeZone() { SetTimeZone(m_old ? m_old->c_str() : ""); }
   ScopedTimeZone(const ScopedTimeZone&) = delete;
   ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
 
@@ -75,17 +86,24 @@ class ScopedTimeZone {
 // readings before and after the call.
 bool IsLocalTimeBetween(const LocalTimeTexts& texts, std::time_t before, std::time_t after) {
   for (std::time_t t = before; t <= after; ++t) {
-    std::tm local{};
-    if (::localtime_r(&t, &local) == nullptr) return false;
-    const LocalTimeTexts expected = FormatLocalTime(local);
+    const std::tm* local = std::localtime(&t);
+    if (local == nullptr) return false;
+    const LocalTimeTexts expected = FormatLocalTime(*local);
     if (texts.date == expected.date && texts.time == expected.time) return true;
   }
   return false;
 }
 
 TEST(LocalTime, ReadsTheLocalTimeOfNowInTheProcessTimeZone) {
+#ifdef _WIN32
+  // The system's time zone: Windows' clock does not look at TZ, the C
+  // runtime's does only when it is set.
+  const char* const zones[] = {""};
+#else
   // Fourteen hours east of UTC: the hour differs from UTC's at every moment.
-  for (const char* tz : {"UTC0", "QTX-14", "QTX+11"}) {
+  const char* const zones[] = {"UTC0", "QTX-14", "QTX+11"};
+#endif
+  for (const char* tz : zones) {
     SCOPED_TRACE(tz);
     ScopedTimeZone zone(tz);
     const std::time_t before = std::time(nullptr);

@@ -1,0 +1,368 @@
+// The C interface: the exported classes behind opaque handles and statuses.
+// Every entry point catches everything, so that no exception reaches a C
+// caller; the checks of the arguments come first, before anything changes.
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "qtx/QTXLibrary.h"
+#include "qtx/qtx.h"
+#include "writer/DataRow.h"
+
+struct qtx_file {
+  CQTXGeneral qtx;
+  CStdioFile data;  // held open from the scan on, for the values
+};
+
+struct qtx_writer {
+  std::ofstream out;
+  int mode = 0;
+  int channels = 0;
+  bool inSection = false;
+  bool failed = false;        // a write failed; reported by every later call
+  std::uint32_t rowsDue = 0;  // rows the current section declares
+  std::uint32_t rowsWritten = 0;
+  std::string buffer;  // rows as text, written in large pieces
+};
+
+namespace {
+
+qtx_status StatusOfCause(int cause) {
+  switch (cause) {
+    case CFileException::fileNotFound:
+    case CFileException::badPath: return QTX_ERR_NOT_FOUND;
+    case CFileException::accessDenied: return QTX_ERR_ACCESS;
+    case CFileException::sharingViolation:
+    case CFileException::lockViolation: return QTX_ERR_SHARING;
+    default: return QTX_ERR_IO;
+  }
+}
+
+// Runs `body`, turning every exception into a status.
+template <class Body>
+qtx_status Guarded(Body body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return QTX_ERR_MEMORY;
+  } catch (const CFileException& e) {
+    return StatusOfCause(e.m_cause);
+  } catch (...) {
+    return QTX_ERR_INTERNAL;
+  }
+}
+
+CQTXSection* SectionAt(const qtx_file* file, int section) {
+  if (!file || section < 0 || section >= file->qtx.m_arrSections.GetSize()) return nullptr;
+  return file->qtx.m_arrSections.GetAt(section);
+}
+
+CQTXChannel* ChannelAt(const qtx_file* file, int section, int channel) {
+  const CQTXSection* s = SectionAt(file, section);
+  if (!s || channel < 0 || channel >= s->m_arrChannels.GetSize()) return nullptr;
+  return s->m_arrChannels.GetAt(channel);
+}
+
+std::uint32_t RowCount(const CQTXSection& section) {
+  std::uint32_t rows = 0;
+  for (std::ptrdiff_t c = 0; c < section.m_arrChannels.GetSize(); ++c)
+    rows = std::max(rows, section.m_arrChannels.GetAt(c)->m_nSamples);
+  return rows;
+}
+
+// Reads the values of one channel, or of all for channel -1, and moves them
+// into the caller's arrays: channel i of those read to x + i * capacity.
+qtx_status ReadValues(qtx_file* file, int section, int channel, double* x, double* y, std::uint32_t capacity,
+                      std::uint32_t* rows) {
+  if (rows) *rows = 0;
+  CQTXSection* s = SectionAt(file, section);
+  if (!s || !rows || (channel >= 0 && !ChannelAt(file, section, channel))) return QTX_ERR_ARGUMENT;
+  if ((!x || !y) && capacity > 0) return QTX_ERR_ARGUMENT;
+  const std::uint32_t nRows = RowCount(*s);
+  if (capacity < nRows) return QTX_ERR_CAPACITY;
+  return Guarded([&]() -> qtx_status {
+    std::uint32_t nLine = s->m_nDataLine;
+    file->qtx.QTX_ReadData(nLine, &file->data, s, 1, channel);
+    const std::ptrdiff_t first = channel >= 0 ? channel : 0;
+    const std::ptrdiff_t last = channel >= 0 ? channel + 1 : s->m_arrChannels.GetSize();
+    for (std::ptrdiff_t c = first; c < last; ++c) {
+      CQTXChannel& ch = *s->m_arrChannels.GetAt(c);
+      const std::size_t offset = static_cast<std::size_t>(c - first) * capacity;
+      if (nRows > 0) {
+        std::memcpy(x + offset, ch.m_pXValues, nRows * sizeof(double));
+        std::memcpy(y + offset, ch.m_pYValues, nRows * sizeof(double));
+      }
+      // The caller has them now; the model need not keep a second copy.
+      delete[] ch.m_pXValues;
+      delete[] ch.m_pYValues;
+      ch.m_pXValues = ch.m_pYValues = nullptr;
+    }
+    *rows = nRows;
+    return QTX_OK;
+  });
+}
+
+// A text that reads back as written in a section header: not empty, no
+// separator or line end, no white space at the end (the reader trims lines).
+bool IsWritableText(const char* text) {
+  if (!text || !*text) return false;
+  if (std::strpbrk(text, "\t\r\n")) return false;
+  const char end = text[std::strlen(text) - 1];
+  return !(end == ' ' || end == '\v' || end == '\f');
+}
+
+qtx_status StatusOfErrno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return QTX_ERR_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS: return QTX_ERR_ACCESS;
+    default: return QTX_ERR_IO;
+  }
+}
+
+// Writes the rows gathered so far; a failure sticks to the writer.
+qtx_status Flush(qtx_writer& writer) {
+  writer.out.write(writer.buffer.data(), static_cast<std::streamsize>(writer.buffer.size()));
+  writer.buffer.clear();
+  if (!writer.out) writer.failed = true;
+  return writer.failed ? QTX_ERR_IO : QTX_OK;
+}
+
+}  // namespace
+
+extern "C" {
+
+const char* qtx_status_text(qtx_status status) {
+  switch (status) {
+    case QTX_OK: return "no error";
+    case QTX_ERR_ARGUMENT: return "a null pointer, an index out of range or an unusable value";
+    case QTX_ERR_NOT_FOUND: return "no such file";
+    case QTX_ERR_ACCESS: return "access denied, or the path names a directory";
+    case QTX_ERR_SHARING: return "another program holds the file";
+    case QTX_ERR_IO: return "reading or writing the file failed";
+    case QTX_ERR_FORMAT: return "the file ends before the main header's end line";
+    case QTX_ERR_MEMORY: return "out of memory, or the file declares more than fits in it";
+    case QTX_ERR_CAPACITY: return "the arrays are too small";
+    case QTX_ERR_ROWS: return "the rows written do not match the section's Samples";
+    case QTX_ERR_NO_RESULT: return "no result: no time step to estimate, or a step too small";
+    case QTX_ERR_INTERNAL: return "an unexpected error inside the library";
+    default: return "unknown status";
+  }
+}
+
+qtx_status qtx_open(const char* path, qtx_file** file) {
+  if (file) *file = nullptr;
+  if (!path || !file) return QTX_ERR_ARGUMENT;
+  return Guarded([&]() -> qtx_status {
+    std::unique_ptr<qtx_file> opened(new qtx_file);
+    CFileException error;
+    if (!opened->data.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))
+      return StatusOfCause(error.m_cause);
+    if (!opened->qtx.ReadQTXFile(CString(path))) return QTX_ERR_FORMAT;
+    *file = opened.release();
+    return QTX_OK;
+  });
+}
+
+void qtx_close(qtx_file* file) {
+  delete file;
+}
+
+qtx_status qtx_get_settings(const qtx_file* file, qtx_settings* settings) {
+  if (!file || !settings) return QTX_ERR_ARGUMENT;
+  const CQTXGeneral& qtx = file->qtx;
+  settings->is_qtx_file = qtx.m_bQTXFile;
+  settings->multi_headings = qtx.m_bMultiHeadings;
+  settings->x_columns = qtx.m_nXColumns;
+  settings->reader_version = qtx.m_dReaderVersion;
+  settings->writer_version = qtx.m_dWriterVersion;
+  return QTX_OK;
+}
+
+qtx_status qtx_get_separator(const qtx_file* file, const char** name, const char** delimiters) {
+  if (!file || !name || !delimiters) return QTX_ERR_ARGUMENT;
+  *name = file->qtx.m_strSeparatorName.GetString();
+  *delimiters = file->qtx.m_strSeparator.GetString();
+  return QTX_OK;
+}
+
+int qtx_section_count(const qtx_file* file) {
+  return file ? static_cast<int>(file->qtx.m_arrSections.GetSize()) : -1;
+}
+
+int qtx_channel_count(const qtx_file* file, int section) {
+  const CQTXSection* s = SectionAt(file, section);
+  return s ? static_cast<int>(s->m_arrChannels.GetSize()) : -1;
+}
+
+uint32_t qtx_row_count(const qtx_file* file, int section) {
+  const CQTXSection* s = SectionAt(file, section);
+  return s ? RowCount(*s) : 0;
+}
+
+qtx_status qtx_get_channel_info(const qtx_file* file, int section, int channel, qtx_channel_info* info) {
+  const CQTXChannel* ch = ChannelAt(file, section, channel);
+  if (!ch || !info) return QTX_ERR_ARGUMENT;
+  info->samples = ch->m_nSamples;
+  info->x0 = ch->m_dX0;
+  info->delta_x = ch->m_dDeltaX;
+  return QTX_OK;
+}
+
+qtx_status qtx_get_channel_text(const qtx_file* file, int section, int channel, int which, const char** text,
+                                size_t* length) {
+  const CQTXChannel* ch = ChannelAt(file, section, channel);
+  if (!ch || !text) return QTX_ERR_ARGUMENT;
+  const CString* value = nullptr;
+  switch (which) {
+    case QTX_TEXT_X_UNIT_LABEL: value = &ch->m_strXUnitLabel; break;
+    case QTX_TEXT_X_DIMENSION: value = &ch->m_strXDimension; break;
+    case QTX_TEXT_Y_UNIT_LABEL: value = &ch->m_strYUnitLabel; break;
+    case QTX_TEXT_Y_DIMENSION: value = &ch->m_strYDimension; break;
+    case QTX_TEXT_X_HEADING: value = &ch->m_strXHeading; break;
+    case QTX_TEXT_Y_HEADING: value = &ch->m_strYHeading; break;
+    default: return QTX_ERR_ARGUMENT;
+  }
+  *text = value->GetString();
+  if (length) *length = value->View().size();
+  return QTX_OK;
+}
+
+qtx_status qtx_read_channel(qtx_file* file, int section, int channel, double* x, double* y, uint32_t capacity,
+                            uint32_t* rows) {
+  if (channel < 0) {
+    if (rows) *rows = 0;
+    return QTX_ERR_ARGUMENT;
+  }
+  return ReadValues(file, section, channel, x, y, capacity, rows);
+}
+
+qtx_status qtx_read_section(qtx_file* file, int section, double* x, double* y, uint32_t capacity,
+                            uint32_t* rows) {
+  return ReadValues(file, section, -1, x, y, capacity, rows);
+}
+
+qtx_status qtx_writer_create(const char* path, int x_columns, qtx_writer** writer) {
+  if (writer) *writer = nullptr;
+  if (!path || !writer || x_columns < QTX_X_NO || x_columns > QTX_X_MULTI) return QTX_ERR_ARGUMENT;
+  return Guarded([&]() -> qtx_status {
+    std::unique_ptr<qtx_writer> created(new qtx_writer);
+    created->mode = x_columns;
+    // Binary: the same bytes on every system, LF line ends included.
+    errno = 0;
+    created->out.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+    if (!created->out) return StatusOfErrno(errno);
+    CQTXGeneral::QTX_WriteMainHeader(created->out, x_columns);
+    if (!created->out) return QTX_ERR_IO;
+    *writer = created.release();
+    return QTX_OK;
+  });
+}
+
+qtx_status qtx_write_section_header(qtx_writer* writer, const qtx_channel_setup* channels, int count) {
+  if (!writer || !channels || count < 1) return QTX_ERR_ARGUMENT;
+  for (int c = 0; c < count; ++c) {
+    const qtx_channel_setup& ch = channels[c];
+    for (const char* text :
+         {ch.y_heading, ch.x_heading, ch.y_dimension, ch.y_unit_label, ch.x_dimension, ch.x_unit_label})
+      if (!IsWritableText(text)) return QTX_ERR_ARGUMENT;
+  }
+  if (writer->failed) return QTX_ERR_IO;
+  if (writer->inSection && writer->rowsWritten != writer->rowsDue) return QTX_ERR_ROWS;
+  return Guarded([&]() -> qtx_status {
+    CQTXSection section;
+    section.m_nChannels = count;
+    std::uint32_t rows = 0;
+    for (int c = 0; c < count; ++c) {
+      const qtx_channel_setup& setup = channels[c];
+      auto channel = std::make_unique<CQTXChannel>();
+      channel->m_nIndex = c;
+      channel->m_strYHeading = setup.y_heading;
+      channel->m_strXHeading = setup.x_heading;
+      channel->m_strYDimension = setup.y_dimension;
+      channel->m_strYUnitLabel = setup.y_unit_label;
+      channel->m_strXDimension = setup.x_dimension;
+      channel->m_strXUnitLabel = setup.x_unit_label;
+      channel->m_dX0 = setup.x0;
+      channel->m_dDeltaX = setup.delta_x;
+      channel->m_nSamples = setup.samples;
+      rows = std::max(rows, setup.samples);
+      section.m_arrChannels.Add(channel.get());
+      channel.release();  // the section owns it now
+    }
+    section.WriteSectionHeader(writer->out, writer->mode);
+    if (!writer->out) {
+      writer->failed = true;
+      return QTX_ERR_IO;
+    }
+    writer->inSection = true;
+    writer->channels = count;
+    writer->rowsDue = rows;
+    writer->rowsWritten = 0;
+    return QTX_OK;
+  });
+}
+
+qtx_status qtx_write_rows(qtx_writer* writer, const double* x, const double* y, uint32_t rows) {
+  if (!writer) return QTX_ERR_ARGUMENT;
+  if (rows > 0 && (!y || (!x && writer->mode != QTX_X_NO))) return QTX_ERR_ARGUMENT;
+  if (writer->failed) return QTX_ERR_IO;
+  if (!writer->inSection || rows > writer->rowsDue - writer->rowsWritten) return QTX_ERR_ROWS;
+  return Guarded([&]() -> qtx_status {
+    constexpr std::size_t kFlushAt = std::size_t{1} << 16;
+    for (std::uint32_t r = 0; r < rows; ++r) {
+      qtx::writer::AppendDataRow(writer->buffer, writer->mode, static_cast<std::size_t>(writer->channels),
+                                 x ? x + r : nullptr, y + r, rows);
+      if (writer->buffer.size() >= kFlushAt && Flush(*writer) != QTX_OK) return QTX_ERR_IO;
+    }
+    if (Flush(*writer) != QTX_OK) return QTX_ERR_IO;
+    writer->rowsWritten += rows;
+    return QTX_OK;
+  });
+}
+
+qtx_status qtx_writer_close(qtx_writer* writer) {
+  if (!writer) return QTX_OK;
+  const std::unique_ptr<qtx_writer> owned(writer);
+  return Guarded([&]() -> qtx_status {
+    qtx_status status = writer->failed ? QTX_ERR_IO : QTX_OK;
+    if (status == QTX_OK && writer->inSection && writer->rowsWritten != writer->rowsDue)
+      status = QTX_ERR_ROWS;
+    writer->out.close();
+    if (!writer->out && status == QTX_OK) status = QTX_ERR_IO;
+    return status;
+  });
+}
+
+qtx_status qtx_estimate_time_step(uint32_t count, double start, double end, double* step) {
+  if (!step) return QTX_ERR_ARGUMENT;
+  *step = CQTXGeneral::EstimateTimeStep(nullptr, count, start, end);
+  return *step == -1.0 ? QTX_ERR_NO_RESULT : QTX_OK;
+}
+
+qtx_status qtx_resample(const double* x, const double* y, uint32_t count, double start, double step,
+                        double* out, uint32_t capacity, uint32_t* written) {
+  if (written) *written = 0;
+  if (!x || !y || !written || (!out && capacity > 0)) return QTX_ERR_ARGUMENT;
+  if (count < 2 || !(step > std::numeric_limits<double>::min()) || std::isinf(step) || !std::isfinite(start))
+    return QTX_ERR_ARGUMENT;
+  double unused;  // the resampler wants an array even for no room at all
+  std::uint32_t stored = capacity;
+  // The resampler only reads y.
+  if (!CQTXGeneral::QTX_InterpolateData(start, step, x, const_cast<double*>(y), count, stored,
+                                        out ? out : &unused))
+    return QTX_ERR_NO_RESULT;
+  *written = stored;
+  return QTX_OK;
+}
+
+}  // extern "C"

@@ -1,0 +1,210 @@
+/* The C interface of QTXLibrary: plain C99, for any host and any language
+ * that can call a C function in a DLL or shared library.
+ *
+ * Reading: open (which scans the file), ask for the counts, read values into
+ * arrays of your own, close.
+ *
+ *   qtx_file* file;
+ *   if (qtx_open("run.qtx", &file) != QTX_OK) return;
+ *   int channels = qtx_channel_count(file, 0);
+ *   uint32_t rows = qtx_row_count(file, 0), got;
+ *   double* x = malloc(sizeof(double) * channels * rows);    (channel c's rows
+ *   double* y = malloc(sizeof(double) * channels * rows);     at c * rows)
+ *   qtx_read_section(file, 0, x, y, rows, &got);              (all in one pass)
+ *   qtx_close(file);
+ *
+ * Writing: create, then per section its header and its rows, then close.
+ *
+ *   qtx_writer* out;
+ *   qtx_channel_setup ch = {"In1", "X_Value", "Voltage", "V", "Time", "s", 0.0, 0.001, 2};
+ *   qtx_writer_create("out.qtx", QTX_X_ONE, &out);
+ *   qtx_write_section_header(out, &ch, 1);
+ *   double t[2] = {0.0, 0.001}, v[2] = {0.5, 0.25};
+ *   qtx_write_rows(out, t, v, 2);                              (read back bit for bit)
+ *   if (qtx_writer_close(out) != QTX_OK) ...
+ *
+ * Every function returns a status or a value that tells failure apart;
+ * nothing is thrown, and a null or out-of-range argument is a status, never a
+ * crash. Memory is owned by one side only: the library allocates only what
+ * its own close functions free, and the host's arrays stay the host's.
+ * One qtx_file or qtx_writer is used by one thread at a time; distinct
+ * objects may be used from different threads.
+ */
+#ifndef QTX_QTX_H
+#define QTX_QTX_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "qtx/QTXExport.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct qtx_file qtx_file;     /* a scanned file, opaque */
+typedef struct qtx_writer qtx_writer; /* a file being written, opaque */
+typedef int qtx_status;               /* 0 = QTX_OK; others are QTX_ERR_* codes */
+
+enum {
+  QTX_OK = 0,
+  QTX_ERR_ARGUMENT = 1,   /* a null pointer, an index out of range or an unusable value */
+  QTX_ERR_NOT_FOUND = 2,  /* no such file, or a path that does not lead to one */
+  QTX_ERR_ACCESS = 3,     /* access denied, or the path names a directory */
+  QTX_ERR_SHARING = 4,    /* another program holds the file in a way that excludes this use */
+  QTX_ERR_IO = 5,         /* reading or writing the file failed */
+  QTX_ERR_FORMAT = 6,     /* the file ends before the main header's end line */
+  QTX_ERR_MEMORY = 7,     /* out of memory, or the file declares more than fits in it */
+  QTX_ERR_CAPACITY = 8,   /* the caller's arrays are too small */
+  QTX_ERR_ROWS = 9,       /* more or fewer rows written than the section's Samples */
+  QTX_ERR_NO_RESULT = 10, /* no time step to estimate, or a step too small to resample with */
+  QTX_ERR_INTERNAL = 11   /* an error the library did not foresee */
+};
+
+/* X-column modes: where the X values of the rows come from. */
+enum {
+  QTX_X_NO = 0,   /* no X column: X = X0 + row * Delta_X of each channel */
+  QTX_X_ONE = 1,  /* one X column shared by all channels, then a Y per channel */
+  QTX_X_MULTI = 2 /* an X and a Y column per channel */
+};
+
+/* The message of a status: static text, never null. */
+QTXLIB_API const char* qtx_status_text(qtx_status status);
+
+/* ---- Reading ------------------------------------------------------------ */
+
+/* Scans the file: its main header, every section header and where each
+ * section's rows begin. The file stays open for the values until qtx_close;
+ * meanwhile others may read it but not write it (on Windows; elsewhere the
+ * lock is advisory). On failure *file is set to null. */
+QTXLIB_API qtx_status qtx_open(const char* path, qtx_file** file);
+
+/* Closes the file and frees everything of it, its texts included. Null is fine. */
+QTXLIB_API void qtx_close(qtx_file* file);
+
+/* The file's settings, from its main header. */
+typedef struct qtx_settings {
+  int is_qtx_file;       /* the file's first-line magic text was met */
+  int multi_headings;    /* "Multi_Headings" said "Yes" */
+  int x_columns;         /* QTX_X_NO, QTX_X_ONE or QTX_X_MULTI */
+  double reader_version; /* "Reader_Version" (0.92 when absent) */
+  double writer_version; /* "Writer_Version" (0.92 when absent) */
+} qtx_settings;
+
+QTXLIB_API qtx_status qtx_get_settings(const qtx_file* file, qtx_settings* settings);
+
+/* The separator name as the file wrote it ("Tab", "Comma" or the text
+ * itself) and the delimiter characters it stands for. The texts are
+ * zero-terminated and owned by the file: valid until qtx_close(file). */
+QTXLIB_API qtx_status qtx_get_separator(const qtx_file* file, const char** name, const char** delimiters);
+
+/* -1 when file is null. */
+QTXLIB_API int qtx_section_count(const qtx_file* file);
+/* -1 when section is out of range. */
+QTXLIB_API int qtx_channel_count(const qtx_file* file, int section);
+/* The largest Samples of the section: the rows qtx_read_* give each
+ * channel. 0 when section is out of range. */
+QTXLIB_API uint32_t qtx_row_count(const qtx_file* file, int section);
+
+/* One channel's numbers from its section header. */
+typedef struct qtx_channel_info {
+  uint32_t samples; /* "Samples": the channel's own number of rows */
+  double x0;        /* "X0" */
+  double delta_x;   /* "Delta_X" */
+} qtx_channel_info;
+
+QTXLIB_API qtx_status qtx_get_channel_info(const qtx_file* file, int section, int channel,
+                                           qtx_channel_info* info);
+
+/* The texts of a channel. */
+enum {
+  QTX_TEXT_X_UNIT_LABEL = 0, /* "X_Unit_Label" */
+  QTX_TEXT_X_DIMENSION = 1,  /* "X_Dimension" */
+  QTX_TEXT_Y_UNIT_LABEL = 2, /* "Y_Unit_Label" */
+  QTX_TEXT_Y_DIMENSION = 3,  /* "Y_Dimension" */
+  QTX_TEXT_X_HEADING = 4,    /* heading of the X column; "X_Value" when the file has none */
+  QTX_TEXT_Y_HEADING = 5     /* heading of the Y column */
+};
+
+/* Sets *text to the channel's text `which` (a QTX_TEXT_* value): zero-
+ * terminated, owned by the file and valid until qtx_close(file). When length
+ * is not null it receives the text's length in bytes. */
+QTXLIB_API qtx_status qtx_get_channel_text(const qtx_file* file, int section, int channel, int which,
+                                           const char** text, size_t* length);
+
+/* Reads one channel (channel >= 0) into caller-owned x and y of room for
+ * `capacity` rows; stores the number of rows written in *rows. Never writes
+ * past capacity: with less room than qtx_row_count it writes nothing and
+ * returns QTX_ERR_CAPACITY. Rows the file does not supply read as 0.0. */
+QTXLIB_API qtx_status qtx_read_channel(qtx_file* file, int section, int channel, double* x, double* y,
+                                       uint32_t capacity, uint32_t* rows);
+
+/* Reads every channel of the section in one pass: x and y each hold room
+ * for qtx_channel_count * capacity values, channel c's rows starting at
+ * c * capacity. Otherwise as qtx_read_channel. */
+QTXLIB_API qtx_status qtx_read_section(qtx_file* file, int section, double* x, double* y, uint32_t capacity,
+                                       uint32_t* rows);
+
+/* ---- Writing ------------------------------------------------------------ */
+
+/* Creates the file (replacing one that exists) and writes its main header
+ * for X-column mode x_columns (QTX_X_*). Lines end with LF on every system.
+ * On failure *writer is set to null. */
+QTXLIB_API qtx_status qtx_writer_create(const char* path, int x_columns, qtx_writer** writer);
+
+/* What a section header says of one channel. Every text must be non-empty
+ * and hold no tab, CR or LF, and must not end in white space: otherwise it
+ * would not read back as written, and the call returns QTX_ERR_ARGUMENT.
+ * X0 and Delta_X are written with 7 significant digits. */
+typedef struct qtx_channel_setup {
+  const char* y_heading;
+  const char* x_heading; /* used in modes One (channel 0's) and Multi */
+  const char* y_dimension;
+  const char* y_unit_label;
+  const char* x_dimension;
+  const char* x_unit_label;
+  double x0;
+  double delta_x;
+  uint32_t samples; /* the channel's rows; the section has as many as its largest */
+} qtx_channel_setup;
+
+/* Writes the header of a section of `count` channels (count >= 1). The
+ * previous section must have received all its rows. */
+QTXLIB_API qtx_status qtx_write_section_header(qtx_writer* writer, const qtx_channel_setup* channels,
+                                               int count);
+
+/* Writes `rows` data rows of the current section, laid out as qtx_read_section
+ * fills them with capacity = rows: channel c's values at c * rows. x is read
+ * only in mode Multi, and in mode One only for channel 0 (rows values); in
+ * mode No it may be null. Each value is written in the shortest text that
+ * reads back as the same double: every finite value and infinity read back
+ * bit for bit, a NaN as a NaN. May be called several times per section; all
+ * calls together must give exactly the section's row count. */
+QTXLIB_API qtx_status qtx_write_rows(qtx_writer* writer, const double* x, const double* y, uint32_t rows);
+
+/* Flushes and closes the file and frees the writer; a failure of any
+ * earlier write that was not reported yet, or a last section short of its
+ * rows, is reported here. Null is fine (QTX_OK). */
+QTXLIB_API qtx_status qtx_writer_close(qtx_writer* writer);
+
+/* ---- Time step and resampling ------------------------------------------ */
+
+/* The mean step of count samples from start to end: (end - start) / count.
+ * QTX_ERR_NO_RESULT, with *step = -1.0, when count < 2, start is not below
+ * end or an end is not finite. */
+QTXLIB_API qtx_status qtx_estimate_time_step(uint32_t count, double start, double end, double* step);
+
+/* Resamples the curve through (x[i], y[i]), i < count, onto the grid start,
+ * start + step, ... by linear interpolation, storing at most capacity values
+ * in out and their number in *written (capacity values may mean the grid
+ * went on). QTX_ERR_ARGUMENT for count < 2, a step not above 2^-1022 or not
+ * finite, a start not finite or a null pointer; QTX_ERR_NO_RESULT, with
+ * *written = 0, when the step is too small to move the grid on from an X. */
+QTXLIB_API qtx_status qtx_resample(const double* x, const double* y, uint32_t count, double start,
+                                   double step, double* out, uint32_t capacity, uint32_t* written);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QTX_QTX_H */
