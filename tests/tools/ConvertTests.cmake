@@ -34,8 +34,10 @@ qtx_add_tool_test(convert_odd_columns_in_multi ARGS convert ${CONVERT_IN}/one.cs
   EXIT_CODE 2 STDERR_REGEX "^qtx: mode multi needs the columns in X,Y pairs. ${CONVERT_IN}/one.csv has 3 columns$")
 qtx_add_tool_test(convert_unwritable_output ARGS convert ${CONVERT_IN}/one.csv ${CONVERT_OUT}/no-such-dir/out.qtx
   EXIT_CODE 2 STDERR_REGEX "^qtx: cannot write .*/no-such-dir/out.qtx: No such file or directory$")
-qtx_add_tool_test(convert_full_device ARGS convert ${CONVERT_IN}/one.csv /dev/full
-  EXIT_CODE 2 STDERR_REGEX "^qtx: cannot write /dev/full: No space left on device$")
+if(NOT WIN32)  # a device that is always full
+  qtx_add_tool_test(convert_full_device ARGS convert ${CONVERT_IN}/one.csv /dev/full
+    EXIT_CODE 2 STDERR_REGEX "^qtx: cannot write /dev/full: No space left on device$")
+endif()
 # The input must survive being named as the output too.
 configure_file(tools/convert/one.csv ${CONVERT_OUT}/same.csv COPYONLY)
 qtx_add_tool_test(convert_output_is_input ARGS convert ${CONVERT_OUT}/same.csv ${CONVERT_OUT}/same.csv

@@ -134,9 +134,9 @@ TEST(ToolDump, EveryModeConvertsBack) {
 TEST(ToolDump, AFileThatEndsEarly) {
   const std::string text = ModeFile(2, 5);
   const qtx::test::TempFile file(text.substr(0, text.rfind('\n', text.size() - 2) + 1));
-  EXPECT_EQ(RunDump(file.Path() + " --channel=1 2>&1 | head -n 2"),
-            "qtx: " + file.Path() +
-                ": section 0 declares 5 rows (Samples), but the file holds 4\n\" t\",\"I,A\"\n");
+  const std::string start =
+      "qtx: " + file.Path() + ": section 0 declares 5 rows (Samples), but the file holds 4\n\" t\",\"I,A\"\n";
+  EXPECT_EQ(RunDump(file.Path() + " --channel=1 2>&1").substr(0, start.size()), start);
   EXPECT_EQ(ParseCsv(RunDump(file.Path() + " --channel=1 2>/dev/null"), ',').size(), 5u);
 }
 
