@@ -22,8 +22,8 @@
 #include <utility>
 #include <vector>
 
-#include "RowText.h"
 #include "qtx/QTXLibrary.h"
+#include "writer/DataRow.h"
 
 namespace py = pybind11;
 
@@ -308,7 +308,7 @@ struct Labels {
 };
 
 // A QTX file being written: the library's main header, then sections, each
-// the library's section header followed by rows of AppendRow's text. Every
+// the library's section header followed by its data rows. Every
 // write is checked; a failure raises OSError. Like ScannedFile, every call
 // takes the writer's lock after releasing the GIL.
 class FileWriter {
@@ -377,21 +377,18 @@ class FileWriter {
     errno = 0;
     section.WriteSectionHeader(m_stream, m_mode);
     Check();
-    // The rows in the column layout of the mode: the Ys; X, then the Ys; X,Y
-    // pairs.
-    const std::size_t columns = k * (m_mode == 2 ? 2 : 1) + (m_mode == 1 ? 1 : 0);
-    std::vector<double> row(columns);
+    // Each row's X and Y per channel, laid out by the mode as the library
+    // writes data rows.
+    std::vector<double> xs(k), ys(k);
     std::string text;
     constexpr std::size_t kChunk = std::size_t{1} << 20;
-    text.reserve(kChunk + columns * 32);
+    text.reserve(kChunk + k * 64);
     for (py::ssize_t r = 0; r < rows; ++r) {
-      std::size_t c = 0;
-      if (m_mode == 1) row[c++] = x_data[r * x_row_step];
       for (py::ssize_t j = 0; j < channels; ++j) {
-        if (m_mode == 2) row[c++] = x_data[r * x_row_step + j * x_column_step];
-        row[c++] = y(r, j);
+        if (m_mode != 0) xs[j] = x_data[r * x_row_step + j * x_column_step];
+        ys[j] = y(r, j);
       }
-      qtx::python::AppendRow(text, row.data(), columns);
+      qtx::writer::AppendDataRow(text, m_mode, k, xs.data(), ys.data(), 1);
       if (text.size() >= kChunk) Write(text);
     }
     Write(text);
