@@ -10,8 +10,10 @@
 
 #include <charconv>
 #include <clocale>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -84,11 +86,48 @@ inline const char* HexNumberEnd(const char* first, const char* end) noexcept {
   return exponent;
 }
 
+// strtod keeps the text between the parentheses of "nan(...)" as the NaN's
+// payload, when that text is a whole number as strtoull reads it with base 0
+// (decimal; octal after a '0'; hexadecimal after "0x"): its low 51 bits go
+// into the mantissa below the quiet bit. `text` starts at the "nan" that
+// from_chars matched and `matchEnd` is the end of its match; anything else
+// gives the plain quiet NaN.
+inline double NanOf(const char* text, const char* matchEnd) noexcept {
+  double nan = std::numeric_limits<double>::quiet_NaN();
+  const char* p = text + 3;
+  if (matchEnd - p < 2 || *p != '(' || matchEnd[-1] != ')') return nan;
+  const char* const close = matchEnd - 1;
+  unsigned base = 10;
+  if (++p != close && *p == '0') {
+    base = 8;
+    if (close - p > 2 && (p[1] | 0x20) == 'x' && IsHexDigit(p[2])) {
+      base = 16;
+      p += 2;
+    }
+  }
+  std::uint64_t number = 0;
+  bool saturated = false;
+  for (; p != close; ++p) {
+    const unsigned c = static_cast<unsigned char>(*p);
+    const unsigned digit = c - '0' < 10 ? c - '0' : (c | 0x20) - 'a' < 6 ? (c | 0x20) - 'a' + 10 : 16;
+    if (digit >= base) return nan;  // not the whole text: no payload
+    if (number > (UINT64_MAX - digit) / base) saturated = true;
+    number = number * base + digit;
+  }
+  if (saturated) number = UINT64_MAX;  // strtoull's ULLONG_MAX
+  std::uint64_t bits;
+  std::memcpy(&bits, &nan, sizeof bits);
+  bits |= number & ((std::uint64_t{1} << 51) - 1);
+  std::memcpy(&nan, &bits, sizeof nan);
+  return nan;
+}
+
 }  // namespace detail
 
 // atof: leading white space, optional sign, then decimal or hexadecimal
-// floating text, inf or nan; stops at the first character that does not
-// belong; 0.0 when nothing converts; +-HUGE_VAL on overflow, +-0 on underflow.
+// floating text, inf or nan (with its payload); stops at the first character
+// that does not belong; 0.0 when nothing converts; +-HUGE_VAL on overflow,
+// +-0 on underflow.
 inline double Atof(std::string_view text) noexcept {
   const char* p = text.data();
   const char* const end = p + text.size();
@@ -107,6 +146,7 @@ inline double Atof(std::string_view text) noexcept {
   if (result.ec == std::errc::invalid_argument) return 0.0;
   if (result.ec == std::errc::result_out_of_range)
     value = detail::IsOverflow(first, result.ptr, hex) ? std::numeric_limits<double>::infinity() : 0.0;
+  if (std::isnan(value)) value = detail::NanOf(first, result.ptr);  // from_chars drops a NaN's payload
   return negative ? -value : value;
 }
 
