@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -214,6 +215,12 @@ std::uint64_t Bits(double d) {
   return bits;
 }
 
+std::string Show(double d) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.17g (0x%016llx)", d, static_cast<unsigned long long>(Bits(d)));
+  return text;
+}
+
 TEST(DataReader, FieldsConvertExactlyAsAtof) {
   // Spellings on both sides of the fast path: each must give strtod's bits,
   // NaN payloads included.
@@ -229,7 +236,7 @@ TEST(DataReader, FieldsConvertExactlyAsAtof) {
   for (std::size_t i = 0; i < spellings.size(); ++i) {
     const double want = std::strtod(spellings[i].c_str(), nullptr);
     const double got = s.Channel(0, static_cast<int>(i)).m_pYValues[0];
-    EXPECT_EQ(Bits(got), Bits(want)) << spellings[i] << ": " << got << " != " << want;
+    EXPECT_EQ(Bits(got), Bits(want)) << spellings[i] << ": " << Show(got) << " != " << Show(want);
   }
 }
 
@@ -324,8 +331,8 @@ TEST(DataReader, RandomFieldsConvertExactlyAsStrtod) {
       for (const double got : {s.Channel(0, c).m_pXValues[r], s.Channel(0, c).m_pYValues[r]}) {
         const double want = std::strtod(field->c_str(), nullptr);
         if (Bits(got) != Bits(want) && ++failures <= 10)
-          ADD_FAILURE() << "row " << r << ": \"" << *field << "\" reads as " << got << ", strtod gives "
-                        << want;
+          ADD_FAILURE() << "row " << r << ": \"" << *field << "\" reads as " << Show(got) << ", strtod gives "
+                        << Show(want);
         ++field;
       }
     }
