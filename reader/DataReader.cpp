@@ -53,7 +53,7 @@ void GiveArrays(const std::vector<CQTXChannel*>& channels, std::uint32_t nRows) 
   for (std::size_t i = 0; i < 2 * channels.size(); ++i) arrays.emplace_back(new double[nRows]);
   // Large arrays are mostly memory fresh from the system, which would
   // otherwise fault in a page at a time as the rows fill it.
-  constexpr std::size_t kPrefaultFrom = std::size_t{1} << 20;
+  constexpr std::size_t kPrefaultFrom = std::size_t{1} << 16;
   const std::size_t bytes = std::size_t{nRows} * sizeof(double);
   if (bytes >= kPrefaultFrom)
     for (const auto& array : arrays) qtx::platform::PrefaultForWrite(array.get(), bytes);
