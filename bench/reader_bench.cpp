@@ -165,7 +165,8 @@ void BM_ConvertFields(benchmark::State& state) {
     benchmark::DoNotOptimize(values.data());
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
-  state.SetLabel(state.range(0) == 0 ? "std::from_chars" : state.range(0) == 1 ? "ReadPlainDecimal" : "fast_float");
+  const char* const names[] = {"std::from_chars", "ReadPlainDecimal", "fast_float"};
+  state.SetLabel(names[state.range(0)]);
 }
 BENCHMARK(BM_ConvertFields)
     ->ArgNames({"with", "digits"})
