@@ -6,20 +6,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "reader/ReaderTestSupport.h"
+#include "support/DoubleBits.h"
 
 namespace {
 
+using qtx::test::Bits;
+using qtx::test::Hex;
 using qtx::test::LineEnd;
 using qtx::test::TempFile;
 
@@ -209,18 +209,6 @@ TEST(DataReader, FieldsOfEachMode) {
   EXPECT_EQ(Values(unknown.Channel(0, 1).m_pYValues, 1), (std::vector<double>{4}));
 }
 
-std::uint64_t Bits(double d) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &d, sizeof bits);
-  return bits;
-}
-
-std::string Show(double d) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.17g (0x%016llx)", d, static_cast<unsigned long long>(Bits(d)));
-  return text;
-}
-
 // Spellings on both sides of the fast path.
 const std::vector<std::string> kSpellings = {
     "1.5", "-2.25e-3", ".5", "5.", "-.5", "-0", "+1.5", " 2", "0x1p3", "-0x.8", "-0X1.8p-1074", "1e400",
@@ -239,7 +227,7 @@ TEST(DataReader, FieldsConvertExactlyAsAtof) {
   for (std::size_t i = 0; i < kSpellings.size(); ++i) {
     const double want = std::strtod(kSpellings[i].c_str(), nullptr);
     const double got = s.Channel(0, static_cast<int>(i)).m_pYValues[0];
-    EXPECT_EQ(Bits(got), Bits(want)) << kSpellings[i] << ": " << Show(got) << " != " << Show(want);
+    EXPECT_EQ(Bits(got), Bits(want)) << kSpellings[i] << ": " << Hex(got) << " != " << Hex(want);
   }
 }
 
@@ -300,8 +288,8 @@ TEST(DataReader, RandomFieldsConvertExactlyAsStrtod) {
       for (const double got : {s.Channel(0, c).m_pXValues[r], s.Channel(0, c).m_pYValues[r]}) {
         const double want = std::strtod(field->c_str(), nullptr);
         if (Bits(got) != Bits(want) && ++failures <= 10)
-          ADD_FAILURE() << "row " << r << ": \"" << *field << "\" reads as " << Show(got) << ", strtod gives "
-                        << Show(want);
+          ADD_FAILURE() << "row " << r << ": \"" << *field << "\" reads as " << Hex(got) << ", strtod gives "
+                        << Hex(want);
         ++field;
       }
     }

@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/DoubleBits.h"
 #include "textio/Convert.h"
 
 namespace {
@@ -21,17 +21,8 @@ using qtx::textio::Atof;
 using qtx::textio::Atoi;
 using qtx::textio::Atol;
 
-std::uint64_t Bits(double d) {
-  std::uint64_t u;
-  std::memcpy(&u, &d, sizeof u);
-  return u;
-}
-
-std::string Hex(double d) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%a (0x%016llx)", d, static_cast<unsigned long long>(Bits(d)));
-  return buffer;
-}
+using qtx::test::Bits;
+using qtx::test::Hex;
 
 // The bits must agree, a NaN's sign and payload included.
 testing::AssertionResult AtofMatchesStrtod(const std::string& text) {
