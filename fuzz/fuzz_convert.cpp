@@ -23,19 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Every bit, a NaN's sign and payload included.
   if (!SameBits(qtx::textio::Atof(text), theirs)) __builtin_trap();
 
-  // The data reader's plain decimal path, with the bytes after the text that
-  // it may look at. Where the number it reads ends a field (the reader takes
-  // it only then), or where strtod ends too, it must end where strtod ends
-  // and give its bits.
-  std::string padded = text;
-  padded.append(qtx::textio::kPlainDecimalLookAhead, '\0');
+  // The data reader's plain decimal path, given the bytes it may look at
+  // after the text. Where its number ends a field (the reader takes it only
+  // then) or where strtod's ends, both must end there with the same bits.
+  const std::string padded = text + std::string(qtx::textio::kPlainDecimalLookAhead, '\0');
   double plain = 0.0;
   if (const char* end = qtx::textio::ReadPlainDecimal(padded.data(), padded.data() + text.size(), plain)) {
-    const std::ptrdiff_t length = end - padded.data();
-    const bool endsField = std::strchr("\t,;\r\n", *end) != nullptr;  // the NUL too
-    if ((endsField || length == strtodEnd - text.c_str()) &&
-        (length != strtodEnd - text.c_str() || !SameBits(plain, theirs)))
-      __builtin_trap();
+    const bool sameEnd = end - padded.data() == strtodEnd - text.c_str();
+    if ((sameEnd || std::strchr("\t,;\r\n", *end)) && !(sameEnd && SameBits(plain, theirs))) __builtin_trap();
   }
 
   // strtol with a 64-bit long, clamped, is what a 32-bit long gives.

@@ -282,17 +282,12 @@ TEST(DataReader, RandomFieldsConvertExactlyAsStrtod) {
   Scanned s(text);
   s.Read(0, -1);
   int failures = 0;
-  for (std::uint32_t r = 0; r < kRows && failures < 10; ++r) {
-    for (int c = 0; c < kChannels; ++c) {
-      const std::string* field = &fields[(std::size_t{r} * kChannels + c) * 2];
-      for (const double got : {s.Channel(0, c).m_pXValues[r], s.Channel(0, c).m_pYValues[r]}) {
-        const double want = std::strtod(field->c_str(), nullptr);
-        if (Bits(got) != Bits(want) && ++failures <= 10)
-          ADD_FAILURE() << "row " << r << ": \"" << *field << "\" reads as " << Hex(got) << ", strtod gives "
-                        << Hex(want);
-        ++field;
-      }
-    }
+  for (std::size_t i = 0; i < fields.size() && failures < 10; ++i) {  // x0 y0 x1 y1 ... of each row
+    const CQTXChannel& channel = s.Channel(0, static_cast<int>(i / 2 % kChannels));
+    const double got = (i % 2 ? channel.m_pYValues : channel.m_pXValues)[i / (2 * kChannels)];
+    const double want = std::strtod(fields[i].c_str(), nullptr);
+    if (Bits(got) != Bits(want) && ++failures)
+      ADD_FAILURE() << '"' << fields[i] << "\" reads as " << Hex(got) << ", strtod gives " << Hex(want);
   }
 }
 
