@@ -284,7 +284,10 @@ TEST(DataReader, RandomFieldsConvertExactlyAsStrtod) {
   int failures = 0;
   for (std::size_t i = 0; i < fields.size() && failures < 10; ++i) {  // x0 y0 x1 y1 ... of each row
     const CQTXChannel& channel = s.Channel(0, static_cast<int>(i / 2 % kChannels));
-    const double got = (i % 2 ? channel.m_pYValues : channel.m_pXValues)[i / (2 * kChannels)];
+    // Two steps: g++ 12 at -O0 with the sanitizers indexes `(c ? a : b)[n]`
+    // from a wrong base.
+    const double* const values = i % 2 ? channel.m_pYValues : channel.m_pXValues;
+    const double got = values[i / (2 * kChannels)];
     const double want = std::strtod(fields[i].c_str(), nullptr);
     if (Bits(got) != Bits(want) && ++failures)
       ADD_FAILURE() << '"' << fields[i] << "\" reads as " << Hex(got) << ", strtod gives " << Hex(want);
