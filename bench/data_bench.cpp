@@ -12,7 +12,8 @@
 // Arrays and vectors come new on every pass on both sides, and the memory
 // behind them either fresh from the system (malloc maps every block of 128
 // KiB and more anew and returns it when freed, as a program that reads a
-// file once sees it) or recycled from the pass before.
+// file once sees it) or recycled from the pass before. Run the two apart,
+// with --benchmark_filter='recycled:0' and --benchmark_filter='recycled:1'.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -106,23 +107,20 @@ std::int64_t DataBytes(const DataFile& data) {
   return bytes;
 }
 
-// Arg "recycled": 0 for memory fresh from the system, 1 for recycled.
-void SetMemory(benchmark::State& state) {
+// Arg "recycled": 0 for memory fresh from the system, 1 for recycled. The
+// two want processes of their own: malloc serves large blocks from the free
+// heap memory it holds before it maps new memory, and a run with recycled
+// memory leaves much of it behind, already faulted in.
+bool SetMemory(benchmark::State& state) {
   const bool recycled = state.range(1) != 0;
+  if (!recycled && mallinfo2().fordblks > (std::size_t{64} << 20)) {
+    state.SkipWithError("fresh memory wants a process of its own: --benchmark_filter='recycled:0'");
+    return false;
+  }
   // A fixed threshold also stops malloc from raising it after the first free.
   mallopt(M_MMAP_THRESHOLD, recycled ? 32 << 20 : 128 << 10);
   mallopt(M_TRIM_THRESHOLD, recycled ? 1 << 30 : 128 << 10);
-}
-
-// Before each pass with fresh memory, out of the timing: malloc hands back
-// to the system what it holds free, which would otherwise serve the next
-// arrays from memory already faulted in (the heap that runs with recycled
-// memory leave behind, say).
-void ReleaseFreeMemory(benchmark::State& state) {
-  if (state.range(1) != 0) return;
-  state.PauseTiming();
-  malloc_trim(0);
-  state.ResumeTiming();
+  return true;
 }
 
 void SetLabel(benchmark::State& state, const DataFile& data, const char* more = "") {
@@ -215,9 +213,8 @@ Columns HandWrittenLoop(const char* path, const Section& section) {
 
 void BM_HandWrittenFromChars(benchmark::State& state) {
   const DataFile& data = File(state.range(0));
-  SetMemory(state);
+  if (!SetMemory(state)) return;
   for (auto _ : state) {
-    ReleaseFreeMemory(state);
     for (const Section& section : data.sections) {
       const Columns columns = HandWrittenLoop(data.file.Path(), section);
       benchmark::DoNotOptimize(columns.y[kChannels - 1].back());
@@ -231,13 +228,12 @@ void BM_HandWrittenFromChars(benchmark::State& state) {
 // checked against the hand-written loop, bit for bit.
 void BM_ReadData(benchmark::State& state) {
   const DataFile& data = File(state.range(0));
-  SetMemory(state);
+  if (!SetMemory(state)) return;
   CQTXGeneral qtx;
   qtx.ReadQTXFile(data.file.Path());
   CStdioFile file;
   file.Open(data.file.Path(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText);
   for (auto _ : state) {
-    ReleaseFreeMemory(state);
     for (std::ptrdiff_t s = 0; s < qtx.m_arrSections.GetSize(); ++s) {
       std::uint32_t nLine = qtx.m_arrSections[s]->m_nDataLine;
       qtx.QTX_ReadData(nLine, &file, qtx.m_arrSections[s], 1, -1);
