@@ -1,17 +1,27 @@
 // Throughput of reading: lines from a file, fields and numbers from lines,
-// and whole section headers.
+// number conversions alone, and whole section headers.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "BenchSupport.h"
 #include "qtx/QTXLibrary.h"
 #include "textio/Convert.h"
+
+#if __has_include(<fast_float/fast_float.h>)
+#include <fast_float/fast_float.h>
+#define QTX_BENCH_HAS_FAST_FLOAT 1
+#else
+#define QTX_BENCH_HAS_FAST_FLOAT 0
+#endif
 
 namespace {
 
@@ -105,6 +115,63 @@ void BM_AtofVersusStrtod(benchmark::State& state) {
   state.SetLabel(useStrtod ? "strtod" : "Atof");
 }
 BENCHMARK(BM_AtofVersusStrtod)->Arg(0)->Arg(1);
+
+// The fields of data rows, converted one after the other as the data reader
+// meets them: with std::from_chars, with the reader's ReadPlainDecimal and,
+// where it is installed, with fast_float, the other correctly rounded
+// conversion at hand. Arg "with" picks the conversion; arg "digits" the
+// fields: those of data_bench's file (X as %.6f, Y as %.7g and %.6e), or
+// fields of 17 digits (%.17g and %.16e), which ReadPlainDecimal hands on to
+// from_chars.
+std::string MakeFields(bool precise) {
+  std::mt19937_64 random(42);
+  std::uniform_real_distribution<double> value(-1000.0, 1000.0);
+  std::string text;
+  char cell[48];
+  for (int r = 0; r < 200000; ++r) {
+    std::snprintf(cell, sizeof cell, precise ? "%.17g" : "%.6f", r * 0.001);
+    text += cell;
+    for (int c = 0; c < 8; ++c) {
+      const char* format = precise ? (c % 2 ? "\t%.16e" : "\t%.17g") : (c % 2 ? "\t%.6e" : "\t%.7g");
+      std::snprintf(cell, sizeof cell, format, value(random));
+      text += cell;
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+void BM_ConvertFields(benchmark::State& state) {
+  static const std::string texts[] = {MakeFields(false), MakeFields(true)};
+  const std::string& text = texts[state.range(1) == 17];
+  std::string padded = text + std::string(qtx::textio::kPlainDecimalLookAhead, '\0');
+  const char* const end = padded.data() + text.size();
+  std::vector<double> values(text.size() / 4);
+  for (auto _ : state) {
+    double* out = values.data();
+    for (const char* p = padded.data(); p < end; ++p) {  // ++p passes over the separator
+      double value = 0.0;
+      if (state.range(0) == 0) {
+        p = std::from_chars(p, end, value).ptr;
+      } else if (state.range(0) == 1) {
+        p = qtx::textio::ReadPlainDecimal(p, end, value);
+      } else {
+#if QTX_BENCH_HAS_FAST_FLOAT
+        p = fast_float::from_chars(p, end, value).ptr;
+#endif
+      }
+      *out++ = value;
+    }
+    benchmark::DoNotOptimize(values.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+  const char* const names[] = {"std::from_chars", "ReadPlainDecimal", "fast_float"};
+  state.SetLabel(names[state.range(0)]);
+}
+BENCHMARK(BM_ConvertFields)
+    ->ArgNames({"with", "digits"})
+    ->ArgsProduct({benchmark::CreateDenseRange(0, QTX_BENCH_HAS_FAST_FLOAT ? 2 : 1, 1), {7, 17}})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ReadSectionHeaders(benchmark::State& state) {
   const GeneratedFile& data = ManySections();

@@ -1,6 +1,7 @@
 // What the library needs from the operating system, in one place: reading a
-// file, physical memory and the local clock. PlatformPosix.cpp and
-// PlatformWindows.cpp implement it; CMake compiles the one for the target.
+// file, physical memory, the one memory hint the data reader gives, and the
+// local clock. PlatformPosix.cpp and PlatformWindows.cpp implement it; CMake
+// compiles the one for the target.
 #ifndef QTX_FRAMEWORK_PLATFORM_H
 #define QTX_FRAMEWORK_PLATFORM_H
 
@@ -49,6 +50,13 @@ std::string ErrorText(std::int32_t osError);
 
 // Bytes of physical memory, or 0 when the system does not say.
 std::uint64_t PhysicalMemoryBytes() noexcept;
+
+// Asks the system to back [p, p + bytes) with writable memory now, in one
+// step and in huge pages where it has them, rather than one page fault at a
+// time as the range is first written. For large arrays that are about to be
+// filled whole. A hint only: the content stays as it is, and where the
+// system cannot do it nothing happens.
+void PrefaultForWrite(void* p, std::size_t bytes) noexcept;
 
 // The Date and Time texts of one clock reading: yyyy/MM/dd and HH:mm:ss.
 struct LocalTimeTexts {

@@ -160,6 +160,10 @@ std::uint64_t PhysicalMemoryBytes() noexcept {
   return status.ullTotalPhys;
 }
 
+// Windows backs fresh allocations page by page as they are first written,
+// and offers no cheaper way for memory that is about to be filled whole.
+void PrefaultForWrite(void*, std::size_t) noexcept {}
+
 namespace {
 
 LocalTimeTexts FormatSystemTime(const SYSTEMTIME& reading) {

@@ -5,9 +5,10 @@
 // Numbers are parsed later and only on request, one section per call,
 // straight from the position the scan recorded.
 #include <algorithm>
-#include <charconv>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +21,10 @@
 namespace {
 
 using qtx::textio::LineSource;
+
+// The bytes after a row's text that the number parser may read.
+constexpr std::size_t kLookAhead = qtx::textio::kPlainDecimalLookAhead;
+static_assert(LineSource::kPadding >= kLookAhead, "the line buffer leaves the parser room to look ahead");
 
 // The largest Samples among the section's channels: the number of data rows.
 std::uint32_t RowCount(const CQTXSection& section) {
@@ -46,6 +51,12 @@ void GiveArrays(const std::vector<CQTXChannel*>& channels, std::uint32_t nRows) 
   std::vector<std::unique_ptr<double[]>> arrays;
   arrays.reserve(2 * channels.size());
   for (std::size_t i = 0; i < 2 * channels.size(); ++i) arrays.emplace_back(new double[nRows]);
+  // Large arrays are mostly memory fresh from the system, which would
+  // otherwise fault in a page at a time as the rows fill it.
+  constexpr std::size_t kPrefaultFrom = std::size_t{1} << 16;
+  const std::size_t bytes = std::size_t{nRows} * sizeof(double);
+  if (bytes >= kPrefaultFrom)
+    for (const auto& array : arrays) qtx::platform::PrefaultForWrite(array.get(), bytes);
   for (std::size_t i = 0; i < channels.size(); ++i) {
     delete[] channels[i]->m_pXValues;
     delete[] channels[i]->m_pYValues;
@@ -54,85 +65,94 @@ void GiveArrays(const std::vector<CQTXChannel*>& channels, std::uint32_t nRows) 
   }
 }
 
+// A data row being read, in text where the row ends in '\n' (with or without
+// a '\r' before it, which is no part of the row): the lines of the buffer, or
+// a row that had to be copied out of it.
+struct RowText {
+  const char* p;                  // the next unread character
+  const char* limit;              // the '\n' lies before this
+  const char* newline = nullptr;  // the row's '\n', once looked for
+
+  static bool IsLineEnd(const char* c) noexcept { return *c == '\n' || (*c == '\r' && c[1] == '\n'); }
+
+  // The rest of the row, from the next unread character.
+  std::string_view Rest() {
+    if (!newline)
+      newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(limit - p)));
+    const char* end = newline;
+    if (end > p && end[-1] == '\r') --end;
+    return std::string_view(p, static_cast<std::size_t>(end - p));
+  }
+  // Moves to the next row.
+  void NextRow() {
+    if (!newline) {
+      if (*p == '\n') return void(p += 1);
+      if (*p == '\r' && p[1] == '\n') return void(p += 2);
+      Rest();
+    }
+    p = newline + 1;
+    newline = nullptr;
+  }
+};
+
 // Reads the fields of data rows: the next field of the row and its value as
 // atof gives it. Most fields are plain decimal numbers that end at a
-// separator; std::from_chars then reads the number and finds the end of the
-// field in one pass, with the same result as atof, which would stop at the
-// same place. Anything else (a sign '+', white space, hex, inf and nan, a
-// value out of range, text after the number, a locale whose decimal point is
-// not '.') takes the general path: the field found first, then converted.
+// separator or at the line end; ReadPlainDecimal then reads the number and
+// finds the end of the field in one pass, with the same result as atof,
+// which would stop at the same place. Anything else (a sign '+', white
+// space, hex, inf and nan, text after the number, a locale whose decimal
+// point is not '.', a separator of several characters) takes the general
+// path: the field found first, then converted.
 class FieldReader {
  public:
   explicit FieldReader(std::string_view separator) : m_separator(separator) {}
 
   // Returns false, with `value` untouched, when the row has no further field.
-  bool Next(std::string_view line, std::size_t& pos, double& value) const {
+  bool Next(RowText& row, double& value) const {
     if (m_fast) {
-      const char separator = m_separator[0];
-      const char* p = line.data() + pos;
-      const char* const end = line.data() + line.size();
-      while (p != end && *p == separator) ++p;  // the run of separators before the field
-      if (p == end) {
-        pos = line.size();
-        return false;
-      }
-      if ((*p >= '0' && *p <= '9') || *p == '-' || *p == '.') {
-        double number;
-        const auto result = std::from_chars(p, end, number);
-        if (result.ec == std::errc() && (result.ptr == end || *result.ptr == separator)) {
-          pos = static_cast<std::size_t>(result.ptr - line.data());
-          value = number;
-          return true;
-        }
+      const char* p = row.p;
+      while (*p == m_fastSeparator) ++p;  // the run of separators before the field
+      row.p = p;
+      if (RowText::IsLineEnd(p)) return false;
+      double number;
+      const char* const end = qtx::textio::ReadPlainDecimal(p, row.limit, number);
+      if (end && (*end == m_fastSeparator || RowText::IsLineEnd(end))) {
+        row.p = end;
+        value = number;
+        return true;
       }
     }
-    return NextInGeneral(line, pos, value);
+    return NextInGeneral(row, &value);
+  }
+
+  // Passes over the next field without converting it.
+  void Skip(RowText& row) const {
+    if (!m_fast) return void(NextInGeneral(row, nullptr));
+    const char* p = row.p;
+    while (*p == m_fastSeparator) ++p;
+    while (*p != m_fastSeparator && *p != '\n') ++p;  // a '\r' before the '\n' goes with the field
+    row.p = p;
   }
 
  private:
-  bool NextInGeneral(std::string_view line, std::size_t& pos, double& value) const {
+  [[gnu::noinline]] bool NextInGeneral(RowText& row, double* value) const {
+    const std::string_view rest = row.Rest();
+    std::size_t pos = 0;
     std::string_view field;
-    if (!qtx::textio::NextField(line, m_separator, pos, field)) return false;
-    value = m_atof(field);
-    return true;
+    const bool found = qtx::textio::NextField(rest, m_separator, pos, field);
+    row.p += pos;
+    if (found && value) *value = m_atof(field);
+    return found;
   }
 
   std::string_view m_separator;
   qtx::textio::DecimalConverter m_atof;
   // The fast path stands for atof only with a '.' decimal point, and for
-  // one separator character that is no part of any number.
+  // one separator character that is no part of any number or line end.
   bool m_fast = m_atof(std::string_view("0.5")) == 0.5 && m_separator.size() == 1 &&
-                m_separator.find_first_of("0123456789+-.eEpPxX") == std::string_view::npos;
+                m_separator.find_first_of("0123456789+-.eEpPxX\n") == std::string_view::npos;
+  char m_fastSeparator = m_fast ? m_separator[0] : '\0';
 };
-
-// Reads one row's fields into entry r of the selected channels, in X-column
-// mode kMode; fixing the mode at compile time keeps its test out of the loop
-// over the channels.
-template <int kMode, class Targets>
-void ReadRow(std::string_view line, const FieldReader& fields, const Targets& targets, std::uint32_t r) {
-  std::size_t pos = 0;
-  double sharedX = 0.0;
-  if (kMode == 1) fields.Next(line, pos, sharedX);
-  for (const auto& target : targets) {
-    double x = 0.0;
-    if (kMode == 0) {
-      const double step = static_cast<double>(r) * target.deltaX;
-      x = target.x0 + step;
-    } else if (kMode == 1) {
-      x = sharedX;
-    } else if (kMode == 2) {
-      fields.Next(line, pos, x);
-    }  // any other mode: no X field, X stays 0
-    // The Y field is taken for every channel, so that the fields of later
-    // channels are found in their places.
-    double y = 0.0;
-    fields.Next(line, pos, y);
-    if (target.selected) {
-      target.x[r] = x;
-      target.y[r] = y;
-    }
-  }
-}
 
 // What one data row is read into: the section's channels in order, and for
 // each whether it was selected. The arrays and the X grid are copied out of
@@ -145,6 +165,83 @@ struct RowTarget {
   double x0 = 0.0;
   double deltaX = 0.0;
 };
+
+// Reads one row's fields into entry r of the selected channels, in X-column
+// mode kMode, and moves to the next row; fixing the mode at compile time
+// keeps its test out of the loop over the channels.
+template <int kMode>
+void ReadRow(RowText& row, const FieldReader& fields, const std::vector<RowTarget>& targets,
+             std::uint32_t r) {
+  double sharedX = 0.0;
+  if (kMode == 1) fields.Next(row, sharedX);
+  for (const RowTarget& target : targets) {
+    if (!target.selected) {
+      // Its fields are passed over, so that the fields of later channels are
+      // found in their places.
+      if (kMode == 2) fields.Skip(row);
+      fields.Skip(row);
+      continue;
+    }
+    double x = 0.0;
+    if (kMode == 0) {
+      const double step = static_cast<double>(r) * target.deltaX;
+      x = target.x0 + step;
+    } else if (kMode == 1) {
+      x = sharedX;
+    } else if (kMode == 2) {
+      fields.Next(row, x);
+    }  // any other mode: no X field, X stays 0
+    double y = 0.0;
+    fields.Next(row, y);
+    target.x[r] = x;
+    target.y[r] = y;
+  }
+  row.NextRow();
+}
+
+// Reads rows r, r + 1, ... up to nRows from the source, adding 1 to r and to
+// the line counter for each, and for the pass that meets the end of the file.
+// Returns false when the file ended first.
+template <int kMode>
+bool ReadRows(LineSource& source, const FieldReader& fields, const std::vector<RowTarget>& targets,
+              std::uint32_t& r, std::uint32_t nRows, std::uint32_t& nLine) {
+  CString spill;     // a line that does not lie whole in the buffer
+  std::string copy;  // the same with a line end, as the row reader wants it
+  for (;;) {
+    const std::string_view lines = source.BufferedLines();
+    if (!lines.empty()) {
+      RowText row{lines.data(), lines.data() + lines.size()};
+      // The rows read are passed over in the source whichever way this ends.
+      struct Consumed {
+        LineSource& source;
+        const char* first;
+        const char* const& done;
+        ~Consumed() { source.Consume(static_cast<std::size_t>(done - first)); }
+      } consumed{source, lines.data(), row.p};
+      while (row.p != row.limit) {
+        ReadRow<kMode>(row, fields, targets, r);
+        ++nLine;
+        if (++r >= nRows) return true;
+      }
+      continue;
+    }
+    std::string_view line;
+    if (!source.ReadLine(line, spill)) {
+      ++r;
+      ++nLine;
+      return false;
+    }
+    // "\r\n": the row reader drops one '\r' before the '\n', so the row
+    // keeps a '\r' of its own. Then the bytes the parser may look at.
+    copy.assign(line.data(), line.size()).append("\r\n");
+    const std::size_t size = copy.size();
+    copy.append(kLookAhead, '\0');
+    RowText row{copy.data(), copy.data() + size};
+    ReadRow<kMode>(row, fields, targets, r);
+    ++nLine;
+    if (++r >= nRows) return true;
+  }
+}
 
 }  // namespace
 
@@ -207,8 +304,6 @@ bool CQTXGeneral::QTX_ReadData(std::uint32_t& nLine, CStdioFile* pFile, CQTXSect
   }
 
   const FieldReader fields(m_strSeparator.View());
-  const int mode = m_nXColumns;
-  CString spill;  // a line that does not lie whole in the buffer
   std::uint32_t r = 0;
 
   // Entries for rows the file does not supply hold 0.0, whichever way the
@@ -226,24 +321,13 @@ bool CQTXGeneral::QTX_ReadData(std::uint32_t& nLine, CStdioFile* pFile, CQTXSect
     }
   } zeroRest{targets, r, nRows};
 
-  bool endOfFile = false;
-  while (!endOfFile) {
-    std::string_view line;
-    if (!source.ReadLine(line, spill)) {
-      endOfFile = true;
-    } else {
-      switch (mode) {
-        case 0: ReadRow<0>(line, fields, targets, r); break;
-        case 1: ReadRow<1>(line, fields, targets, r); break;
-        case 2: ReadRow<2>(line, fields, targets, r); break;
-        default: ReadRow<-1>(line, fields, targets, r); break;
-      }
-    }
-    // The pass that meets the end of the file counts as a line too.
-    ++r;
-    ++nLine;
-    if (r >= nRows) break;
+  bool complete;
+  switch (m_nXColumns) {
+    case 0: complete = ReadRows<0>(source, fields, targets, r, nRows, nLine); break;
+    case 1: complete = ReadRows<1>(source, fields, targets, r, nRows, nLine); break;
+    case 2: complete = ReadRows<2>(source, fields, targets, r, nRows, nLine); break;
+    default: complete = ReadRows<-1>(source, fields, targets, r, nRows, nLine); break;
   }
-  if (endOfFile) --r;  // that pass stored nothing
+  if (!complete) --r;  // the pass that met the end of the file stored nothing
   return true;
 }

@@ -16,7 +16,8 @@ std::size_t LineSource::DefaultMaxLineLength() noexcept {
 void LineSource::Attach(platform::NativeFile file, const char* name) {
   Close();
   try {
-    if (!m_buffer) m_buffer.reset(new char[kBufferSize]);
+    if (!m_buffer)
+      m_buffer.reset(new char[kBufferSize + kPadding]());  // the padding read, never uninitialised
     m_name = name ? name : "";
   } catch (...) {
     platform::CloseFile(file);  // not ours yet, so nobody else would close it
@@ -42,6 +43,7 @@ bool LineSource::Fill() {
   if (!IsOpen()) Fail(CFileException::invalidFile, platform::kBadFileError);
   m_bufferStart += m_end;
   m_begin = m_end = 0;
+  m_linesEnd = kUnknown;  // the only place where the buffer's content changes
   platform::FileError error;
   const std::ptrdiff_t n = platform::ReadSome(m_file, m_buffer.get(), kBufferSize, error);
   if (n < 0) Fail(error);
@@ -108,6 +110,21 @@ bool LineSource::SkipLine() {
     }
     m_begin = m_end;
   }
+}
+
+std::string_view LineSource::BufferedLines() {
+  // Lines shorter than the buffer pass any bound above it; a tighter bound is
+  // checked line by line in ReadLine.
+  if (m_maxLineLength < kBufferSize) return {};
+  if (m_begin == m_end && !Fill()) return {};
+  if (m_linesEnd == kUnknown) {
+    // Found once per fill, from the end, where it lies a line's length away.
+    std::size_t end = m_end;
+    while (end > 0 && m_buffer[end - 1] != '\n') --end;
+    m_linesEnd = end;
+  }
+  if (m_begin >= m_linesEnd) return {};
+  return std::string_view(m_buffer.get() + m_begin, m_linesEnd - m_begin);
 }
 
 void LineSource::Seek(std::uint64_t position) {

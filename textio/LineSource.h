@@ -19,6 +19,9 @@ class LineSource {
   // Large enough that a file of gigabytes costs few system calls; allocated
   // once per source, never per line.
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+  // Bytes after the buffered text that may be read, by parsers that look
+  // ahead.
+  static constexpr std::size_t kPadding = 32;
 
   LineSource() = default;
   ~LineSource() { Close(); }
@@ -46,6 +49,16 @@ class LineSource {
   // Returns false at the end of the file.
   bool SkipLine();
 
+  // The lines that lie whole in the buffer from the next unread byte on, with
+  // their line ends: a run of text that ends in '\n', which a reader may scan
+  // for line ends itself, and after which kPadding bytes may be read. Reads
+  // from the file when the buffer is spent. Empty at the end of the file and
+  // when the next line does not lie whole in the buffer; ReadLine then reads
+  // it. Stays valid until the next call that reads or moves.
+  std::string_view BufferedLines();
+  // Passes over the first `bytes` bytes of what BufferedLines returned.
+  void Consume(std::size_t bytes) noexcept { m_begin += bytes; }
+
   // A file without line ends would otherwise grow one string until the
   // system kills the process; a line may take a quarter of physical memory.
   std::size_t MaxLineLength() const noexcept { return m_maxLineLength; }
@@ -67,6 +80,8 @@ class LineSource {
   std::uint64_t m_bufferStart = 0;  // file position of m_buffer[0]
   std::size_t m_begin = 0;          // next unread byte in the buffer
   std::size_t m_end = 0;            // bytes held in the buffer
+  static constexpr std::size_t kUnknown = ~std::size_t{0};
+  std::size_t m_linesEnd = kUnknown;  // one past the buffer's last '\n', 0 when none
   std::size_t m_maxLineLength = DefaultMaxLineLength();
 
   static std::size_t DefaultMaxLineLength() noexcept;

@@ -8,9 +8,10 @@
 
 namespace qtx::test {
 
-inline double Strtod(const char* text) {
+inline double Strtod(const char* text, char** endOut = nullptr) {
   char* end = nullptr;
   const double value = std::strtod(text, &end);
+  if (endOut) *endOut = end;
   return end == text ? 0.0 : value;
 }
 
