@@ -92,8 +92,9 @@ inline const char* HexNumberEnd(const char* first, const char* end) noexcept {
 // (decimal; octal after a '0'; hexadecimal after "0x"): its low 51 bits go
 // into the mantissa below the quiet bit. `text` starts at the "nan" that
 // from_chars matched and `matchEnd` is the end of its match; anything else
-// gives the plain quiet NaN.
-inline double NanOf(const char* text, const char* matchEnd) noexcept {
+// gives the plain quiet NaN. Rare, so kept out of line: inlined into a
+// caller's constant text, g++ warns of reads on paths that never run.
+[[gnu::cold, gnu::noinline]] inline double NanOf(const char* text, const char* matchEnd) noexcept {
   double nan = std::numeric_limits<double>::quiet_NaN();
   const char* p = text + 3;
   if (matchEnd - p < 2 || *p != '(' || matchEnd[-1] != ')') return nan;
