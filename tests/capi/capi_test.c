@@ -85,6 +85,18 @@ static void OpenFailuresAreStatuses(const char* scratch) {
   CHECK(qtx_open(path, &file) == QTX_ERR_FORMAT && file == NULL);
 }
 
+/* A device that takes no bytes: the failed write is a status, not a file
+ * said to be written. */
+static void WriteFailuresAreStatuses(void) {
+#ifndef _WIN32
+  qtx_writer* writer = NULL;
+  FILE* probe = fopen("/dev/full", "wb");
+  if (!probe) return;
+  fclose(probe);
+  CHECK(qtx_writer_create("/dev/full", QTX_X_ONE, &writer) == QTX_ERR_IO && writer == NULL);
+#endif
+}
+
 /* Values from every corner: each must come back with the same bits. */
 static const double kValues[] = {
     0.1,    -0.0,          0.0,  1.0 / 3.0,          5e-324,   -2.2250738585072014e-308, DBL_MAX,
@@ -158,6 +170,7 @@ int main(int argc, char** argv) {
   }
   ReadsTheSample(argv[1]);
   OpenFailuresAreStatuses(argv[2]);
+  WriteFailuresAreStatuses();
   for (mode = QTX_X_NO; mode <= QTX_X_MULTI; ++mode) WritesFilesThatReadBack(argv[2], mode);
   TimeStepAndResampling();
   printf("%d passed, %d failed\n", checks - failures, failures);
