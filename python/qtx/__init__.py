@@ -15,6 +15,7 @@ qtx.dask.read_dataframe reads many files as one dask DataFrame.
 import math
 import operator
 import os
+import warnings
 from typing import NamedTuple
 
 import numpy as np
@@ -22,11 +23,17 @@ import numpy as np
 from . import _qtx
 from ._qtx import FormatError
 
-__all__ = ["Channel", "File", "FormatError", "Section", "Settings", "Writer", "estimate_time_step", "open",
-           "read_pandas", "resample", "write"]
+__all__ = ["Channel", "File", "FormatError", "Section", "Settings", "ShortSectionWarning", "Writer",
+           "estimate_time_step", "open", "read_pandas", "resample", "write"]
 
 FormatError.__module__ = __name__
 FormatError.__doc__ = "The file has no complete main header (a ValueError)."
+
+
+class ShortSectionWarning(UserWarning):
+    """A read reaches past the rows the file holds: the section declares
+    more rows than the file has (a truncated file); the read gives only
+    those the file has."""
 
 MODES = ("no", "one", "multi")  # X_Columns: computed X, one X column, an X column per channel
 _MOST_ROWS = 2**32 - 1
@@ -56,6 +63,16 @@ class Channel(NamedTuple):
     delta_x: float
 
 
+def _threads(threads):
+    """The native reader's thread count: 0 for all cores."""
+    if threads is None:
+        return 0
+    count = operator.index(threads)
+    if count < 1:
+        raise ValueError(f"threads must be at least 1 (or None for all cores), not {count}")
+    return count
+
+
 def _position(index, count, what):
     """A sequence position: negative counts from the end; IndexError outside."""
     i = operator.index(index)
@@ -67,12 +84,13 @@ def _position(index, count, what):
 class Section:
     """One section: its rows, where they begin, its channels, and its values."""
 
-    def __init__(self, file, index, n_rows, data_line, channels):
+    def __init__(self, file, index, n_rows, data_line, channels, rows_in_file):
         self._file = file
         self.index = index
-        self.n_rows = n_rows        # the largest Samples of the channels
-        self.data_line = data_line  # lines before the first data row
+        self.n_rows = n_rows              # the largest Samples of the channels
+        self.data_line = data_line        # lines before the first data row
         self.channels = tuple(Channel(*c) for c in channels)
+        self.rows_in_file = rows_in_file  # the rows the file holds: n_rows, or fewer when it ends first
 
     def __repr__(self):
         headings = [c.y_heading for c in self.channels]
@@ -102,34 +120,85 @@ class Section:
         grids = {(self.channels[i].x0.hex(), self.channels[i].delta_x.hex()) for i in chosen}
         return mode == "one" or (mode == "no" and len(grids) == 1)
 
-    def read(self, channels=None, copy=False):
+    def _range(self, rows, stacklevel=3):
+        """(first, count) of `rows`, a slice or range of row numbers (step 1)
+        taken as a slice of the section's n_rows rows; warns when it reaches
+        past the rows the file holds."""
+        if rows is None:
+            first, stop = 0, self.n_rows
+        elif isinstance(rows, (slice, range)):
+            if rows.step not in (None, 1):
+                raise ValueError(f"rows must be consecutive (step 1), not step {rows.step}")
+            first, stop, _ = slice(rows.start, rows.stop).indices(self.n_rows)
+        else:
+            raise TypeError(f"rows must be a slice or a range, not {type(rows).__name__}")
+        stop = max(first, stop)
+        if stop > self.rows_in_file:
+            self._warn_short(stacklevel)
+        return first, stop - first
+
+    def _warn_short(self, stacklevel):
+        warnings.warn(f"{os.fsdecode(self._file.path)}, section {self.index} declares {self.n_rows} rows; "
+                      f"the file holds {self.rows_in_file}", ShortSectionWarning, stacklevel=stacklevel + 1)
+
+    def read(self, channels=None, copy=False, rows=None, threads=None):
         """X and Y of the channels as 1-D float64 arrays: a list of (x, y),
-        or one (x, y) for a single index or heading. Without `copy` the arrays
-        are the reader's own, handed over; no later read touches them."""
+        or one (x, y) for a single index or heading. `rows`: a slice or range
+        of row numbers, by default all; each channel's arrays end at its own
+        Samples and at the rows the file holds. `threads`: how many read at
+        once (None: one per core). Where the channels share their X, every
+        channel gets a read-only view of one X array; `copy` gives each one
+        a writable copy of its own. No later read touches these arrays."""
         chosen, single = self._select(channels)
         self._file._check_open()
-        pairs = self._file._native.read(self.index, chosen, copy) if chosen else []
+        first, count = self._range(rows)
+        if not chosen:
+            return []
+        x, pairs, _ = self._file._native.read(self.index, chosen, first, count, _threads(threads),
+                                              self._shares_x(chosen))
+        if x is not None:
+            x.flags.writeable = False
+            pairs = [(x[:len(y)].copy() if copy else x[:len(y)], y) for _, y in pairs]
         return pairs[0] if single else pairs
 
-    def _block(self, channels):
+    def _block(self, channels, rows, threads):
         chosen, _ = self._select(channels)
         if not chosen:
             raise ValueError(f"section {self.index}: no channel selected")
+        self._file._check_open()
+        first, count = self._range(rows, stacklevel=4)
         shared = self._shares_x(chosen)
-        x, block = self._file._native.read_block(self.index, chosen, not shared)
+        x, block = self._file._native.read_block(self.index, chosen, first, count, _threads(threads), not shared)
         return [self.channels[i] for i in chosen], shared, x, block
 
-    def read_array(self, channels=None):
+    def read_array(self, channels=None, rows=None, threads=None):
         """(x, Y): Y of shape (rows, channels); x of shape (rows) when the
-        channels share their X, else (rows, channels) like Y."""
-        _, shared, x, block = self._block(channels)
+        channels share their X, else (rows, channels) like Y. `rows` and
+        `threads` as for read(); the rows are those the file holds, and a
+        channel's values past its own Samples are NaN."""
+        _, shared, x, block = self._block(channels, rows, threads)
         return (x, block) if shared else (block[:, 0::2], block[:, 1::2])
 
-    def to_pandas(self, channels=None):
+    def to_pandas(self, channels=None, rows=None, threads=None):
         """A DataFrame: indexed by X with a column per Y heading when the
-        channels share their X; otherwise (heading, 'x'|'y') columns."""
-        chosen, shared, x, block = self._block(channels)
+        channels share their X; otherwise (heading, 'x'|'y') columns. `rows`
+        and `threads` as for read_array(), with NaN past a channel's Samples."""
+        chosen, shared, x, block = self._block(channels, rows, threads)
         return _frame(chosen, shared, x, block)
+
+    def chunks(self, rows=1_000_000, channels=None, threads=None):
+        """An iterator of DataFrames, to_pandas() of consecutive ranges of
+        `rows` rows, through the rows the file holds; each is read when it is
+        asked for, so memory holds one at a time."""
+        step = operator.index(rows)
+        if step < 1:
+            raise ValueError(f"rows must be at least 1, not {step}")
+        self._select(channels)
+        self._file._check_open()
+        if self.rows_in_file < self.n_rows:
+            self._warn_short(2)
+        return (self.to_pandas(channels, slice(first, first + step), threads)
+                for first in range(0, self.rows_in_file, step))
 
     def _layout(self):
         """What the frame of this section looks like, to compare files by."""

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -19,9 +20,11 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "framework/Platform.h"
 #include "qtx/QTXLibrary.h"
 #include "writer/DataRow.h"
 
@@ -103,37 +106,49 @@ std::string Shortest(double value) {
   return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-using Values = std::unique_ptr<double[]>;
 using XColumns = py::array_t<double, py::array::c_style | py::array::forcecast>;
 
-// A numpy array over `values`, which it owns from here on: numpy releases
-// them with delete[] once no array refers to them any more.
+// Values read for Python: malloc'ed, so that an array read longer than a
+// channel's Samples can give back its tail (realloc), and released by numpy
+// with free() once no array refers to them any more.
+struct FreeValues {
+  void operator()(double* p) const noexcept { std::free(p); }
+};
+using Values = std::unique_ptr<double, FreeValues>;
+
+Values Allocate(std::size_t n) {
+  if (n > std::numeric_limits<std::size_t>::max() / sizeof(double))
+    throw TooLarge("the section's values do not fit in memory");
+  Values values(static_cast<double*>(std::malloc(std::max<std::size_t>(n, 1) * sizeof(double))));
+  if (!values) throw TooLarge("the section's values do not fit in memory");
+  // Fresh memory would otherwise fault in a page at a time as the rows fill
+  // it, from every reading thread at once.
+  constexpr std::size_t kPrefaultFrom = std::size_t{1} << 16;
+  if (n * sizeof(double) >= kPrefaultFrom) qtx::platform::PrefaultForWrite(values.get(), n * sizeof(double));
+  return values;
+}
+
+// Keeps the first n of the values, giving the rest back where the system
+// can.
+void Shrink(Values& values, std::size_t n) {
+  if (void* p = std::realloc(values.get(), std::max<std::size_t>(n, 1) * sizeof(double))) {
+    values.release();
+    values.reset(static_cast<double*>(p));
+  }
+}
+
+// A numpy array over `values`, which it owns from here on.
 py::array Adopt(Values values, std::vector<py::ssize_t> shape, std::vector<py::ssize_t> strides) {
-  py::capsule owner(values.get(), [](void* data) { delete[] static_cast<double*>(data); });
+  py::capsule owner(values.get(), [](void* data) { std::free(data); });
   double* data = values.release();
   return py::array_t<double>(std::move(shape), std::move(strides), data, owner);
 }
 
-py::array Vector(Values values, std::size_t n, bool copy) {
-  if (!copy) return Adopt(std::move(values), {static_cast<py::ssize_t>(n)}, {sizeof(double)});
-  py::array_t<double> array(static_cast<py::ssize_t>(n));
-  std::copy_n(values.get(), n, array.mutable_data());
-  return array;
+py::array Vector(Values values, std::size_t n) {
+  return Adopt(std::move(values), {static_cast<py::ssize_t>(n)}, {sizeof(double)});
 }
 
-// The X and Y arrays of one channel.
-struct Channel {
-  Values x;
-  Values y;
-};
-
-// The largest Samples among the section's channels: its number of rows.
-std::uint32_t RowCount(const CQTXSection& section) {
-  std::uint32_t rows = 0;
-  const std::ptrdiff_t n = std::min<std::ptrdiff_t>(section.m_nChannels, section.m_arrChannels.GetSize());
-  for (std::ptrdiff_t j = 0; j < n; ++j) rows = std::max(rows, section.m_arrChannels.GetAt(j)->m_nSamples);
-  return rows;
-}
+void FillNaN(double* from, double* to) { std::fill(from, to, std::numeric_limits<double>::quiet_NaN()); }
 
 // A scanned file, kept open for reads: the library's model of it and the file
 // object the data reader reads through. The library's objects serve one
@@ -141,7 +156,7 @@ std::uint32_t RowCount(const CQTXSection& section) {
 // that uses them takes this file's lock, after the GIL is released.
 class ScannedFile {
  public:
-  explicit ScannedFile(const std::string& path) {
+  explicit ScannedFile(const std::string& path) : m_path(path) {
     bool complete;
     try {
       complete = m_qtx.ReadQTXFile(CString(path));
@@ -154,8 +169,6 @@ class ScannedFile {
     if (!m_file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))
       throw OsFailure(error.m_lOsError, path);
     if (!complete) throw FormatFailure("the file ends before the main header's end line");
-    for (std::ptrdiff_t i = 0; i < m_qtx.m_arrSections.GetSize(); ++i)
-      m_rows.push_back(RowCount(*m_qtx.m_arrSections.GetAt(i)));
   }
 
   py::tuple Settings() const {
@@ -163,7 +176,8 @@ class ScannedFile {
                           m_qtx.m_dReaderVersion, m_qtx.m_bMultiHeadings, m_qtx.m_nXColumns);
   }
 
-  // Per section: rows, data line, and the channels' labels and X grid. Reads
+  // Per section: rows, data line, the channels' labels and X grid, and the
+  // rows the file holds. Reads
   // change none of these.
   py::list Sections() const {
     py::list sections;
@@ -177,56 +191,107 @@ class ScannedFile {
                                        Text(c.m_strXDimension), Text(c.m_strXUnitLabel), c.m_nSamples,
                                        c.m_dX0, c.m_dDeltaX));
       }
-      sections.append(py::make_tuple(m_rows[static_cast<std::size_t>(i)], section.m_nDataLine, channels));
+      sections.append(py::make_tuple(section.RowCount(), section.m_nDataLine, channels, RowsInFile(section)));
     }
     return sections;
   }
 
-  // X and Y of each channel asked for, in that order.
-  py::list Read(std::size_t section, const std::vector<int>& channels, bool copy) {
-    const std::size_t rows = Rows(section);
-    std::map<int, Channel> taken;
+  // Rows [first, first + count) of the channels asked for, in that order,
+  // only as many as the file holds: (x, pairs, rows). With `shared_x`, x is
+  // the channels' one X and each pair (None, y); otherwise x is None and
+  // each pair (x, y). Each channel's arrays end at its own Samples.
+  py::tuple Read(std::size_t section, const std::vector<int>& channels, std::uint32_t first, std::uint32_t count,
+                 unsigned threads, bool shared_x) {
+    std::vector<int> unique;
+    std::vector<Values> xs, ys;
+    std::vector<std::size_t> own;
+    Values x;
+    std::uint32_t rows;
     {
       py::gil_scoped_release release;
-      taken = Take(section, channels);
+      const CQTXSection& s = Section(section);
+      CheckChannels(s, channels);
+      for (const int j : channels)
+        if (std::find(unique.begin(), unique.end(), j) == unique.end()) unique.push_back(j);
+      rows = RowsHeld(s, first, count);
+      std::vector<QTXChannelTarget> targets;
+      if (shared_x) x = Allocate(rows);
+      for (const int j : unique) {
+        ys.push_back(Allocate(rows));
+        xs.push_back(shared_x ? nullptr : Allocate(rows));
+        double* column_x = shared_x ? (targets.empty() ? x.get() : nullptr) : xs.back().get();
+        targets.push_back({j, column_x, ys.back().get()});
+      }
+      rows = Fill(s, first, rows, targets, threads);
+      for (std::size_t i = 0; i < unique.size(); ++i) {
+        own.push_back(std::min<std::size_t>(OwnRows(s, unique[i], first), rows));
+        if (own[i] == rows) continue;
+        Shrink(ys[i], own[i]);
+        if (xs[i]) Shrink(xs[i], own[i]);
+      }
     }
     std::map<int, py::tuple> arrays;  // a channel asked for twice gives the same arrays twice
-    py::list pairs;
-    for (const int j : channels) {
-      if (arrays.count(j) == 0) {
-        Channel& c = taken[j];
-        arrays[j] = py::make_tuple(Vector(std::move(c.x), rows, copy), Vector(std::move(c.y), rows, copy));
-      }
-      pairs.append(arrays[j]);
+    for (std::size_t i = 0; i < unique.size(); ++i) {
+      py::object x_array = py::none();
+      if (xs[i]) x_array = Vector(std::move(xs[i]), own[i]);
+      arrays[unique[i]] = py::make_tuple(x_array, Vector(std::move(ys[i]), own[i]));
     }
-    return pairs;
+    py::list pairs;
+    for (const int j : channels) pairs.append(arrays[j]);
+    py::object x_array = py::none();
+    if (x) x_array = Vector(std::move(x), rows);
+    return py::make_tuple(x_array, pairs, rows);
   }
 
-  // One (rows, columns) array in column order: per channel asked for, its X
-  // column and then its Y column, or its Y column alone, with the first
-  // channel's X beside it as one array (the library gives every channel a
-  // copy of a shared X; the others are released at once).
-  py::tuple ReadBlock(std::size_t section, const std::vector<int>& channels, bool with_x) {
-    const std::size_t rows = Rows(section);
-    const std::size_t columns = channels.size() * (with_x ? 2 : 1);
+  // Rows [first, first + count), as many as the file holds, as one (rows,
+  // columns) array in column order: per channel asked for, its X column and
+  // then its Y column, or its Y column alone, with the channels' one X
+  // beside it. Values past a channel's own Samples are NaN.
+  py::tuple ReadBlock(std::size_t section, const std::vector<int>& channels, std::uint32_t first,
+                      std::uint32_t count, unsigned threads, bool with_x) {
+    const std::size_t per_channel = with_x ? 2 : 1;
+    const std::size_t columns = channels.size() * per_channel;
     Values x;
     Values block;
+    std::uint32_t rows;
     {
       py::gil_scoped_release release;
-      std::map<int, Channel> taken = Take(section, channels);
-      if (!with_x) {
-        x = std::move(taken[channels[0]].x);
-        for (auto& entry : taken) entry.second.x.reset();
-      }
-      if (rows != 0 && columns > std::numeric_limits<std::size_t>::max() / sizeof(double) / rows)
+      const CQTXSection& s = Section(section);
+      CheckChannels(s, channels);
+      rows = RowsHeld(s, first, count);
+      if (rows != 0 && columns > std::numeric_limits<std::size_t>::max() / rows)
         throw TooLarge("the section's values do not fit in memory");
-      block.reset(new double[rows * columns]);
-      double* column = block.get();
-      for (const int j : channels) {
-        const Channel& c = taken[j];
-        if (with_x) column = std::copy_n(c.x.get(), rows, column);
-        column = std::copy_n(c.y.get(), rows, column);
+      block = Allocate(std::size_t{rows} * columns);
+      if (!with_x) x = Allocate(rows);
+      // The library reads each channel once: a channel asked for again gets
+      // a copy of its columns afterwards.
+      std::vector<QTXChannelTarget> targets;
+      std::vector<std::size_t> again;
+      for (std::size_t i = 0; i < channels.size(); ++i) {
+        double* column = block.get() + i * per_channel * rows;
+        const auto before = std::find_if(targets.begin(), targets.end(),
+                                         [&](const QTXChannelTarget& t) { return t.nChannel == channels[i]; });
+        if (before != targets.end()) {
+          again.push_back(i);
+          continue;
+        }
+        double* column_x = with_x ? column : (targets.empty() ? x.get() : nullptr);
+        targets.push_back({channels[i], column_x, with_x ? column + rows : column});
       }
+      const std::uint32_t stored = Fill(s, first, rows, targets, threads);
+      for (std::size_t i = 0; i < channels.size(); ++i) {
+        double* column = block.get() + i * per_channel * rows;
+        if (std::find(again.begin(), again.end(), i) != again.end()) {
+          const auto source = std::find(channels.begin(), channels.end(), channels[i]) - channels.begin();
+          const double* from = block.get() + static_cast<std::size_t>(source) * per_channel * rows;
+          std::copy_n(from, per_channel * rows, column);
+          continue;
+        }
+        // Past the channel's Samples, and past the rows the file gave.
+        const std::size_t held = std::min<std::size_t>(OwnRows(s, channels[i], first), stored);
+        for (std::size_t k = 0; k < per_channel; ++k) FillNaN(column + k * rows + held, column + (k + 1) * rows);
+      }
+      if (x) FillNaN(x.get() + stored, x.get() + rows);
     }
     const auto n = static_cast<py::ssize_t>(rows);
     const py::ssize_t step = sizeof(double);
@@ -249,52 +314,58 @@ class ScannedFile {
   }
 
  private:
-  std::size_t Rows(std::size_t section) const {
-    if (section >= m_rows.size()) throw py::index_error("section index out of range");
-    return m_rows[section];
+  const CQTXSection& Section(std::size_t section) const {
+    if (section >= static_cast<std::size_t>(m_qtx.m_arrSections.GetSize()))
+      throw py::index_error("section index out of range");
+    return *m_qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(section));
   }
 
-  // Reads the section's values and takes the arrays of the channels asked for
-  // out of the library's channels, which keep none: a later read gives them
-  // new arrays and cannot touch these. Called without the GIL.
-  std::map<int, Channel> Take(std::size_t section, const std::vector<int>& channels) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_file.IsOpen()) throw py::value_error("I/O operation on closed file.");
+  static void CheckChannels(const CQTXSection& s, const std::vector<int>& channels) {
     if (channels.empty()) throw py::value_error("no channel selected");
-    CQTXSection& s = *m_qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(section));
     const std::ptrdiff_t count = std::min<std::ptrdiff_t>(s.m_nChannels, s.m_arrChannels.GetSize());
     for (const int j : channels)
       if (j < 0 || j >= count) throw py::index_error("channel index out of range");
-    const bool one = std::all_of(channels.begin(), channels.end(), [&](int j) { return j == channels[0]; });
-    std::uint32_t line = s.m_nDataLine;
-    try {
-      m_qtx.QTX_ReadData(line, &m_file, &s, 1, one ? channels[0] : -1);
-    } catch (const std::bad_alloc&) {
-      throw TooLarge("the section declares more rows than fit in memory");
-    }
-    std::map<int, Channel> taken;
-    for (const int j : channels) {
-      CQTXChannel& c = *s.m_arrChannels.GetAt(j);
-      if (taken.count(j) != 0) continue;
-      Channel& slot = taken[j];  // first, so that nothing can throw between the handing over and its record
-      slot.x.reset(c.m_pXValues);
-      slot.y.reset(c.m_pYValues);
-      c.m_pXValues = c.m_pYValues = nullptr;
-    }
-    // What was read for the channels not asked for goes now.
-    for (std::ptrdiff_t j = 0; j < s.m_arrChannels.GetSize(); ++j) {
-      CQTXChannel& c = *s.m_arrChannels.GetAt(j);
-      delete[] c.m_pXValues;
-      delete[] c.m_pYValues;
-      c.m_pXValues = c.m_pYValues = nullptr;
-    }
-    return taken;
+  }
+
+  static std::uint32_t RowsInFile(const CQTXSection& s) {
+    return s.m_bRowsCounted ? std::min(s.m_nRowsInFile, s.RowCount()) : s.RowCount();
+  }
+
+  // Rows of [first, first + count) that the file holds.
+  static std::uint32_t RowsHeld(const CQTXSection& s, std::uint32_t first, std::uint32_t count) {
+    const std::uint64_t end = std::min<std::uint64_t>(std::uint64_t{first} + count, RowsInFile(s));
+    return end > first ? static_cast<std::uint32_t>(end - first) : 0;
+  }
+
+  // Rows from `first` on within channel j's own Samples.
+  static std::size_t OwnRows(const CQTXSection& s, int j, std::uint32_t first) {
+    const std::uint32_t samples = s.m_arrChannels.GetAt(j)->m_nSamples;
+    return samples > first ? samples - first : 0;
+  }
+
+  // Reads `rows` rows from `first` on into the targets: on the caller's
+  // thread through the open file, or split over `threads` threads (0: one
+  // per core), each with a file handle of its own. Returns the rows stored,
+  // fewer only where the file lost rows since the scan. Called without the
+  // GIL.
+  std::uint32_t Fill(const CQTXSection& s, std::uint32_t first, std::uint32_t rows,
+                     const std::vector<QTXChannelTarget>& targets, unsigned threads) {
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_file.IsOpen()) throw py::value_error("I/O operation on closed file.");
+    // A thread takes a few row marks' worth of rows at least.
+    constexpr std::uint32_t kRowsPerThread = 8192;
+    if (threads == 1 || rows < 2 * kRowsPerThread)
+      return m_qtx.QTX_ReadRows(&m_file, &s, first, rows, targets.data(), targets.size()).nRows;
+    lock.unlock();  // the threads open the file themselves
+    return m_qtx.QTX_ReadRowsParallel(CString(m_path), &s, first, rows, targets.data(), targets.size(), threads)
+        .nRows;
   }
 
   std::mutex m_mutex;
   CQTXGeneral m_qtx;
   CStdioFile m_file;
-  std::vector<std::uint32_t> m_rows;  // per section
+  std::string m_path;
 };
 
 // Labels of one section's channels, in channel order, as bytes.
@@ -497,8 +568,10 @@ PYBIND11_MODULE(_qtx, m) {
            py::arg("path"))
       .def("settings", &ScannedFile::Settings)
       .def("sections", &ScannedFile::Sections)
-      .def("read", &ScannedFile::Read, py::arg("section"), py::arg("channels"), py::arg("copy"))
-      .def("read_block", &ScannedFile::ReadBlock, py::arg("section"), py::arg("channels"), py::arg("with_x"))
+      .def("read", &ScannedFile::Read, py::arg("section"), py::arg("channels"), py::arg("first"), py::arg("count"),
+           py::arg("threads"), py::arg("shared_x"))
+      .def("read_block", &ScannedFile::ReadBlock, py::arg("section"), py::arg("channels"), py::arg("first"),
+           py::arg("count"), py::arg("threads"), py::arg("with_x"))
       .def("close", &ScannedFile::Close)
       .def_property_readonly("closed", &ScannedFile::Closed);
 
