@@ -364,12 +364,15 @@ def _mode_number(mode):
 
 class Writer:
     """A QTX file of several sections, written through the library's header
-    writer: the main header at once, then one section per write_section().
-    Every write is checked; a failure raises OSError."""
+    writer: the main header at once, then one section per write_section(),
+    or per begin_section() and its write_rows() in pieces. Every write is
+    checked; a failure raises OSError."""
 
     def __init__(self, path, mode="one"):
         self.mode = _mode_number(mode)
         self._native = _qtx.FileWriter(os.fsencode(os.fspath(path)), self.mode)
+        self._sections = 0    # sections begun
+        self._pending = None  # the section being written in pieces
 
     def write_section(self, x, Y, *, headings=None, x_heading="X_Value", y_units="-", y_dimensions=None, x_unit="-",
                       x_dimension=None, x0=None, delta_x=None):
@@ -379,12 +382,70 @@ class Writer:
         per channel; dimensions default to the headings. Values read back bit
         for bit; labels that would not (empty, with a tab or a line end, or
         ending in white space) raise ValueError before anything is written."""
-        self._native.write_section(**_section(self.mode, x, Y, headings=headings, x_heading=x_heading,
-                                              y_units=y_units, y_dimensions=y_dimensions, x_unit=x_unit,
-                                              x_dimension=x_dimension, x0=x0, delta_x=delta_x))
+        section = _section(self.mode, x, Y, headings=headings, x_heading=x_heading, y_units=y_units,
+                           y_dimensions=y_dimensions, x_unit=x_unit, x_dimension=x_dimension, x0=x0,
+                           delta_x=delta_x)
+        self._end_section()
+        self._sections += 1
+        _put(self._native, section)
+
+    def begin_section(self, rows, *, headings=None, x_heading="X_Value", y_units="-", y_dimensions=None, x_unit="-",
+                      x_dimension=None, x0=None, delta_x=None):
+        """Begins a section of `rows` rows, which write_rows() then writes in
+        pieces, so that a section need not fit in memory. Labels as for
+        write_section(); the header is written with the first piece, and in
+        modes 'one' and 'multi' X0 and Delta_X default to that piece's first
+        X and mean step. write_rows() refuses rows beyond `rows`; close() and
+        the next section raise ValueError when fewer were written."""
+        rows = operator.index(rows)
+        if not 0 <= rows <= _MOST_ROWS:
+            raise ValueError(f"a section holds 0 to {_MOST_ROWS} rows, not {rows}")
+        self._end_section()
+        self._sections += 1
+        labels = dict(headings=headings, x_heading=x_heading, y_units=y_units, y_dimensions=y_dimensions,
+                      x_unit=x_unit, x_dimension=x_dimension, x0=x0, delta_x=delta_x)
+        self._pending = dict(rows=rows, written=0, labels=labels, begun=False)
+
+    def write_rows(self, x, Y):
+        """Writes the next rows of the section begun: x and Y as for
+        write_section()."""
+        pending = self._pending
+        if pending is None:
+            raise ValueError("no section to write rows of: call begin_section() first")
+        section = _section(self.mode, x, Y, **pending["labels"])
+        count = len(section["y"])
+        if pending["written"] + count > pending["rows"]:
+            raise ValueError(f"section {self._sections - 1} declares {pending['rows']} rows; "
+                             f"{pending['written']} are written and {count} more would be too many")
+        if not pending["begun"]:
+            self._native.begin_section(section["labels"], section["x0"], section["delta_x"], pending["rows"])
+            pending["begun"] = True
+        self._native.write_rows(section["x"], section["y"])
+        pending["written"] += count
+
+    def _end_section(self):
+        """Ends the section written in pieces, if any: its header, when no
+        piece wrote it, and the check of its rows."""
+        pending, self._pending = self._pending, None
+        if pending is None:
+            return
+        if not pending["begun"]:  # a header of its own, from the labels alone
+            headings = pending["labels"]["headings"]
+            k = 1 if headings is None or isinstance(headings, str) else len(headings)
+            section = _section(self.mode, None if self.mode == 0 else np.empty(0), np.empty((0, k)),
+                               **pending["labels"])
+            self._native.begin_section(section["labels"], section["x0"], section["delta_x"], pending["rows"])
+        if pending["written"] != pending["rows"]:
+            raise ValueError(f"section {self._sections - 1} declares {pending['rows']} rows; "
+                             f"only {pending['written']} were written")
 
     def close(self):
-        self._native.close()
+        """Ends the section written in pieces (ValueError when it is short)
+        and closes the file."""
+        try:
+            self._end_section()
+        finally:
+            self._native.close()
 
     def __enter__(self):
         return self
@@ -392,9 +453,15 @@ class Writer:
     def __exit__(self, kind, *_):
         try:
             self.close()
-        except OSError:
+        except (OSError, ValueError):
             if kind is None:
                 raise  # otherwise the error already on its way says more
+
+
+def _put(native, section):
+    """Writes a section checked by _section()."""
+    native.begin_section(section["labels"], section["x0"], section["delta_x"], len(section["y"]))
+    native.write_rows(section["x"], section["y"])
 
 
 def write(path, x, Y, mode="one", **labels):
@@ -402,7 +469,7 @@ def write(path, x, Y, mode="one", **labels):
     arguments. Nothing is written when they are refused."""
     section = _section(_mode_number(mode), x, Y, **labels)
     with Writer(path, mode) as writer:
-        writer._native.write_section(**section)
+        _put(writer._native, section)
 
 
 def estimate_time_step(x):

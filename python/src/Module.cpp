@@ -392,40 +392,21 @@ class FileWriter {
     Check();
   }
 
-  // x: none in mode 0, (rows) in mode 1, (rows, channels) in mode 2; y:
-  // (rows, channels).
-  void WriteSection(const Labels& labels, const std::vector<double>& x0, const std::vector<double>& delta_x,
-                    const py::object& x_object, const py::array_t<double, py::array::forcecast>& y_array) {
-    if (y_array.ndim() != 2) throw py::value_error("Y must have two dimensions");
-    const auto y = y_array.unchecked<2>();
-    const py::ssize_t rows = y.shape(0);
-    const py::ssize_t channels = y.shape(1);
-    const auto k = static_cast<std::size_t>(channels);
+  // The header of a section of `rows` rows, whose rows WriteRows writes.
+  void BeginSection(const Labels& labels, const std::vector<double>& x0, const std::vector<double>& delta_x,
+                    std::uint64_t rows) {
+    const std::size_t k = labels.y_headings.size();
     for (const auto* list : {&labels.y_headings, &labels.x_headings, &labels.y_dimensions, &labels.y_units,
                              &labels.x_dimensions, &labels.x_units})
       if (list->size() != k) throw py::value_error("one label per channel is needed");
     if (x0.size() != k || delta_x.size() != k)
       throw py::value_error("one X0 and Delta_X per channel are needed");
-    if (channels == 0 || channels > std::numeric_limits<int>::max() ||
-        rows > py::ssize_t{std::numeric_limits<std::uint32_t>::max()})
+    if (k == 0 || k > std::size_t{std::numeric_limits<int>::max()} ||
+        rows > std::numeric_limits<std::uint32_t>::max())
       throw py::value_error("a section holds 1 to 2147483647 channels and at most 4294967295 rows");
-    // X as one column for every channel (rows), or one per channel (rows,
-    // channels) in mode 2; contiguous, so that its steps are whole values.
-    XColumns x_array;
-    const double* x_data = nullptr;
-    py::ssize_t x_column_step = 0;
-    if (m_mode != 0) {
-      x_array = XColumns::ensure(x_object);
-      if (!x_array || x_array.ndim() < 1 || x_array.ndim() > (m_mode == 1 ? 1 : 2) ||
-          x_array.shape(0) != rows || (x_array.ndim() == 2 && x_array.shape(1) != channels))
-        throw py::value_error("X must be (rows) in mode one and (rows) or (rows, channels) in mode multi");
-      x_data = x_array.data();
-      if (x_array.ndim() == 2) x_column_step = 1;
-    }
-    const py::ssize_t x_row_step = x_column_step != 0 ? channels : 1;
 
     CQTXSection section;
-    section.m_nChannels = static_cast<int>(channels);
+    section.m_nChannels = static_cast<int>(k);
     for (std::size_t i = 0; i < k; ++i) {
       auto channel = std::make_unique<CQTXChannel>();
       channel->m_nIndex = static_cast<int>(i);
@@ -448,6 +429,37 @@ class FileWriter {
     errno = 0;
     section.WriteSectionHeader(m_stream, m_mode);
     Check();
+    m_channels = k;
+  }
+
+  // Rows of the section begun last. x: none in mode 0, (rows) in mode 1,
+  // (rows, channels) in mode 2; y: (rows, channels).
+  void WriteRows(const py::object& x_object, const py::array_t<double, py::array::forcecast>& y_array) {
+    if (y_array.ndim() != 2) throw py::value_error("Y must have two dimensions");
+    const auto y = y_array.unchecked<2>();
+    const py::ssize_t rows = y.shape(0);
+    const py::ssize_t channels = y.shape(1);
+    const auto k = static_cast<std::size_t>(channels);
+    if (k != m_channels) throw py::value_error("Y must have a column per channel of the section");
+    // X as one column for every channel (rows), or one per channel (rows,
+    // channels) in mode 2; contiguous, so that its steps are whole values.
+    XColumns x_array;
+    const double* x_data = nullptr;
+    py::ssize_t x_column_step = 0;
+    if (m_mode != 0) {
+      x_array = XColumns::ensure(x_object);
+      if (!x_array || x_array.ndim() < 1 || x_array.ndim() > (m_mode == 1 ? 1 : 2) ||
+          x_array.shape(0) != rows || (x_array.ndim() == 2 && x_array.shape(1) != channels))
+        throw py::value_error("X must be (rows) in mode one and (rows) or (rows, channels) in mode multi");
+      x_data = x_array.data();
+      if (x_array.ndim() == 2) x_column_step = 1;
+    }
+    const py::ssize_t x_row_step = x_column_step != 0 ? channels : 1;
+
+    py::gil_scoped_release release;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_stream.is_open()) throw py::value_error("I/O operation on closed file.");
+    errno = 0;
     // Each row's X and Y per channel, laid out by the mode as the library
     // writes data rows.
     std::vector<double> xs(k), ys(k);
@@ -490,6 +502,7 @@ class FileWriter {
   std::string m_path;
   int m_mode;
   std::ofstream m_stream;
+  std::size_t m_channels = 0;  // of the section begun last
 };
 
 // How many grid abscissas the resampler can produce: those from `start`, one
@@ -583,16 +596,16 @@ PYBIND11_MODULE(_qtx, m) {
            }),
            py::arg("path"), py::arg("mode"))
       .def(
-          "write_section",
+          "begin_section",
           [](FileWriter& writer, const py::dict& labels, const std::vector<double>& x0,
-             const std::vector<double>& delta_x, const py::object& x,
-             const py::array_t<double, py::array::forcecast>& y) {
+             const std::vector<double>& delta_x, std::uint64_t rows) {
             auto list = [&](const char* name) { return labels[name].cast<std::vector<std::string>>(); };
-            writer.WriteSection({list("y_headings"), list("x_headings"), list("y_dimensions"),
-                                 list("y_units"), list("x_dimensions"), list("x_units")},
-                                x0, delta_x, x, y);
+            writer.BeginSection({list("y_headings"), list("x_headings"), list("y_dimensions"), list("y_units"),
+                                 list("x_dimensions"), list("x_units")},
+                                x0, delta_x, rows);
           },
-          py::arg("labels"), py::arg("x0"), py::arg("delta_x"), py::arg("x"), py::arg("y"))
+          py::arg("labels"), py::arg("x0"), py::arg("delta_x"), py::arg("rows"))
+      .def("write_rows", &FileWriter::WriteRows, py::arg("x"), py::arg("y"))
       .def("close", &FileWriter::Close);
 
   m.def(

@@ -60,6 +60,22 @@ def test_writer_writes_sections_that_read_back(tmp_path):
         writer.write_section(np.arange(3.0), [5, 6, 7], headings="c")
     assert qtx.read_pandas(tmp_path / "two.qtx", section=1)["c"].tolist() == [5, 6, 7]
     assert qtx.read_pandas(tmp_path / "two.qtx").to_dict("list") == {"a": [1, 3], "b": [2, 4]}
+    # In pieces, checked against the rows declared.
+    with qtx.Writer(tmp_path / "pieces.qtx", mode="multi") as writer:
+        writer.begin_section(5, headings=["a", "b"])
+        for start in (0, 2, 4):
+            writer.write_rows(np.arange(start, min(start + 2, 5)), np.ones((min(2, 5 - start), 2)) * start)
+        with pytest.raises(ValueError, match="declares 5 rows; 5 are written and 1 more"):
+            writer.write_rows([9.0], [[9.0, 9.0]])
+        writer.begin_section(0, headings="c")
+        writer.begin_section(3)
+        writer.write_rows([0.5], [7.0])
+        with pytest.raises(ValueError, match="section 2 declares 3 rows; only 1 were written"):
+            writer.close()
+    with qtx.open(tmp_path / "pieces.qtx") as f:
+        assert [(s.n_rows, s.rows_in_file) for s in f] == [(5, 5), (0, 0), (3, 1)]
+        assert f[0].to_pandas().to_numpy().tolist() == [[0, 0, 0, 0], [1, 0, 1, 0], [2, 2, 2, 2], [3, 2, 3, 2],
+                                                        [4, 4, 4, 4]]
 
 
 @pytest.mark.parametrize("label", [{"headings": [""]}, {"headings": ["a\tb"]}, {"y_units": "a\nb"},
