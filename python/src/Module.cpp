@@ -21,6 +21,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -150,6 +151,93 @@ py::array Vector(Values values, std::size_t n) {
 
 void FillNaN(double* from, double* to) { std::fill(from, to, std::numeric_limits<double>::quiet_NaN()); }
 
+void CheckChannels(const CQTXSection& s, const std::vector<int>& channels) {
+  if (channels.empty()) throw py::value_error("no channel selected");
+  const std::ptrdiff_t count = std::min<std::ptrdiff_t>(s.m_nChannels, s.m_arrChannels.GetSize());
+  for (const int j : channels)
+    if (j < 0 || j >= count) throw py::index_error("channel index out of range");
+}
+
+std::uint32_t RowsInFile(const CQTXSection& s) {
+  return s.m_bRowsCounted ? std::min(s.m_nRowsInFile, s.RowCount()) : s.RowCount();
+}
+
+// Rows of [first, first + count) that the file holds.
+std::uint32_t RowsHeld(const CQTXSection& s, std::uint32_t first, std::uint32_t count) {
+  const std::uint64_t end = std::min<std::uint64_t>(std::uint64_t{first} + count, RowsInFile(s));
+  return end > first ? static_cast<std::uint32_t>(end - first) : 0;
+}
+
+// Rows from `first` on within channel j's own Samples.
+std::size_t OwnRows(const CQTXSection& s, int j, std::uint32_t first) {
+  const std::uint32_t samples = s.m_arrChannels.GetAt(j)->m_nSamples;
+  return samples > first ? samples - first : 0;
+}
+
+// What ReadBlockWith reads: the channels' one X (or none) and the block.
+struct Block {
+  Values x;
+  Values values;
+  std::size_t rows = 0;
+  std::size_t columns = 0;
+
+  py::tuple Arrays() {
+    const auto n = static_cast<py::ssize_t>(rows);
+    const py::ssize_t step = sizeof(double);
+    py::object x_array = py::none();
+    if (x) x_array = Adopt(std::move(x), {n}, {step});
+    return py::make_tuple(x_array,
+                          Adopt(std::move(values), {n, static_cast<py::ssize_t>(columns)}, {step, step * n}));
+  }
+};
+
+// The block of ScannedFile::ReadBlock, read by fill(targets, rows), which
+// returns the rows it stored. Called without the GIL.
+template <class Fill>
+Block ReadBlockWith(const CQTXSection& s, const std::vector<int>& channels, std::uint32_t first,
+                    std::uint32_t count, bool with_x, Fill fill) {
+  CheckChannels(s, channels);
+  const std::size_t per_channel = with_x ? 2 : 1;
+  Block block;
+  block.columns = channels.size() * per_channel;
+  const std::uint32_t rows = RowsHeld(s, first, count);
+  block.rows = rows;
+  if (rows != 0 && block.columns > std::numeric_limits<std::size_t>::max() / rows)
+    throw TooLarge("the section's values do not fit in memory");
+  block.values = Allocate(std::size_t{rows} * block.columns);
+  if (!with_x) block.x = Allocate(rows);
+  double* const values = block.values.get();
+  // The library reads each channel once: a channel asked for again gets a
+  // copy of its columns afterwards.
+  std::vector<QTXChannelTarget> targets;
+  std::vector<std::size_t> again;
+  for (std::size_t i = 0; i < channels.size(); ++i) {
+    double* column = values + i * per_channel * rows;
+    const auto before = std::find_if(targets.begin(), targets.end(),
+                                     [&](const QTXChannelTarget& t) { return t.nChannel == channels[i]; });
+    if (before != targets.end()) {
+      again.push_back(i);
+      continue;
+    }
+    double* column_x = with_x ? column : (targets.empty() ? block.x.get() : nullptr);
+    targets.push_back({channels[i], column_x, with_x ? column + rows : column});
+  }
+  const std::uint32_t stored = fill(targets, rows);
+  for (std::size_t i = 0; i < channels.size(); ++i) {
+    double* column = values + i * per_channel * rows;
+    if (std::find(again.begin(), again.end(), i) != again.end()) {
+      const auto source = std::find(channels.begin(), channels.end(), channels[i]) - channels.begin();
+      std::copy_n(values + static_cast<std::size_t>(source) * per_channel * rows, per_channel * rows, column);
+      continue;
+    }
+    // Past the channel's Samples, and past the rows the file gave.
+    const std::size_t held = std::min<std::size_t>(OwnRows(s, channels[i], first), stored);
+    for (std::size_t k = 0; k < per_channel; ++k) FillNaN(column + k * rows + held, column + (k + 1) * rows);
+  }
+  if (block.x) FillNaN(block.x.get() + stored, block.x.get() + rows);
+  return block;
+}
+
 // A scanned file, kept open for reads: the library's model of it and the file
 // object the data reader reads through. The library's objects serve one
 // thread at a time and the GIL is released while they work, so every call
@@ -249,56 +337,36 @@ class ScannedFile {
   // beside it. Values past a channel's own Samples are NaN.
   py::tuple ReadBlock(std::size_t section, const std::vector<int>& channels, std::uint32_t first,
                       std::uint32_t count, unsigned threads, bool with_x) {
-    const std::size_t per_channel = with_x ? 2 : 1;
-    const std::size_t columns = channels.size() * per_channel;
-    Values x;
-    Values block;
-    std::uint32_t rows;
+    Block block;
     {
       py::gil_scoped_release release;
       const CQTXSection& s = Section(section);
-      CheckChannels(s, channels);
-      rows = RowsHeld(s, first, count);
-      if (rows != 0 && columns > std::numeric_limits<std::size_t>::max() / rows)
-        throw TooLarge("the section's values do not fit in memory");
-      block = Allocate(std::size_t{rows} * columns);
-      if (!with_x) x = Allocate(rows);
-      // The library reads each channel once: a channel asked for again gets
-      // a copy of its columns afterwards.
-      std::vector<QTXChannelTarget> targets;
-      std::vector<std::size_t> again;
-      for (std::size_t i = 0; i < channels.size(); ++i) {
-        double* column = block.get() + i * per_channel * rows;
-        const auto before = std::find_if(targets.begin(), targets.end(),
-                                         [&](const QTXChannelTarget& t) { return t.nChannel == channels[i]; });
-        if (before != targets.end()) {
-          again.push_back(i);
-          continue;
-        }
-        double* column_x = with_x ? column : (targets.empty() ? x.get() : nullptr);
-        targets.push_back({channels[i], column_x, with_x ? column + rows : column});
-      }
-      const std::uint32_t stored = Fill(s, first, rows, targets, threads);
-      for (std::size_t i = 0; i < channels.size(); ++i) {
-        double* column = block.get() + i * per_channel * rows;
-        if (std::find(again.begin(), again.end(), i) != again.end()) {
-          const auto source = std::find(channels.begin(), channels.end(), channels[i]) - channels.begin();
-          const double* from = block.get() + static_cast<std::size_t>(source) * per_channel * rows;
-          std::copy_n(from, per_channel * rows, column);
-          continue;
-        }
-        // Past the channel's Samples, and past the rows the file gave.
-        const std::size_t held = std::min<std::size_t>(OwnRows(s, channels[i], first), stored);
-        for (std::size_t k = 0; k < per_channel; ++k) FillNaN(column + k * rows + held, column + (k + 1) * rows);
-      }
-      if (x) FillNaN(x.get() + stored, x.get() + rows);
+      block = ReadBlockWith(s, channels, first, count, with_x,
+                            [&](const std::vector<QTXChannelTarget>& targets, std::uint32_t rows) {
+                              return Fill(s, first, rows, targets, threads);
+                            });
     }
-    const auto n = static_cast<py::ssize_t>(rows);
-    const py::ssize_t step = sizeof(double);
-    py::object x_array = py::none();
-    if (x) x_array = Adopt(std::move(x), {n}, {step});
-    return py::make_tuple(x_array,
-                          Adopt(std::move(block), {n, static_cast<py::ssize_t>(columns)}, {step, step * n}));
+    return block.Arrays();
+  }
+
+  // What ReadBlockAt needs to read rows from `first` on in a process of its
+  // own without a scan: the settings, where the rows begin, the rows the
+  // file holds, the last row mark at or before `first`, and per channel X0,
+  // Delta_X and Samples.
+  py::tuple PartitionState(std::size_t section, std::uint32_t first) const {
+    const CQTXSection& s = Section(section);
+    QTXRowMark mark{0, s.m_nDataPosition};
+    for (std::ptrdiff_t i = 0; i < s.m_arrRowMarks.GetSize() && s.m_arrRowMarks.GetAt(i).nRow <= first; ++i)
+      mark = s.m_arrRowMarks.GetAt(i);
+    py::list channels;
+    for (int j = 0; j < s.m_nChannels; ++j) {
+      const CQTXChannel& c = *s.m_arrChannels.GetAt(j);
+      channels.append(py::make_tuple(c.m_dX0, c.m_dDeltaX, c.m_nSamples));
+    }
+    const CString& separator = m_qtx.m_strSeparator;
+    return py::make_tuple(py::bytes(separator.GetString(), static_cast<std::size_t>(separator.GetLength())),
+                          m_qtx.m_nXColumns, s.m_nDataPosition, RowsInFile(s), mark.nRow, mark.nPosition,
+                          channels);
   }
 
   void Close() {
@@ -318,29 +386,6 @@ class ScannedFile {
     if (section >= static_cast<std::size_t>(m_qtx.m_arrSections.GetSize()))
       throw py::index_error("section index out of range");
     return *m_qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(section));
-  }
-
-  static void CheckChannels(const CQTXSection& s, const std::vector<int>& channels) {
-    if (channels.empty()) throw py::value_error("no channel selected");
-    const std::ptrdiff_t count = std::min<std::ptrdiff_t>(s.m_nChannels, s.m_arrChannels.GetSize());
-    for (const int j : channels)
-      if (j < 0 || j >= count) throw py::index_error("channel index out of range");
-  }
-
-  static std::uint32_t RowsInFile(const CQTXSection& s) {
-    return s.m_bRowsCounted ? std::min(s.m_nRowsInFile, s.RowCount()) : s.RowCount();
-  }
-
-  // Rows of [first, first + count) that the file holds.
-  static std::uint32_t RowsHeld(const CQTXSection& s, std::uint32_t first, std::uint32_t count) {
-    const std::uint64_t end = std::min<std::uint64_t>(std::uint64_t{first} + count, RowsInFile(s));
-    return end > first ? static_cast<std::uint32_t>(end - first) : 0;
-  }
-
-  // Rows from `first` on within channel j's own Samples.
-  static std::size_t OwnRows(const CQTXSection& s, int j, std::uint32_t first) {
-    const std::uint32_t samples = s.m_arrChannels.GetAt(j)->m_nSamples;
-    return samples > first ? samples - first : 0;
   }
 
   // Reads `rows` rows from `first` on into the targets: on the caller's
@@ -367,6 +412,42 @@ class ScannedFile {
   CStdioFile m_file;
   std::string m_path;
 };
+
+// ScannedFile::ReadBlock on one thread, in a process that has not scanned
+// the file: `state` is what ScannedFile::PartitionState gave there.
+py::tuple ReadBlockAt(const std::string& path, const py::tuple& state, std::uint32_t first, std::uint32_t count,
+                      const std::vector<int>& channels, bool with_x) {
+  CQTXGeneral qtx;
+  qtx.m_strSeparator = CString(state[0].cast<std::string>());
+  qtx.m_nXColumns = state[1].cast<int>();
+  CQTXSection s;
+  s.m_nDataPosition = state[2].cast<std::uint64_t>();
+  s.m_bRowsCounted = true;
+  s.m_nRowsInFile = state[3].cast<std::uint32_t>();
+  const QTXRowMark mark{state[4].cast<std::uint32_t>(), state[5].cast<std::uint64_t>()};
+  if (mark.nRow > 0) s.m_arrRowMarks.Add(mark);
+  for (const auto& grid : state[6].cast<std::vector<std::tuple<double, double, std::uint32_t>>>()) {
+    auto channel = std::make_unique<CQTXChannel>();
+    channel->m_nIndex = static_cast<int>(s.m_arrChannels.GetSize());
+    std::tie(channel->m_dX0, channel->m_dDeltaX, channel->m_nSamples) = grid;
+    s.m_arrChannels.Add(channel.get());
+    channel.release();  // owned by the section from here
+  }
+  s.m_nChannels = static_cast<int>(s.m_arrChannels.GetSize());
+  Block block;
+  {
+    py::gil_scoped_release release;
+    CStdioFile file;
+    CFileException error;
+    if (!file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))
+      throw OsFailure(error.m_lOsError, path);
+    block = ReadBlockWith(s, channels, first, count, with_x,
+                          [&](const std::vector<QTXChannelTarget>& targets, std::uint32_t rows) {
+                            return qtx.QTX_ReadRows(&file, &s, first, rows, targets.data(), targets.size()).nRows;
+                          });
+  }
+  return block.Arrays();
+}
 
 // Labels of one section's channels, in channel order, as bytes.
 struct Labels {
@@ -585,6 +666,7 @@ PYBIND11_MODULE(_qtx, m) {
            py::arg("threads"), py::arg("shared_x"))
       .def("read_block", &ScannedFile::ReadBlock, py::arg("section"), py::arg("channels"), py::arg("first"),
            py::arg("count"), py::arg("threads"), py::arg("with_x"))
+      .def("partition_state", &ScannedFile::PartitionState, py::arg("section"), py::arg("first"))
       .def("close", &ScannedFile::Close)
       .def_property_readonly("closed", &ScannedFile::Closed);
 
@@ -614,5 +696,13 @@ PYBIND11_MODULE(_qtx, m) {
         return CQTXGeneral::EstimateTimeStep(nullptr, count, start, end);
       },
       py::arg("count"), py::arg("start"), py::arg("end"));
+  m.def(
+      "read_block_at",
+      [](const std::string& path, const py::tuple& state, std::uint32_t first, std::uint32_t count,
+         const std::vector<int>& channels, bool with_x) {
+        return ReadBlockAt(CheckedPath(path), state, first, count, channels, with_x);
+      },
+      py::arg("path"), py::arg("state"), py::arg("first"), py::arg("count"), py::arg("channels"),
+      py::arg("with_x"));
   m.def("resample", &Resample, py::arg("x"), py::arg("y"), py::arg("start"), py::arg("step"));
 }
