@@ -200,6 +200,23 @@ class Section:
         return (self.to_pandas(channels, slice(first, first + step), threads)
                 for first in range(0, self.rows_in_file, step))
 
+    def rows_between(self, lo, hi):
+        """The range of rows whose X lies in [lo, hi], among the rows the
+        file holds, for an X that the channels share and that does not
+        decrease: X0 + row * Delta_X in mode 'no', the X column in mode 'one'
+        (found by bisection over the rows, not by reading them all).
+        ValueError when the channels share no X (mode 'multi', or grids that
+        differ) or the X looked at decreases."""
+        self._file._check_open()
+        status, first, count = self._file._native.rows_between(self.index, float(lo), float(hi))
+        if status == 1:
+            raise ValueError(f"section {self.index}: the channels share no X (X_Columns {self._file.settings.x_columns}"
+                             f"{', X0 or Delta_X differ' if self._file.settings.x_columns == 'no' else ''}), "
+                             "so no range of rows holds the X between two values")
+        if status == 2:
+            raise ValueError(f"section {self.index}: X decreases, so no range of rows holds the X between two values")
+        return range(first, first + count)
+
     def _layout(self):
         """What the frame of this section looks like, to compare files by."""
         shared = self._shares_x(range(len(self.channels)))

@@ -349,6 +349,21 @@ class ScannedFile {
     return block.Arrays();
   }
 
+  // The rows whose X lies in [low, high]: (status, first, count), status
+  // one of the library's QTXRowsBetweenStatus.
+  py::tuple RowsBetween(std::size_t section, double low, double high) {
+    int status;
+    std::uint32_t first = 0, count = 0;
+    {
+      py::gil_scoped_release release;
+      const CQTXSection& s = Section(section);
+      std::lock_guard<std::mutex> lock(m_mutex);
+      if (!m_file.IsOpen()) throw py::value_error("I/O operation on closed file.");
+      status = m_qtx.QTX_RowsBetween(&m_file, &s, low, high, first, count);
+    }
+    return py::make_tuple(status, first, count);
+  }
+
   // What ReadBlockAt needs to read rows from `first` on in a process of its
   // own without a scan: the settings, where the rows begin, the rows the
   // file holds, the last row mark at or before `first`, and per channel X0,
@@ -667,6 +682,7 @@ PYBIND11_MODULE(_qtx, m) {
       .def("read_block", &ScannedFile::ReadBlock, py::arg("section"), py::arg("channels"), py::arg("first"),
            py::arg("count"), py::arg("threads"), py::arg("with_x"))
       .def("partition_state", &ScannedFile::PartitionState, py::arg("section"), py::arg("first"))
+      .def("rows_between", &ScannedFile::RowsBetween, py::arg("section"), py::arg("low"), py::arg("high"))
       .def("close", &ScannedFile::Close)
       .def_property_readonly("closed", &ScannedFile::Closed);
 

@@ -168,6 +168,18 @@ def test_row_ranges_give_the_rows_the_file_holds_bit_for_bit(tmp_path, mode):
         for bad, error in [(slice(0, 9, 2), ValueError), ([1, 2], TypeError)]:
             with pytest.raises(error):
                 section.read_array(rows=bad)
+        if x.ndim == 2:
+            with pytest.raises(ValueError, match="share no X"):
+                section.rows_between(0, 1)
+            return
+        step = x[1001] - x[1000]
+        for lo, hi in [(x[0], x[-1]), (x[999], x[31000]), (x[1000] + step / 2, x[1001] + step / 2), (x[9], x[3]),
+                       (x[-1] + 1, x[-1] + 2), (-np.inf, x[70000 // 3]), (np.nan, 1.0)]:
+            expected = range(np.searchsorted(x, lo, "left"), np.searchsorted(x, hi, "right"))
+            assert list(section.rows_between(lo, hi)) == list(expected)
+    qtx.write(tmp_path / "down.qtx", [3.0, 2.0, 1.0], [1.0, 2.0, 3.0])
+    with qtx.open(tmp_path / "down.qtx") as f, pytest.raises(ValueError, match="X decreases"):
+        f[0].rows_between(0, 5)
 
 
 def test_channels_by_index_and_heading_and_the_closed_file():
