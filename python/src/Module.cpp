@@ -265,8 +265,7 @@ class ScannedFile {
   }
 
   // Per section: rows, data line, the channels' labels and X grid, and the
-  // rows the file holds. Reads
-  // change none of these.
+  // rows the file holds. Reads change none of these.
   py::list Sections() const {
     py::list sections;
     for (std::ptrdiff_t i = 0; i < m_qtx.m_arrSections.GetSize(); ++i) {
