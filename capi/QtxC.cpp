@@ -20,7 +20,6 @@
 struct qtx_file {
   CQTXGeneral qtx;
   CStdioFile data;       // held open from the scan on, for the values
-  std::string path;      // for the handles of the threads of a parallel read
   unsigned threads = 1;  // threads of each read; 1 reads on the caller's thread
 };
 
@@ -106,8 +105,8 @@ QTXRowsRead ReadRange(qtx_file* file, const CQTXSection& s, int channel, std::ui
   ChannelTargets(s, channel, x, y, stride, targets);
   if (file->threads == 1)
     return file->qtx.QTX_ReadRows(&file->data, &s, first, count, targets.data(), targets.size());
-  return file->qtx.QTX_ReadRowsParallel(CString(file->path.c_str()), &s, first, count, targets.data(),
-                                        targets.size(), file->threads);
+  return file->qtx.QTX_ReadRowsParallel(&file->data, &s, first, count, targets.data(), targets.size(),
+                                        file->threads);
 }
 
 // Reads every row of one channel, or of all for channel -1, into the
@@ -193,7 +192,6 @@ qtx_status qtx_open(const char* path, qtx_file** file) {
     if (!opened->data.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))
       return StatusOfCause(error.m_cause);
     if (!opened->qtx.ReadQTXFile(CString(path))) return QTX_ERR_FORMAT;
-    opened->path = path;
     *file = opened.release();
     return QTX_OK;
   });

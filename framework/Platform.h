@@ -37,11 +37,18 @@ extern const std::int32_t kBadFileError;
 NativeFile OpenForReading(const char* path, unsigned share, FileError& error) noexcept;
 void CloseFile(NativeFile file) noexcept;
 
-// Reads up to `size` bytes: the number read, 0 at the end of the file, or
-// -1 with `error` filled.
-std::ptrdiff_t ReadSome(NativeFile file, char* buffer, std::size_t size, FileError& error) noexcept;
-// Moves to an absolute position, which may lie beyond the end.
-bool SeekTo(NativeFile file, std::uint64_t position, FileError& error) noexcept;
+// Reads up to `size` bytes from an absolute position, whatever the file's
+// own position: the number read, 0 at or past the end of the file, or -1
+// with `error` filled. Threads may read one file at once this way, each
+// through a handle of its own from DuplicateFile.
+std::ptrdiff_t ReadAt(NativeFile file, std::uint64_t position, char* buffer, std::size_t size,
+                      FileError& error) noexcept;
+// Checks that an absolute position can be read from, which it may also
+// where it lies beyond the end.
+bool CheckPosition(std::uint64_t position, FileError& error) noexcept;
+// A second handle on the same open file, to be closed on its own; kNoFile
+// with `error` filled on failure.
+NativeFile DuplicateFile(NativeFile file, FileError& error) noexcept;
 bool FileSize(NativeFile file, std::uint64_t& size, FileError& error) noexcept;
 
 // The system's words for an error code, without a final period or line end;

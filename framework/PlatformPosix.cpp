@@ -93,9 +93,14 @@ void CloseFile(NativeFile file) noexcept {
   if (file != kNoFile) ::close(static_cast<int>(file));
 }
 
-std::ptrdiff_t ReadSome(NativeFile file, char* buffer, std::size_t size, FileError& error) noexcept {
+std::ptrdiff_t ReadAt(NativeFile file, std::uint64_t position, char* buffer, std::size_t size,
+                      FileError& error) noexcept {
+  if (!CheckPosition(position, error)) return -1;
   for (;;) {
-    const ssize_t n = ::read(static_cast<int>(file), buffer, size);
+    ssize_t n = ::pread(static_cast<int>(file), buffer, size, static_cast<off_t>(position));
+    // A pipe or a terminal has no positions: it is read as it comes, as a
+    // reader of it can only read it once, from its start.
+    if (n < 0 && errno == ESPIPE) n = ::read(static_cast<int>(file), buffer, size);
     if (n >= 0) return n;
     if (errno != EINTR) {
       error = ErrorOf(CFileException::hardIO, errno);
@@ -104,16 +109,20 @@ std::ptrdiff_t ReadSome(NativeFile file, char* buffer, std::size_t size, FileErr
   }
 }
 
-bool SeekTo(NativeFile file, std::uint64_t position, FileError& error) noexcept {
-  if (position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
-    error = ErrorOf(CFileException::badSeek, EINVAL);
-    return false;
+bool CheckPosition(std::uint64_t position, FileError& error) noexcept {
+  if (position <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return true;
+  error = ErrorOf(CFileException::badSeek, EINVAL);
+  return false;
+}
+
+NativeFile DuplicateFile(NativeFile file, FileError& error) noexcept {
+  const int copy = ::fcntl(static_cast<int>(file), F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) {
+    const bool tooMany = errno == EMFILE || errno == ENFILE;
+    error = ErrorOf(tooMany ? CFileException::tooManyOpenFiles : CFileException::genericException, errno);
+    return kNoFile;
   }
-  if (::lseek(static_cast<int>(file), static_cast<off_t>(position), SEEK_SET) < 0) {
-    error = ErrorOf(CFileException::badSeek, errno);
-    return false;
-  }
-  return true;
+  return copy;
 }
 
 bool FileSize(NativeFile file, std::uint64_t& size, FileError& error) noexcept {

@@ -103,10 +103,17 @@ void CloseFile(NativeFile file) noexcept {
   if (file != kNoFile) ::CloseHandle(Handle(file));
 }
 
-std::ptrdiff_t ReadSome(NativeFile file, char* buffer, std::size_t size, FileError& error) noexcept {
+std::ptrdiff_t ReadAt(NativeFile file, std::uint64_t position, char* buffer, std::size_t size,
+                      FileError& error) noexcept {
+  if (!CheckPosition(position, error)) return -1;
   const DWORD request = size > (DWORD{1} << 30) ? (DWORD{1} << 30) : static_cast<DWORD>(size);
+  // On a handle opened for synchronous reads the offset in OVERLAPPED makes
+  // the read positional; the call still waits for it.
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(position & 0xffffffffu);
+  at.OffsetHigh = static_cast<DWORD>(position >> 32);
   DWORD read = 0;
-  if (!::ReadFile(Handle(file), buffer, request, &read, nullptr)) {
+  if (!::ReadFile(Handle(file), buffer, request, &read, &at)) {
     const DWORD code = ::GetLastError();
     if (code == ERROR_HANDLE_EOF || code == ERROR_BROKEN_PIPE) return 0;
     error = {code == ERROR_LOCK_VIOLATION ? CFileException::lockViolation : CFileException::hardIO,
@@ -116,18 +123,20 @@ std::ptrdiff_t ReadSome(NativeFile file, char* buffer, std::size_t size, FileErr
   return static_cast<std::ptrdiff_t>(read);
 }
 
-bool SeekTo(NativeFile file, std::uint64_t position, FileError& error) noexcept {
-  if (position > static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max())) {
-    error = {CFileException::badSeek, ERROR_NEGATIVE_SEEK};
-    return false;
+bool CheckPosition(std::uint64_t position, FileError& error) noexcept {
+  if (position <= static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max())) return true;
+  error = {CFileException::badSeek, ERROR_NEGATIVE_SEEK};
+  return false;
+}
+
+NativeFile DuplicateFile(NativeFile file, FileError& error) noexcept {
+  HANDLE copy = nullptr;
+  const HANDLE process = ::GetCurrentProcess();
+  if (!::DuplicateHandle(process, Handle(file), process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    error = {CFileException::genericException, static_cast<std::int32_t>(::GetLastError())};
+    return kNoFile;
   }
-  LARGE_INTEGER distance;
-  distance.QuadPart = static_cast<LONGLONG>(position);
-  if (!::SetFilePointerEx(Handle(file), distance, nullptr, FILE_BEGIN)) {
-    error = {CFileException::badSeek, static_cast<std::int32_t>(::GetLastError())};
-    return false;
-  }
-  return true;
+  return reinterpret_cast<NativeFile>(copy);
 }
 
 bool FileSize(NativeFile file, std::uint64_t& size, FileError& error) noexcept {

@@ -45,7 +45,7 @@ bool LineSource::Fill() {
   m_begin = m_end = 0;
   m_linesEnd = kUnknown;  // the only place where the buffer's content changes
   platform::FileError error;
-  const std::ptrdiff_t n = platform::ReadSome(m_file, m_buffer.get(), kBufferSize, error);
+  const std::ptrdiff_t n = platform::ReadAt(m_file, m_bufferStart, m_buffer.get(), kBufferSize, error);
   if (n < 0) Fail(error);
   m_end = static_cast<std::size_t>(n);
   return n > 0;
@@ -133,8 +133,9 @@ void LineSource::Seek(std::uint64_t position) {
     m_begin = static_cast<std::size_t>(position - m_bufferStart);
     return;
   }
+  // Reads are positional: a seek only says where the next one starts.
   platform::FileError error;
-  if (!platform::SeekTo(m_file, position, error)) Fail(error);
+  if (!platform::CheckPosition(position, error)) Fail(error);
   m_bufferStart = position;
   m_begin = m_end = 0;
 }

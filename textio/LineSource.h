@@ -33,6 +33,11 @@ class LineSource {
   void Attach(platform::NativeFile file, const char* name);
   void Close() noexcept;
   bool IsOpen() const noexcept { return m_file != platform::kNoFile; }
+  // The open file, for a second source on a handle of its own
+  // (platform::DuplicateFile): every read is positional, so sources on one
+  // file do not move each other.
+  platform::NativeFile Native() const noexcept { return m_file; }
+  const std::string& Name() const noexcept { return m_name; }
 
   // Reads the next line without its "\n" and without one "\r" right before
   // it (or at the very end of the file). Returns false at the end of the file,

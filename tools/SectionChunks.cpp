@@ -20,11 +20,10 @@ constexpr std::uint32_t kParallelFrom = 65536;
 
 }  // namespace
 
-SectionChunks::SectionChunks(const CQTXGeneral& qtx, const CQTXSection& section, std::string path,
+SectionChunks::SectionChunks(const CQTXGeneral& qtx, const CQTXSection& section, const std::string& path,
                              std::vector<int> channels, std::uint32_t first, std::uint32_t end, bool xOfFirstOnly)
     : m_qtx(qtx),
       m_section(section),
-      m_path(path.c_str()),
       m_channels(std::move(channels)),
       m_xOfFirstOnly(xOfFirstOnly),
       m_first(first),
@@ -32,6 +31,7 @@ SectionChunks::SectionChunks(const CQTXGeneral& qtx, const CQTXSection& section,
       m_next(first),
       m_chunkLimit(kFirstChunkRows),
       m_threads(std::max(1u, std::thread::hardware_concurrency())) {
+  OpenForReading(m_file, path);
   const std::uint64_t arrays = std::max<std::uint64_t>(1, 2 * m_channels.size());
   m_largest = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(kChunkBytes / (arrays * sizeof(double)),
                                                                    kFirstChunkRows, std::uint64_t{1} << 22));
@@ -51,7 +51,7 @@ bool SectionChunks::Next() {
     targets.push_back({m_channels[i], withX ? m_x[i].data() : nullptr, m_y[i].data()});
   }
   const QTXRowsRead read =
-      m_qtx.QTX_ReadRowsParallel(m_path, &m_section, m_next, rows, targets.data(), targets.size(),
+      m_qtx.QTX_ReadRowsParallel(&m_file, &m_section, m_next, rows, targets.data(), targets.size(),
                                  rows >= kParallelFrom ? m_threads : 1);
   m_chunkFirst = m_next;
   m_chunkRows = read.nRows;

@@ -22,7 +22,7 @@ namespace qtx::tool {
 // reading early; HeldAll() then says so.
 class SectionChunks {
  public:
-  SectionChunks(const CQTXGeneral& qtx, const CQTXSection& section, std::string path, std::vector<int> channels,
+  SectionChunks(const CQTXGeneral& qtx, const CQTXSection& section, const std::string& path, std::vector<int> channels,
                 std::uint32_t first, std::uint32_t end, bool xOfFirstOnly = false);
 
   // Reads the next chunk; false when there is none.
@@ -40,7 +40,7 @@ class SectionChunks {
  private:
   const CQTXGeneral& m_qtx;
   const CQTXSection& m_section;
-  CString m_path;
+  CStdioFile m_file;
   std::vector<int> m_channels;
   bool m_xOfFirstOnly;
   std::uint32_t m_first, m_end, m_next;

@@ -225,10 +225,18 @@ class QTXLIB_API CQTXGeneral {
                            std::uint32_t nCount, const QTXChannelTarget* pTargets, std::size_t nTargets) const;
 
   // The same read split over nThreads threads (0: one per core) at row
-  // boundaries from the row marks, each thread with a file handle of its own
-  // on `path` and its own slice of the arrays; every thread count stores the
-  // same bits. Joins every thread before returning; the first exception
-  // thrown in one is rethrown here. One thread reads on the caller's thread.
+  // boundaries from the row marks, each thread with its own slice of the
+  // arrays and a file handle of its own on the file pFile has open (a second
+  // handle on the same open file, so even a path that now names another
+  // file is no matter); the first share is read through pFile on the
+  // caller's thread. Every thread count stores the same bits. Joins every
+  // thread before returning; the first exception thrown in one is rethrown
+  // here.
+  QTXRowsRead QTX_ReadRowsParallel(CStdioFile* pFile, const CQTXSection* pSection, std::uint32_t nFirst,
+                                   std::uint32_t nCount, const QTXChannelTarget* pTargets, std::size_t nTargets,
+                                   unsigned nThreads) const;
+  // The same for a host without an open file: every thread opens `path`
+  // itself, which must still name the file that was scanned.
   QTXRowsRead QTX_ReadRowsParallel(const CString& path, const CQTXSection* pSection, std::uint32_t nFirst,
                                    std::uint32_t nCount, const QTXChannelTarget* pTargets, std::size_t nTargets,
                                    unsigned nThreads) const;

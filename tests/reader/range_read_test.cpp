@@ -82,8 +82,9 @@ void CheckRange(CQTXGeneral& qtx, CStdioFile& file, const char* path, const Whol
     targets.push_back({wanted[i], i == 1 ? nullptr : x[i].data(), y[i].data()});
   const CQTXSection* section = qtx.m_arrSections[0];
   const QTXRowsRead read =
-      threads == 0 ? qtx.QTX_ReadRows(&file, section, first, count, targets.data(), targets.size())
-                   : qtx.QTX_ReadRowsParallel(path, section, first, count, targets.data(), targets.size(), threads);
+      threads == 0       ? qtx.QTX_ReadRows(&file, section, first, count, targets.data(), targets.size())
+      : threads % 2 == 0 ? qtx.QTX_ReadRowsParallel(&file, section, first, count, targets.data(), targets.size(), threads)
+                         : qtx.QTX_ReadRowsParallel(path, section, first, count, targets.data(), targets.size(), threads);
   const std::uint32_t expected = first >= held ? 0 : std::min(count, held - first);
   ASSERT_EQ(read.nRows, expected);
   EXPECT_EQ(read.nMissing, count - expected);
@@ -160,6 +161,7 @@ TEST(RangeRead, ChannelsOutOfRangeOrTwiceFailBeforeReading) {
     EXPECT_THROW(qtx.QTX_ReadRows(&file, qtx.m_arrSections[0], 0, 4, targets, 2), CInvalidArgException);
     EXPECT_THROW(qtx.QTX_ReadRowsParallel(temp.c_str(), qtx.m_arrSections[0], 0, 4, targets, 2, 2),
                  CInvalidArgException);
+    EXPECT_THROW(qtx.QTX_ReadRowsParallel(&file, qtx.m_arrSections[0], 0, 4, targets, 2, 2), CInvalidArgException);
   }
   EXPECT_EQ(Bits(y[0]), Bits(0.0));
   EXPECT_THROW(qtx.QTX_ReadRowsParallel("/no/such/file.qtx", qtx.m_arrSections[0], 0, 4, bad[0] + 1, 1, 1),
