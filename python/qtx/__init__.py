@@ -73,15 +73,6 @@ def _threads(threads):
     return count
 
 
-def _identity(path):
-    """What tells whether the file at `path` is the one scanned, unchanged."""
-    try:
-        status = os.stat(path)
-    except OSError:
-        return None
-    return status.st_dev, status.st_ino, status.st_size, status.st_mtime_ns
-
-
 def _position(index, count, what):
     """A sequence position: negative counts from the end; IndexError outside."""
     i = operator.index(index)
@@ -163,7 +154,7 @@ class Section:
         first, count = self._range(rows)
         if not chosen:
             return []
-        x, pairs, _ = self._file._native.read(self.index, chosen, first, count, self._file._threads(threads),
+        x, pairs, _ = self._file._native.read(self.index, chosen, first, count, _threads(threads),
                                               self._shares_x(chosen))
         if x is not None:
             x.flags.writeable = False
@@ -177,7 +168,7 @@ class Section:
         self._file._check_open()
         first, count = self._range(rows, stacklevel=4)
         shared = self._shares_x(chosen)
-        x, block = self._file._native.read_block(self.index, chosen, first, count, self._file._threads(threads), not shared)
+        x, block = self._file._native.read_block(self.index, chosen, first, count, _threads(threads), not shared)
         return [self.channels[i] for i in chosen], shared, x, block
 
     def read_array(self, channels=None, rows=None, threads=None):
@@ -255,14 +246,6 @@ class File:
         settings[5] = MODES[settings[5]]
         self.settings = Settings(*settings)
         self.sections = tuple(Section(self, i, *s) for i, s in enumerate(self._native.sections()))
-        self._identity = _identity(self.path)
-
-    def _threads(self, threads):
-        """The native reader's thread count. Threads beyond the first open
-        the file again by its path: when that may now be another file, or
-        one changed since the scan, the read keeps to the file held open."""
-        count = _threads(threads)
-        return count if count == 1 or _identity(self.path) == self._identity else 1
 
     def __repr__(self):
         state = "closed" if self.closed else "open"

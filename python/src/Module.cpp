@@ -20,7 +20,6 @@
 #include <mutex>
 #include <new>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -244,7 +243,7 @@ Block ReadBlockWith(const CQTXSection& s, const std::vector<int>& channels, std:
 // that uses them takes this file's lock, after the GIL is released.
 class ScannedFile {
  public:
-  explicit ScannedFile(const std::string& path) : m_path(path) {
+  explicit ScannedFile(const std::string& path) {
     bool complete;
     try {
       complete = m_qtx.ReadQTXFile(CString(path));
@@ -402,29 +401,21 @@ class ScannedFile {
     return *m_qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(section));
   }
 
-  // Reads `rows` rows from `first` on into the targets: on the caller's
-  // thread through the open file, or split over `threads` threads (0: one
-  // per core), each with a file handle of its own. Returns the rows stored,
-  // fewer only where the file lost rows since the scan. Called without the
-  // GIL.
+  // Reads `rows` rows from `first` on into the targets through the open
+  // file, split over `threads` threads (0: one per core; 1: the caller's
+  // thread alone). Returns the rows stored, fewer only where the file lost
+  // rows since the scan. Called without the GIL.
   std::uint32_t Fill(const CQTXSection& s, std::uint32_t first, std::uint32_t rows,
                      const std::vector<QTXChannelTarget>& targets, unsigned threads) {
-    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_file.IsOpen()) throw py::value_error("I/O operation on closed file.");
-    // A thread takes a few row marks' worth of rows at least.
-    constexpr std::uint32_t kRowsPerThread = 8192;
-    if (threads == 1 || rows < 2 * kRowsPerThread)
-      return m_qtx.QTX_ReadRows(&m_file, &s, first, rows, targets.data(), targets.size()).nRows;
-    lock.unlock();  // the threads open the file themselves
-    return m_qtx.QTX_ReadRowsParallel(CString(m_path), &s, first, rows, targets.data(), targets.size(), threads)
-        .nRows;
+    if (threads == 1) return m_qtx.QTX_ReadRows(&m_file, &s, first, rows, targets.data(), targets.size()).nRows;
+    return m_qtx.QTX_ReadRowsParallel(&m_file, &s, first, rows, targets.data(), targets.size(), threads).nRows;
   }
 
   std::mutex m_mutex;
   CQTXGeneral m_qtx;
   CStdioFile m_file;
-  std::string m_path;
 };
 
 // ScannedFile::ReadBlock on one thread, in a process that has not scanned

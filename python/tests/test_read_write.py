@@ -168,8 +168,7 @@ def test_row_ranges_give_the_rows_the_file_holds_bit_for_bit(tmp_path, mode):
         for bad, error in [(slice(0, 9, 2), ValueError), ([1, 2], TypeError)]:
             with pytest.raises(error):
                 section.read_array(rows=bad)
-        # Another file put in its place: the threads that would open it by its
-        # path are not started.
+        # Another file put in its place: the threads read the file held open.
         qtx.write(tmp_path / "other.qtx", np.arange(ROWS + 0.0), np.zeros((ROWS, 3)))
         os.replace(tmp_path / "other.qtx", path)
         with pytest.warns(qtx.ShortSectionWarning):
