@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "OutputFile.h"
+#include "RowSelection.h"
 #include "Tool.h"
 
 namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
-    "usage: qtx dump FILE [--section N] [--channel C] [--format csv|tsv]\n"
+    "usage: qtx dump FILE [--section N] [--channel C | --channels LIST] [--format csv|tsv]\n"
     "\n"
     "  Prints the values of a section: a header row with the headings, then one\n"
     "  row per data row. When the channels share their X (X_Columns One, or No\n"
@@ -26,7 +27,8 @@ const char* const kUsage =
     "  by default and the second with --mode multi.\n"
     "\n"
     "  --section N       the section to print, counted from 0 (default 0)\n"
-    "  --channel C       only channel C of the section, counted from 0 (default: all)\n"
+    "  --channel C       only channel C of the section: its index from 0 or Y heading\n"
+    "  --channels LIST   those channels, indexes or headings, comma-separated (default: all)\n"
     "  --format F        csv (default) or tsv\n";
 
 // Output through one large buffer: a dump of a big section is millions of
@@ -88,27 +90,26 @@ bool SharedX(int mode, const std::vector<const CQTXChannel*>& channels) {
 }
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--section", "--channel", "--format"});
+  const Arguments arguments(args, {"--section", "--channel", "--channels", "--format"});
   arguments.ExpectPositionals(1);
   const std::string& path = arguments.Positionals()[0];
   const long long sectionIndex = arguments.GetInteger("--section", 0).value_or(0);
-  const std::optional<long long> channelIndex = arguments.GetInteger("--channel", 0);
   const char separator = arguments.GetChoice("--format", {"csv", "tsv"}, 0) == 0 ? ',' : '\t';
 
   CQTXGeneral qtx;
   ScanFile(qtx, path);
   CQTXSection& section = SectionAt(qtx, sectionIndex);
   const int nChannels = section.m_nChannels > 0 ? section.m_nChannels : 0;
-  if (channelIndex) CheckChannel(section, sectionIndex, *channelIndex);
+  const std::optional<std::vector<int>> chosen = ChannelOption(arguments, section, sectionIndex);
 
   const std::uint32_t held =
-      ReadValues(qtx, section, sectionIndex, path, channelIndex ? static_cast<int>(*channelIndex) : -1);
+      ReadValues(qtx, section, sectionIndex, path, chosen && chosen->size() == 1 ? chosen->front() : -1);
 
   std::vector<const CQTXChannel*> channels;
   std::uint32_t nRows = 0;
   for (int j = 0; j < nChannels; ++j) {
     const CQTXChannel* channel = section.m_arrChannels.GetAt(j);
-    if (channelIndex && *channelIndex != j) continue;
+    if (chosen && std::find(chosen->begin(), chosen->end(), j) == chosen->end()) continue;
     channels.push_back(channel);
     nRows = std::max(nRows, std::min(channel->m_nSamples, held));
   }
