@@ -397,8 +397,8 @@ int Run(const std::vector<std::string>& args) {
 
 const Command kConvertCommand = {
     "convert", "write a QTX file from a CSV file with a header row",
-    "usage: qtx convert IN.csv OUT.qtx [--mode no|one|multi] [--x0 X] [--step D] [--format csv|tsv]\n"
-    "                   [--delimiter C] [--decimal .|,] [--empty end|nan]\n"
+    "usage: qtx convert IN.csv OUT.qtx [--mode no|one|multi] [--x0 X] [--step D] [--format csv|tsv]"
+    " [--delimiter C] [--decimal .|,] [--empty end|nan]\n"
     "\n"
     "  Writes one section from a CSV file: a channel per Y column, a row per CSV\n"
     "  row. The first row holds the headings; a heading \"Voltage [V]\" gives the\n"

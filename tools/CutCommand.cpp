@@ -14,8 +14,9 @@ namespace {
 const char* const kUsage =
     "usage: qtx cut FILE -o OUT.qtx (--x LO:HI | --rows A:B) [--section N] [--channels LIST]\n"
     "\n"
-    "  Writes the rows A to B (A included, B not, counted from 0) or the rows\n"
-    "  whose shared X lies in [LO, HI] of a section, with the chosen channels, as\n"
+    "  Writes the rows A to B (A included, B not, counted from 0; A: to the end,\n"
+    "  :B from the start) or the rows whose X lies in [LO, HI], for an X that the\n"
+    "  channels share and that does not decrease, of a section, with the chosen channels, as\n"
     "  a QTX file of one section. Values, headings, labels and the header's\n"
     "  metadata are kept; Samples are those of the rows cut. Where X comes from\n"
     "  X0 and Delta_X (X_Columns No), a cut that starts at row 0 stays so; any\n"
@@ -34,9 +35,7 @@ int Run(const std::vector<std::string>& args) {
   const std::string& path = arguments.Positionals()[0];
   const std::optional<std::string> outPath = arguments.Get("--output");
   if (!outPath) throw UsageError("missing -o OUT.qtx");
-  if (arguments.Has("--x") == arguments.Has("--rows")) throw UsageError("give one of --x LO:HI and --rows A:B");
-  std::optional<std::pair<double, double>> xRange;
-  if (const auto text = arguments.Get("--x")) xRange = NumberPair("--x", *text);
+  if (!arguments.Has("--x") && !arguments.Has("--rows")) throw UsageError("give one of --x LO:HI and --rows A:B");
   const long long sectionIndex = arguments.GetInteger("--section", 0).value_or(0);
   if (SameFile(path, *outPath)) throw Failure(*outPath + " is FILE itself; cut writes another file");
 
@@ -45,8 +44,7 @@ int Run(const std::vector<std::string>& args) {
   const CQTXSection& section = SectionAt(qtx, sectionIndex);
   const std::vector<int> channels = ChosenChannels(arguments, section, sectionIndex);
   if (channels.empty()) throw Failure("section " + std::to_string(sectionIndex) + " has no channels to cut");
-  const RowRange range = xRange ? RowsBetween(qtx, path, section, sectionIndex, xRange->first, xRange->second)
-                                : RowsOption(*arguments.Get("--rows"), section);
+  const RowRange range = ChosenRows(qtx, section, sectionIndex, path, arguments);
   // X computed from X0 and Delta_X keeps its bits only from row 0 on; past
   // it the cut carries the X values themselves.
   int mode = qtx.m_nXColumns;

@@ -17,14 +17,14 @@
 
 #include "OutputFile.h"
 #include "RowSelection.h"
+#include "SectionChunks.h"
 #include "Tool.h"
 
 namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
-    "usage: qtx export FILE OUT.h5|OUT.mat [--section N] [--channels LIST] [--x LO:HI]\n"
-    "                  [--mat-version 7.3|5]\n"
+    "usage: qtx export FILE OUT.h5|OUT.mat [--section N] [--channels LIST] [--x LO:HI] [--mat-version 7.3|5]\n"
     "\n"
     "  Writes sections of FILE (all by default) as HDF5 (OUT ending in .h5, .hdf5\n"
     "  or .he5) or as a MAT file (.mat). Values are copied bit for bit.\n"
@@ -329,8 +329,8 @@ void WriteHdf5(const CQTXGeneral& qtx, const std::string& path, const std::strin
       }
     }
     ReadChunks(qtx, path, section, plan.channels, plan.range,
-               [&](std::uint32_t firstRow, std::uint32_t rows, const std::vector<double*>& x,
-                   const std::vector<double*>& y) {
+               [&](std::uint32_t firstRow, std::uint32_t rows, const std::vector<const double*>& x,
+                   const std::vector<const double*>& y) {
                  const hsize_t at = firstRow - plan.range.first;
                  if (sharedX) h5.Append(sharedX->get(), at, x[0], rows);
                  for (std::size_t k = 0; k < plan.channels.size(); ++k) {
@@ -401,8 +401,8 @@ void WriteMat(const CQTXGeneral& qtx, const std::string& path, const std::string
     std::vector<std::vector<double>> ys(n);
     std::vector<std::vector<double>> xs(plan.sharedX ? 1 : n);
     ReadChunks(qtx, path, section, plan.channels, plan.range,
-               [&](std::uint32_t firstRow, std::uint32_t rows, const std::vector<double*>& x,
-                   const std::vector<double*>& y) {
+               [&](std::uint32_t firstRow, std::uint32_t rows, const std::vector<const double*>& x,
+                   const std::vector<const double*>& y) {
                  const std::uint32_t at = firstRow - plan.range.first;
                  if (plan.sharedX) xs[0].insert(xs[0].end(), x[0], x[0] + rows);
                  for (std::size_t k = 0; k < n; ++k) {
@@ -482,8 +482,6 @@ int Run(const std::vector<std::string>& args) {
   const std::size_t version = arguments.GetChoice("--mat-version", {"7.3", "5"}, 0);
   if (!mat && arguments.Has("--mat-version")) throw UsageError("option --mat-version is for .mat files");
   const std::optional<long long> sectionIndex = arguments.GetInteger("--section", 0);
-  std::optional<std::pair<double, double>> xRange;
-  if (const auto text = arguments.Get("--x")) xRange = NumberPair("--x", *text);
   if (SameFile(path, outPath)) throw Failure(outPath + " is FILE itself; export writes another file");
 
   CQTXGeneral qtx;
@@ -498,11 +496,8 @@ int Run(const std::vector<std::string>& args) {
     plan.section = &SectionAt(qtx, i);
     plan.channels = ChosenChannels(arguments, *plan.section, i);
     plan.sharedX = SharesX(qtx, *plan.section, plan.channels);
-    plan.range = xRange ? RowsBetween(qtx, path, *plan.section, i, xRange->first, xRange->second)
-                        : RowRange{0, RowsHeld(*plan.section)};
-    if (RowsHeld(*plan.section) < RowCount(*plan.section))
-      Warn(path + ": section " + std::to_string(i) + " declares " + std::to_string(RowCount(*plan.section)) +
-           " rows (Samples), but the file holds " + std::to_string(RowsHeld(*plan.section)));
+    plan.range = ChosenRows(qtx, *plan.section, i, path, arguments);
+    WarnIfShort(*plan.section, i, path);
     plans.push_back(std::move(plan));
   }
   if (mat)

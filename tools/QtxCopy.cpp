@@ -41,7 +41,7 @@ std::uint32_t CopyRows(OutputFile& output, const CQTXGeneral& qtx, const std::st
   };
   const std::uint32_t rows = ReadChunks(
       qtx, path, section, channels, range,
-      [&](std::uint32_t, std::uint32_t count, const std::vector<double*>& x, const std::vector<double*>& y) {
+      [&](std::uint32_t, std::uint32_t count, const std::vector<const double*>& x, const std::vector<const double*>& y) {
         for (std::uint32_t r = 0; r < count; ++r) {
           bool first = true;
           if (mode == 1) {

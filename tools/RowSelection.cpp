@@ -1,5 +1,7 @@
 #include "RowSelection.h"
 
+#include "SectionChunks.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -7,14 +9,6 @@
 
 namespace qtx::tool {
 namespace {
-
-// Rows per chunk: 64 Ki, fewer for many channels, so that a chunk of every
-// channel's X and Y stays near 32 MiB.
-std::uint32_t ChunkRows(std::size_t channels) {
-  constexpr std::size_t kValues = std::size_t{1} << 22;
-  return static_cast<std::uint32_t>(std::clamp<std::size_t>(kValues / (2 * std::max<std::size_t>(channels, 1)), 1,
-                                                            std::size_t{1} << 16));
-}
 
 std::vector<std::string> SplitList(const std::string& text) {
   std::vector<std::string> items;
@@ -102,34 +96,14 @@ std::vector<int> ChosenChannels(const Arguments& arguments, const CQTXSection& s
   return chosen;
 }
 
-std::pair<double, double> NumberPair(const std::string& name, const std::string& text) {
-  const std::size_t colon = text.find(':');
-  const auto number = [&](const std::string& part, double& value) {
-    char* end = nullptr;
-    value = std::strtod(part.c_str(), &end);
-    return !part.empty() && *end == '\0' && !std::isnan(value);
-  };
-  double low = 0.0;
-  double high = 0.0;
-  if (colon == std::string::npos || !number(text.substr(0, colon), low) || !number(text.substr(colon + 1), high))
-    throw UsageError("option " + name + " needs LO:HI, two numbers, not '" + text + "'");
-  if (low > high) throw UsageError("option " + name + ": " + text + " starts above its end");
-  return {low, high};
-}
-
 std::uint32_t RowsHeld(const CQTXSection& section) {
   return section.m_bRowsCounted ? section.m_nRowsInFile : RowCount(section);
 }
 
-RowRange RowsOption(const std::string& text, const CQTXSection& section) {
-  const auto [low, high] = NumberPair("--rows", text);
-  if (low < 0 || std::floor(low) != low || std::floor(high) != high)
-    throw UsageError("option --rows needs A:B, two whole numbers from 0, not '" + text + "'");
-  const double held = RowsHeld(section);
-  RowRange range;
-  range.first = static_cast<std::uint32_t>(std::min(low, held));
-  range.count = static_cast<std::uint32_t>(std::min(high, held)) - range.first;
-  return range;
+RowRange ChosenRows(const CQTXGeneral& qtx, const CQTXSection& section, long long sectionIndex,
+                    const std::string& path, const Arguments& arguments) {
+  const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"));
+  return {rows.first, rows.end - rows.first};
 }
 
 bool SharesX(const CQTXGeneral& qtx, const CQTXSection& section, const std::vector<int>& channels) {
@@ -143,91 +117,20 @@ bool SharesX(const CQTXGeneral& qtx, const CQTXSection& section, const std::vect
   return true;
 }
 
-RowRange RowsBetween(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section,
-                     long long sectionIndex, double low, double high) {
-  const std::string where = "section " + std::to_string(sectionIndex);
-  std::vector<int> all;
-  for (int i = 0; i < section.m_nChannels; ++i) all.push_back(i);
-  if (!SharesX(qtx, section, all))
-    throw Failure(where + " has no X shared by its channels (" +
-                  (qtx.m_nXColumns == 2 ? std::string("X_Columns Multi") : "X0 or Delta_X differ") +
-                  "); use --rows");
-  const std::uint32_t held = RowsHeld(section);
-  RowRange range;
-  if (all.empty() || held == 0) return range;
-  if (qtx.m_nXColumns == 0) {
-    // X = X0 + r * Delta_X, as the reader computes it; not decreasing for a
-    // step from 0 on, so a bisection finds both ends.
-    const CQTXChannel& channel = *section.m_arrChannels.GetAt(0);
-    if (channel.m_dDeltaX < 0) throw Failure(where + ": X decreases (Delta_X is negative)");
-    const auto x = [&](std::uint32_t r) { return channel.m_dX0 + static_cast<double>(r) * channel.m_dDeltaX; };
-    const auto bound = [&](auto below) {
-      std::uint32_t lo = 0;
-      std::uint32_t hi = held;
-      while (lo < hi) {
-        const std::uint32_t mid = lo + (hi - lo) / 2;
-        if (below(x(mid)))
-          lo = mid + 1;
-        else
-          hi = mid;
-      }
-      return lo;
-    };
-    range.first = bound([&](double v) { return v < low; });
-    range.count = bound([&](double v) { return v <= high; }) - range.first;
-    return range;
-  }
-  // Mode One: X comes from the rows; read it in chunks and check that it
-  // does not go back.
-  bool started = false;
-  bool ended = false;
-  double previous = -HUGE_VAL;
-  ReadChunks(qtx, path, section, {0}, {0, held},
-             [&](std::uint32_t firstRow, std::uint32_t rows, const std::vector<double*>& x, const std::vector<double*>&) {
-               for (std::uint32_t i = 0; i < rows; ++i) {
-                 const double v = x[0][i];
-                 if (v < previous || std::isnan(v))
-                   throw Failure(where + ": X " + (std::isnan(v) ? "is not a number" : "decreases") + " at row " +
-                                 std::to_string(firstRow + i) + "; --x needs X that never decreases, use --rows");
-                 previous = v;
-                 if (!started && v >= low) {
-                   started = true;
-                   range.first = firstRow + i;
-                 }
-                 if (!ended && v > high) {
-                   ended = true;
-                   range.count = started ? firstRow + i - range.first : 0;
-                 }
-               }
-             });
-  if (!started) range.first = held;
-  if (!ended) range.count = held - range.first;
-  return range;
-}
-
 std::uint32_t ReadChunks(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section,
                          const std::vector<int>& channels, RowRange range, const ChunkVisitor& visit) {
-  CStdioFile file;
-  OpenForReading(file, path);
-  const std::uint32_t chunk = ChunkRows(channels.size());
-  const std::size_t n = channels.size();
-  std::vector<double> values(2 * n * static_cast<std::size_t>(std::min(chunk, std::max(range.count, 1u))));
-  const std::size_t stride = values.size() / (2 * std::max<std::size_t>(n, 1));
-  std::vector<double*> x(n);
-  std::vector<double*> y(n);
-  std::vector<QTXChannelTarget> targets(n);
-  for (std::size_t k = 0; k < n; ++k) {
-    x[k] = values.data() + 2 * k * stride;
-    y[k] = x[k] + stride;
-    targets[k] = {channels[k], x[k], y[k]};
-  }
+  if (channels.empty()) return 0;
+  SectionChunks chunks(qtx, section, path, channels, range.first, range.first + range.count);
+  std::vector<const double*> x(channels.size());
+  std::vector<const double*> y(channels.size());
   std::uint32_t done = 0;
-  while (done < range.count) {
-    const std::uint32_t want = std::min<std::uint32_t>(static_cast<std::uint32_t>(stride), range.count - done);
-    const QTXRowsRead read = qtx.QTX_ReadRows(&file, &section, range.first + done, want, targets.data(), n);
-    if (read.nRows > 0) visit(range.first + done, read.nRows, x, y);
-    done += read.nRows;
-    if (read.nRows < want) break;
+  while (chunks.Next()) {
+    for (std::size_t k = 0; k < channels.size(); ++k) {
+      x[k] = chunks.X(k);
+      y[k] = chunks.Y(k);
+    }
+    visit(chunks.First(), chunks.Rows(), x, y);
+    done += chunks.Rows();
   }
   return done;
 }

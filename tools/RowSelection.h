@@ -33,20 +33,13 @@ struct RowRange {
   std::uint32_t count = 0;
 };
 
-// Two numbers "LO:HI" of the option `name`, LO <= HI; a usage error otherwise.
-std::pair<double, double> NumberPair(const std::string& name, const std::string& text);
-
 // The rows the file holds of the section: the scan's count.
 std::uint32_t RowsHeld(const CQTXSection& section);
 
-// The rows of "--rows A:B" (A included, B not) within the rows held.
-RowRange RowsOption(const std::string& text, const CQTXSection& section);
-
-// The rows whose X, shared by the channels, lies in [low, high]: mode No
-// with one X0 and Delta_X everywhere, or mode One with X not decreasing.
-// Other sections are a Failure that says why there is no X to cut by.
-RowRange RowsBetween(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section,
-                     long long sectionIndex, double low, double high);
+// The rows "--rows A:B" or "--x LO:HI" choose (see ChooseRows in
+// SectionChunks.h), all the rows the file holds without either.
+RowRange ChosenRows(const CQTXGeneral& qtx, const CQTXSection& section, long long sectionIndex,
+                    const std::string& path, const Arguments& arguments);
 
 // Whether the channels share one X: mode One, or mode No with the same X0
 // and Delta_X (compared bit for bit).
@@ -54,10 +47,10 @@ bool SharesX(const CQTXGeneral& qtx, const CQTXSection& section, const std::vect
 
 // Reads `range` of the chosen channels in chunks of rows: for each chunk,
 // visit(firstRow, rows, x, y) with x[k] and y[k] the arrays of channels[k]
-// (rows entries each). Stops early where the file ends; returns the rows
-// read. Memory: one chunk of every chosen channel.
+// (rows entries each), through SectionChunks. Stops early where the file
+// ends; returns the rows read. Memory: one chunk of every chosen channel.
 using ChunkVisitor = std::function<void(std::uint32_t firstRow, std::uint32_t rows,
-                                        const std::vector<double*>& x, const std::vector<double*>& y)>;
+                                        const std::vector<const double*>& x, const std::vector<const double*>& y)>;
 std::uint32_t ReadChunks(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section,
                          const std::vector<int>& channels, RowRange range, const ChunkVisitor& visit);
 

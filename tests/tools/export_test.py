@@ -126,8 +126,8 @@ with h5py.File(out) as f:
 for args, message in [(["export", one, os.path.join(SCRATCH, "x.csv")], "OUT must end in .h5"),
                       (["export", one, out, "--channels", "Q"], "has no channel headed 'Q'"),
                       (["export", one, out, "--channels", "U a/b"], "has 2 channels headed 'U a/b'"),
-                      (["export", multi, out, "--x", "0:1"], "no X shared"),
-                      (["export", one, out, "--x", "2:1"], "starts above its end"),
+                      (["export", multi, out, "--x", "0:1"], "needs an X that the channels share"),
+                      (["export", one, out, "--x", "2:1"], "ends before it begins"),
                       (["cut", one, "-o", cut], "give one of --x"),
                       (["dump", one, "--channel", "0", "--channel", "1"], "given twice")]:
     run = qtx(*args, code=2)
