@@ -197,9 +197,14 @@ double ParseNumber(std::string_view cell, const Location& at, std::size_t column
   return value;
 }
 
-Table ReadTable(const std::string& path, const CellFormat& format) {
+// The line qtx dump --all writes before each section.
+bool IsSectionLine(std::string_view line) { return line.rfind("# section ", 0) == 0; }
+
+// The tables of the file: one, or one per "# section N" line of a dump --all.
+std::vector<Table> ReadTables(const std::string& path, const CellFormat& format) {
   CStdioFile file;
   OpenForReading(file, path);
+  std::vector<Table> tables;
   Table table;
   RecordSplitter record(format.tabs, format.delimiter);
   CString line;
@@ -211,6 +216,13 @@ Table ReadTable(const std::string& path, const CellFormat& format) {
     if (lineNumber == 1 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // UTF-8 byte order mark
     if (IsBlankLine(text)) continue;
     const Location at{path, lineNumber};
+    if (IsSectionLine(text)) {
+      if (!haveHeadings && !tables.empty()) throw Failure(at.Where() + ": the section before has no header row");
+      if (haveHeadings) tables.push_back(std::move(table));
+      table = Table();
+      haveHeadings = false;
+      continue;
+    }
     record.Split(text, at);
     if (!haveHeadings) {
       for (std::size_t c = 0; c < record.Size(); ++c) {
@@ -262,7 +274,8 @@ Table ReadTable(const std::string& path, const CellFormat& format) {
     ++table.rows;
   }
   if (!haveHeadings) throw Failure(path + ": no header row");
-  return table;
+  tables.push_back(std::move(table));
+  return tables;
 }
 
 // Where channel i of the mode takes its X and its Y from.
@@ -378,17 +391,19 @@ int Run(const std::vector<std::string>& args) {
   const double x0 = HeaderNumber(arguments, "--x0", 0.0);
   const double step = HeaderNumber(arguments, "--step", 1.0);
 
-  const Table table = ReadTable(input, format);
-  CheckColumns(table, mode, input);
+  const std::vector<Table> tables = ReadTables(input, format);
+  for (const Table& table : tables) CheckColumns(table, mode, input);
   if (output != "-" && SameFile(input, output))
     throw Failure(output + " is the input file; give another output file");
 
-  CQTXSection section;
-  const std::size_t rows = BuildSection(section, table, mode, x0, step);
   OutputFile file(output);
   CQTXGeneral::QTX_WriteMainHeader(file.Stream(), mode);
-  section.WriteSectionHeader(file.Stream(), mode);
-  WriteRows(file, table, rows);
+  for (const Table& table : tables) {
+    CQTXSection section;
+    const std::size_t rows = BuildSection(section, table, mode, x0, step);
+    section.WriteSectionHeader(file.Stream(), mode);
+    WriteRows(file, table, rows);
+  }
   file.Commit();
   return kExitOk;
 }
@@ -406,7 +421,8 @@ const Command kConvertCommand = {
     "  Cells are separated by commas; a cell in double quotes may hold commas. A\n"
     "  column may end early: its cells from there on are empty, and its channel\n"
     "  has fewer Samples. Numbers are decimal, or nan, inf and -inf as qtx dump\n"
-    "  writes them. OUT - writes to stdout.\n"
+    "  writes them. A line \"# section N\" (qtx dump --all) starts another section\n"
+    "  with its own header row. OUT - writes to stdout.\n"
     "\n"
     "  --mode M          one: the first column is X for all channels, then a Y\n"
     "                    column per channel (the default); multi: an X and a Y\n"

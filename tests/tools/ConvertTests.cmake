@@ -90,3 +90,10 @@ qtx_add_tool_test(convert_spreadsheet_dump ARGS dump ${CONVERT_OUT}/spreadsheet.
 set_tests_properties(tool.convert_spreadsheet_dump PROPERTIES FIXTURES_REQUIRED convert_spreadsheet)
 qtx_add_tool_test(convert_decimal_comma_needs_delimiter ARGS convert ${CONVERT_IN}/spreadsheet.csv
   ${CONVERT_OUT}/x.qtx --decimal , EXIT_CODE 2 STDERR_REGEX "^qtx convert: --decimal , needs another delimiter")
+# dump --all names each section on a line of its own, and convert reads that
+# back into as many sections.
+qtx_add_tool_test(convert_two_sections ARGS convert ${CONVERT_IN}/two_sections.csv ${CONVERT_OUT}/two.qtx EXIT_CODE 0)
+set_tests_properties(tool.convert_two_sections PROPERTIES FIXTURES_SETUP convert_two_sections)
+qtx_add_tool_test(convert_two_sections_dump ARGS dump ${CONVERT_OUT}/two.qtx --all EXIT_CODE 0
+  STDOUT_FILE ${PROJECT_SOURCE_DIR}/${CONVERT_IN}/two_sections.csv)
+set_tests_properties(tool.convert_two_sections_dump PROPERTIES FIXTURES_REQUIRED convert_two_sections)
