@@ -51,7 +51,8 @@ struct SectionPlan {
   std::vector<int> channels;
   RowRange range;
   bool sharedX = false;
-  std::vector<std::string> names;  // per chosen channel: its dataset or field name
+  std::vector<std::string> names;   // per chosen channel: its dataset or field name
+  std::vector<std::string> xNames;  // MAT: per chosen channel its X field, where X is not shared
 };
 
 std::string Text(const CString& text) { return std::string(text.View()); }
@@ -98,10 +99,11 @@ class Hdf5Writer {
     if (status < 0) Fail(what);
   }
 
-  void StringAttribute(hid_t object, const char* name, const std::string& value) const {
+  void StringAttribute(hid_t object, const char* name, const std::string& value,
+                       H5T_cset_t cset = H5T_CSET_UTF8) const {
     Handle type(Check(H5Tcopy(H5T_C_S1), "HDF5 type"), H5Tclose);
     Check(H5Tset_size(type.get(), std::max<std::size_t>(value.size(), 1)), "HDF5 type", 0);
-    Check(H5Tset_cset(type.get(), H5T_CSET_UTF8), "HDF5 type", 0);
+    Check(H5Tset_cset(type.get(), cset), "HDF5 type", 0);
     Check(H5Tset_strpad(type.get(), value.empty() ? H5T_STR_NULLTERM : H5T_STR_NULLPAD), "HDF5 type", 0);
     Handle space(Check(H5Screate(H5S_SCALAR), "HDF5 space"), H5Sclose);
     Handle attribute(Check(H5Acreate2(object, name, type.get(), space.get(), H5P_DEFAULT, H5P_DEFAULT),
@@ -145,6 +147,37 @@ class Hdf5Writer {
     Handle file(Check(H5Dget_space(dataset), "HDF5 space"), H5Sclose);
     Check(H5Sselect_hyperslab(file.get(), H5S_SELECT_SET, &at, nullptr, &count, nullptr), "HDF5 selection", 0);
     Handle memory(Check(H5Screate_simple(1, &count, nullptr), "HDF5 space"), H5Sclose);
+    errno = 0;
+    Check(H5Dwrite(dataset, H5T_NATIVE_DOUBLE, memory.get(), file.get(), H5P_DEFAULT, values),
+          "cannot write a dataset", 0);
+  }
+
+  // A MATLAB column vector of doubles in a MAT 7.3 file: HDF5 keeps it as
+  // one row (MATLAB's order is the transposed one), growing by chunks.
+  std::unique_ptr<Handle> MatlabColumn(hid_t group, const std::string& name, std::uint32_t chunk) const {
+    const hsize_t start[2] = {1, 0};
+    const hsize_t most[2] = {1, H5S_UNLIMITED};
+    Handle space(Check(H5Screate_simple(2, start, most), "HDF5 space"), H5Sclose);
+    Handle properties(Check(H5Pcreate(H5P_DATASET_CREATE), "HDF5 properties"), H5Pclose);
+    const hsize_t chunkDims[2] = {1, std::max<std::uint32_t>(chunk, 1)};
+    Check(H5Pset_chunk(properties.get(), 2, chunkDims), "HDF5 chunks", 0);
+    auto dataset = std::make_unique<Handle>(
+        Check(H5Dcreate2(group, name.c_str(), H5T_IEEE_F64LE, space.get(), H5P_DEFAULT, properties.get(),
+                         H5P_DEFAULT),
+              "cannot create a dataset"),
+        H5Dclose);
+    StringAttribute(dataset->get(), "MATLAB_class", "double", H5T_CSET_ASCII);
+    return dataset;
+  }
+  void AppendColumn(hid_t dataset, hsize_t at, const double* values, hsize_t count) const {
+    if (count == 0) return;
+    const hsize_t size[2] = {1, at + count};
+    Check(H5Dset_extent(dataset, size), "cannot extend a dataset", 0);
+    Handle file(Check(H5Dget_space(dataset), "HDF5 space"), H5Sclose);
+    const hsize_t offset[2] = {0, at};
+    const hsize_t block[2] = {1, count};
+    Check(H5Sselect_hyperslab(file.get(), H5S_SELECT_SET, offset, nullptr, block, nullptr), "HDF5 selection", 0);
+    Handle memory(Check(H5Screate_simple(2, block, nullptr), "HDF5 space"), H5Sclose);
     errno = 0;
     Check(H5Dwrite(dataset, H5T_NATIVE_DOUBLE, memory.get(), file.get(), H5P_DEFAULT, values),
           "cannot write a dataset", 0);
@@ -347,6 +380,50 @@ void WriteHdf5(const CQTXGeneral& qtx, const std::string& path, const std::strin
   output.Commit();
 }
 
+// The values of a MAT 7.3 file that matio wrote with empty value fields: each
+// field of values becomes a dataset filled chunk by chunk, so that memory
+// stays one chunk whatever the section's size.
+void WriteMatColumns(const CQTXGeneral& qtx, const std::string& path, OutputFile& output, const std::string& outPath,
+                     const std::vector<SectionPlan>& plans) {
+  Hdf5Writer h5(output, outPath);
+  errno = 0;
+  Handle file(h5.Check(H5Fopen(output.TemporaryPath().c_str(), H5F_ACC_RDWR, H5P_DEFAULT), "cannot reopen the MAT file"),
+              H5Fclose);
+  for (const SectionPlan& plan : plans) {
+    const CQTXSection& section = *plan.section;
+    const std::string group = "/section_" + std::to_string(plan.index) + "/";
+    const std::uint32_t chunk = std::min<std::uint32_t>(std::max<std::uint32_t>(plan.range.count, 1), 1u << 16);
+    // A field with rows replaces the empty one; one without stays empty.
+    const auto column = [&](const std::string& field, std::uint32_t rows) -> std::unique_ptr<Handle> {
+      if (rows == 0) return nullptr;
+      h5.Check(H5Ldelete(file.get(), (group + field).c_str(), H5P_DEFAULT), "cannot replace a field", 0);
+      return h5.MatlabColumn(file.get(), group + field, chunk);
+    };
+    std::unique_ptr<Handle> sharedX = plan.sharedX ? column("X", plan.range.count) : nullptr;
+    std::vector<std::unique_ptr<Handle>> ys;
+    std::vector<std::unique_ptr<Handle>> xs;
+    std::vector<std::uint32_t> own;
+    for (std::size_t k = 0; k < plan.channels.size(); ++k) {
+      own.push_back(ChannelRowsIn(*section.m_arrChannels.GetAt(plan.channels[k]), plan.range));
+      ys.push_back(column(plan.names[k], own[k]));
+      if (!plan.sharedX) xs.push_back(column(plan.xNames[k], own[k]));
+    }
+    ReadChunks(qtx, path, section, plan.channels, plan.range,
+               [&](std::uint32_t firstRow, std::uint32_t rows, const std::vector<const double*>& x,
+                   const std::vector<const double*>& y) {
+                 const hsize_t at = firstRow - plan.range.first;
+                 if (sharedX) h5.AppendColumn(sharedX->get(), at, x[0], rows);
+                 for (std::size_t k = 0; k < plan.channels.size(); ++k) {
+                   const hsize_t n = own[k] > at ? std::min<hsize_t>(rows, own[k] - at) : 0;
+                   if (ys[k]) h5.AppendColumn(ys[k]->get(), at, y[k], n);
+                   if (!plan.sharedX && xs[k]) h5.AppendColumn(xs[k]->get(), at, x[k], n);
+                 }
+               });
+  }
+  errno = 0;
+  if (!file.Close()) h5.Fail("cannot complete the MAT file");
+}
+
 void WriteMat(const CQTXGeneral& qtx, const std::string& path, const std::string& outPath,
               std::vector<SectionPlan>& plans, bool version5) {
   // A MAT 5 variable's size is a 32-bit count, and readers take it as
@@ -394,13 +471,18 @@ void WriteMat(const CQTXGeneral& qtx, const std::string& path, const std::string
           Unique(MatlabName(Text(section.m_arrChannels.GetAt(c)->m_strYHeading), "ch"), taken, 63);
       plan.names.push_back(name);
       fields.push_back(name);
-      if (!plan.sharedX) fields.push_back(Unique(name + "_X", taken, 63));
+      if (!plan.sharedX) {
+        plan.xNames.push_back(Unique(name + "_X", taken, 63));
+        fields.push_back(plan.xNames.back());
+      }
     }
-    // The values of the range: a MAT variable is written whole.
+    // MAT 5: the values of the range, since matio writes a variable whole.
+    // MAT 7.3: empty fields here, replaced by chunked datasets below.
     const std::size_t n = plan.channels.size();
     std::vector<std::vector<double>> ys(n);
     std::vector<std::vector<double>> xs(plan.sharedX ? 1 : n);
-    ReadChunks(qtx, path, section, plan.channels, plan.range,
+    if (version5)
+      ReadChunks(qtx, path, section, plan.channels, plan.range,
                [&](std::uint32_t firstRow, std::uint32_t rows, const std::vector<const double*>& x,
                    const std::vector<const double*>& y) {
                  const std::uint32_t at = firstRow - plan.range.first;
@@ -465,6 +547,7 @@ void WriteMat(const CQTXGeneral& qtx, const std::string& path, const std::string
     errno = 0;
     fail("the MAT file was not written completely (a full disk or a size limit)");
   }
+  if (!version5) WriteMatColumns(qtx, path, output, outPath, plans);
   output.Commit();
 }
 
