@@ -25,6 +25,8 @@ struct qtx_file {
 
 struct qtx_writer {
   std::ofstream out;
+  CString date;  // the stamps of every header; empty: the clock's
+  CString time;
   int mode = 0;
   int channels = 0;
   bool inSection = false;
@@ -219,6 +221,21 @@ qtx_status qtx_get_separator(const qtx_file* file, const char** name, const char
   return QTX_OK;
 }
 
+qtx_status qtx_get_file_text(const qtx_file* file, int which, const char** text, size_t* length) {
+  if (!file || !text) return QTX_ERR_ARGUMENT;
+  const CString* value = nullptr;
+  switch (which) {
+    case QTX_FILE_DESCRIPTION: value = &file->qtx.m_strDescription; break;
+    case QTX_FILE_DATE: value = &file->qtx.m_strDate; break;
+    case QTX_FILE_TIME: value = &file->qtx.m_strTime; break;
+    case QTX_FILE_TIME_PREF: value = &file->qtx.m_strTimePref; break;
+    default: return QTX_ERR_ARGUMENT;
+  }
+  *text = value->GetString();
+  if (length) *length = value->View().size();
+  return QTX_OK;
+}
+
 int qtx_section_count(const qtx_file* file) {
   return file ? static_cast<int>(file->qtx.m_arrSections.GetSize()) : -1;
 }
@@ -254,6 +271,8 @@ qtx_status qtx_get_channel_text(const qtx_file* file, int section, int channel, 
     case QTX_TEXT_Y_DIMENSION: value = &ch->m_strYDimension; break;
     case QTX_TEXT_X_HEADING: value = &ch->m_strXHeading; break;
     case QTX_TEXT_Y_HEADING: value = &ch->m_strYHeading; break;
+    case QTX_TEXT_DATE: value = &ch->m_strDate; break;
+    case QTX_TEXT_TIME: value = &ch->m_strTime; break;
     default: return QTX_ERR_ARGUMENT;
   }
   *text = value->GetString();
@@ -299,8 +318,18 @@ qtx_status qtx_set_threads(qtx_file* file, int threads) {
 }
 
 qtx_status qtx_writer_create(const char* path, int x_columns, qtx_writer** writer) {
+  return qtx_writer_create_stamped(path, x_columns, nullptr, writer);
+}
+
+qtx_status qtx_writer_create_stamped(const char* path, int x_columns, const qtx_header_setup* header,
+                                     qtx_writer** writer) {
   if (writer) *writer = nullptr;
   if (!path || !writer || x_columns < QTX_X_NO || x_columns > QTX_X_MULTI) return QTX_ERR_ARGUMENT;
+  // A text not given takes the default; one given must read back as written.
+  const qtx_header_setup none = {nullptr, nullptr, nullptr, nullptr};
+  const qtx_header_setup& texts = header ? *header : none;
+  for (const char* text : {texts.description, texts.time_pref, texts.date, texts.time})
+    if (text && *text && !IsWritableText(text)) return QTX_ERR_ARGUMENT;
   return Guarded([&]() -> qtx_status {
     std::unique_ptr<qtx_writer> created(new qtx_writer);
     created->mode = x_columns;
@@ -308,7 +337,12 @@ qtx_status qtx_writer_create(const char* path, int x_columns, qtx_writer** write
     errno = 0;
     created->out.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
     if (!created->out) return StatusOfErrno(errno);
-    CQTXGeneral::QTX_WriteMainHeader(created->out, x_columns);
+    CQTXGeneral stamps;
+    if (texts.description) stamps.m_strDescription = texts.description;
+    if (texts.time_pref) stamps.m_strTimePref = texts.time_pref;
+    if (texts.date) created->date = stamps.m_strDate = texts.date;
+    if (texts.time) created->time = stamps.m_strTime = texts.time;
+    stamps.QTX_WriteMainHeaderStamped(created->out, x_columns);
     if (!created->out) return QTX_ERR_IO;
     *writer = created.release();
     return QTX_OK;
@@ -342,11 +376,13 @@ qtx_status qtx_write_section_header(qtx_writer* writer, const qtx_channel_setup*
       channel->m_dX0 = setup.x0;
       channel->m_dDeltaX = setup.delta_x;
       channel->m_nSamples = setup.samples;
+      channel->m_strDate = writer->date;
+      channel->m_strTime = writer->time;
       rows = std::max(rows, setup.samples);
       section.m_arrChannels.Add(channel.get());
       channel.release();  // the section owns it now
     }
-    section.WriteSectionHeader(writer->out, writer->mode);
+    section.WriteSectionHeaderStamped(writer->out, writer->mode);
     if (!writer->out) {
       writer->failed = true;
       return QTX_ERR_IO;

@@ -6,6 +6,17 @@ namespace {
 
 bool Is(const CString& key, const char* keyword) { return key.CompareNoCase(keyword) == 0; }
 
+void RecordMetadata(CQTXGeneral& qtx, const CString& key, const CString& value) {
+  if (Is(key, CQTXGeneral::lpszTimePref))
+    qtx.m_strTimePref = value;
+  else if (Is(key, CQTXGeneral::lpszTime))
+    qtx.m_strTime = value;
+  else if (Is(key, CQTXGeneral::lpszDate))
+    qtx.m_strDate = value;
+  else
+    qtx.m_strDescription = value;
+}
+
 }  // namespace
 
 bool CQTXGeneral::QTX_ReadMainHeader(std::uint32_t& nLine, CStdioFile* pFile) {
@@ -58,8 +69,12 @@ bool CQTXGeneral::QTX_ReadMainHeader(std::uint32_t& nLine, CStdioFile* pFile) {
         }
       } else if (Is(strKey, lpszEndOfHeader)) {
         m_bEndOfHeader = true;
+      } else if (Is(strKey, lpszTimePref) || Is(strKey, lpszTime) || Is(strKey, lpszDate) ||
+                 Is(strKey, lpszDescription)) {
+        // Metadata: recorded as written; no setting depends on it.
+        if (bValue) RecordMetadata(*this, strKey, strValue);
       }
-      // Time_Pref, Time, Date, Description and unknown keys change nothing.
+      // Unknown keys change nothing.
     }
 
     ++nLine;

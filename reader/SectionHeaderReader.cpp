@@ -81,9 +81,15 @@ constexpr LabelKeyword kLabelKeywords[] = {
     {"Y_Unit_Label", &CQTXChannel::m_strYUnitLabel},
 };
 const char* const kFillText = "0.0";
+// The per-channel stamps, recorded as written; a channel beyond the line's
+// last value gets none.
+constexpr LabelKeyword kStampKeywords[] = {
+    {"Date", &CQTXChannel::m_strDate},
+    {"Time", &CQTXChannel::m_strTime},
+};
 
-// Applies a per-channel keyword line to the section; unknown keys (Date and
-// Time among them) change nothing.
+// Applies a per-channel keyword line to the section; unknown keys change
+// nothing, and Date and Time only the channels' recorded stamps.
 void ApplyChannelLine(const CString& strKey, CQTXSection& section, CTokenizer& tokenizer, CString& strValue) {
   if (Is(strKey, "Samples")) {
     Distribute(section, tokenizer, strValue, "0", [](CQTXChannel& c, const CString& v) {
@@ -102,6 +108,12 @@ void ApplyChannelLine(const CString& strKey, CQTXSection& section, CTokenizer& t
   for (const LabelKeyword& k : kLabelKeywords) {
     if (Is(strKey, k.keyword)) {
       Distribute(section, tokenizer, strValue, kFillText, [&k](CQTXChannel& c, const CString& v) { c.*k.member = v; });
+      return;
+    }
+  }
+  for (const LabelKeyword& k : kStampKeywords) {
+    if (Is(strKey, k.keyword)) {
+      Distribute(section, tokenizer, strValue, "", [&k](CQTXChannel& c, const CString& v) { c.*k.member = v; });
       return;
     }
   }

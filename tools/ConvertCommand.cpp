@@ -64,7 +64,7 @@ struct Location {
 // span lines.
 class RecordSplitter {
  public:
-  explicit RecordSplitter(bool tabs) : m_tabs(tabs) {}
+  RecordSplitter(bool tabs, char delimiter) : m_tabs(tabs), m_delimiter(delimiter) {}
 
   // Splits `line`; the cells stay valid until the next call. Throws Failure
   // for a quote that is not closed or text after one.
@@ -102,10 +102,10 @@ class RecordSplitter {
           }
         }
         for (++pos; pos < line.size() && IsBlank(line[pos]);) ++pos;
-        if (pos < line.size() && line[pos] != ',')
+        if (pos < line.size() && line[pos] != m_delimiter)
           throw Failure(at.Where() + ": text after the closing quote of cell " + std::to_string(m_bounds.size() + 1));
       } else {
-        const std::size_t comma = std::min(line.find(',', pos), line.size());
+        const std::size_t comma = std::min(line.find(m_delimiter, pos), line.size());
         std::size_t end = comma;
         while (end > pos && IsBlank(line[end - 1])) --end;
         m_text.append(line.data() + pos, end - pos);
@@ -126,6 +126,7 @@ class RecordSplitter {
   static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
   bool m_tabs;
+  char m_delimiter;  // between CSV cells: ',' or what --delimiter gives
   std::string m_text;                                         // the cells' characters, one after another
   std::vector<std::pair<std::size_t, std::size_t>> m_bounds;  // offset and length of each cell
 };
@@ -161,12 +162,30 @@ void AddHeading(Table& table, std::string_view text) {
   table.units.push_back(std::move(unit));
 }
 
-// A cell as a finite double: decimal text, an optional sign, an optional
-// exponent, nothing else.
-double ParseNumber(std::string_view cell, const Location& at, std::size_t column, const std::string& heading) {
+// How cells are read: the delimiter between them, the decimal mark, and
+// whether an empty cell before a column's last value is a NaN.
+struct CellFormat {
+  bool tabs = false;
+  char delimiter = ',';
+  char decimal = '.';
+  bool emptyIsNan = false;
+};
+
+// A cell as a double: decimal text, an optional sign, an optional exponent,
+// nothing else; or nan, inf and -inf as qtx dump writes them.
+double ParseNumber(std::string_view cell, const Location& at, std::size_t column, const std::string& heading,
+                   char decimal = '.') {
   auto fail = [&](const std::string& problem) {
     throw Failure(at.Where() + ": column " + std::to_string(column + 1) + " (" + heading + "): " + problem);
   };
+  std::string withPoint;
+  if (decimal != '.') {
+    // "1,5" with a decimal comma; a cell that also holds a point is no number of that kind.
+    if (cell.find('.') != std::string_view::npos) fail("'" + std::string(cell) + "' is not a number");
+    withPoint.assign(cell);
+    std::replace(withPoint.begin(), withPoint.end(), decimal, '.');
+    cell = withPoint;
+  }
   std::string_view digits = cell;
   if (digits.size() > 1 && digits[0] == '+' && digits[1] != '-') digits.remove_prefix(1);
   double value = 0.0;
@@ -174,15 +193,20 @@ double ParseNumber(std::string_view cell, const Location& at, std::size_t column
   const auto result = std::from_chars(digits.data(), end, value);
   if (result.ptr != end || (result.ec != std::errc() && result.ec != std::errc::result_out_of_range))
     fail("'" + std::string(cell) + "' is not a number");
-  if (result.ec != std::errc() || !std::isfinite(value)) fail(std::string(cell) + " is not a finite double");
+  if (result.ec != std::errc()) fail(std::string(cell) + " is beyond the largest double");
   return value;
 }
 
-Table ReadTable(const std::string& path, bool tabs) {
+// The line qtx dump --all writes before each section.
+bool IsSectionLine(std::string_view line) { return line.rfind("# section ", 0) == 0; }
+
+// The tables of the file: one, or one per "# section N" line of a dump --all.
+std::vector<Table> ReadTables(const std::string& path, const CellFormat& format) {
   CStdioFile file;
   OpenForReading(file, path);
+  std::vector<Table> tables;
   Table table;
-  RecordSplitter record(tabs);
+  RecordSplitter record(format.tabs, format.delimiter);
   CString line;
   std::uint64_t lineNumber = 0;
   bool haveHeadings = false;
@@ -192,6 +216,13 @@ Table ReadTable(const std::string& path, bool tabs) {
     if (lineNumber == 1 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // UTF-8 byte order mark
     if (IsBlankLine(text)) continue;
     const Location at{path, lineNumber};
+    if (IsSectionLine(text)) {
+      if (!haveHeadings && !tables.empty()) throw Failure(at.Where() + ": the section before has no header row");
+      if (haveHeadings) tables.push_back(std::move(table));
+      table = Table();
+      haveHeadings = false;
+      continue;
+    }
     record.Split(text, at);
     if (!haveHeadings) {
       for (std::size_t c = 0; c < record.Size(); ++c) {
@@ -226,17 +257,25 @@ Table ReadTable(const std::string& path, bool tabs) {
         table.values.push_back(0.0);
         continue;
       }
+      if (table.endLines[c] != 0 && format.emptyIsNan) {
+        // The empty cells since the column's last value are NaNs.
+        for (std::size_t r = table.lengths[c]; r < table.rows; ++r)
+          table.values[r * table.headings.size() + c] = std::numeric_limits<double>::quiet_NaN();
+        table.lengths[c] = table.rows;
+        table.endLines[c] = 0;
+      }
       if (table.endLines[c] != 0)
         throw Failure(at.Where() + ": column " + std::to_string(c + 1) + " (" + table.headings[c] +
                       ") goes on after its empty cell on line " + std::to_string(table.endLines[c]) +
                       "; only the end of a column may be empty");
-      table.values.push_back(ParseNumber(record.Cell(c), at, c, table.headings[c]));
+      table.values.push_back(ParseNumber(record.Cell(c), at, c, table.headings[c], format.decimal));
       ++table.lengths[c];
     }
     ++table.rows;
   }
   if (!haveHeadings) throw Failure(path + ": no header row");
-  return table;
+  tables.push_back(std::move(table));
+  return tables;
 }
 
 // Where channel i of the mode takes its X and its Y from.
@@ -330,28 +369,41 @@ void WriteRows(OutputFile& out, const Table& table, std::size_t rows) {
 }
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--mode", "--x0", "--step", "--format"});
+  const Arguments arguments(args, {"--mode", "--x0", "--step", "--format", "--delimiter", "--decimal", "--empty"});
   arguments.ExpectPositionals(2);
   const std::string& input = arguments.Positionals()[0];
   const std::string& output = arguments.Positionals()[1];
   const int mode = ParseMode(arguments);
-  const bool tabs = arguments.GetChoice("--format", {"csv", "tsv"}, 0) == 1;
+  CellFormat format;
+  format.tabs = arguments.GetChoice("--format", {"csv", "tsv"}, 0) == 1;
+  if (const std::optional<std::string> delimiter = arguments.Get("--delimiter")) {
+    if (delimiter->size() != 1 || *delimiter == "\"" || *delimiter == " " || *delimiter == "\t")
+      throw UsageError("option --delimiter needs one character other than a quote or a blank, not '" + *delimiter + "'");
+    if (format.tabs) throw UsageError("--delimiter goes with CSV; --format tsv separates cells by tabs");
+    format.delimiter = (*delimiter)[0];
+  }
+  format.decimal = arguments.GetChoice("--decimal", {".", ","}, 0) == 1 ? ',' : '.';
+  if (format.decimal == format.delimiter)
+    throw UsageError("--decimal , needs another delimiter between cells, such as --delimiter ';'");
+  format.emptyIsNan = arguments.GetChoice("--empty", {"end", "nan"}, 0) == 1;
   if (mode != 0 && (arguments.Has("--x0") || arguments.Has("--step")))
     throw UsageError("--x0 and --step go with --mode no; in the other modes X comes from the file");
   const double x0 = HeaderNumber(arguments, "--x0", 0.0);
   const double step = HeaderNumber(arguments, "--step", 1.0);
 
-  const Table table = ReadTable(input, tabs);
-  CheckColumns(table, mode, input);
+  const std::vector<Table> tables = ReadTables(input, format);
+  for (const Table& table : tables) CheckColumns(table, mode, input);
   if (output != "-" && SameFile(input, output))
     throw Failure(output + " is the input file; give another output file");
 
-  CQTXSection section;
-  const std::size_t rows = BuildSection(section, table, mode, x0, step);
   OutputFile file(output);
   CQTXGeneral::QTX_WriteMainHeader(file.Stream(), mode);
-  section.WriteSectionHeader(file.Stream(), mode);
-  WriteRows(file, table, rows);
+  for (const Table& table : tables) {
+    CQTXSection section;
+    const std::size_t rows = BuildSection(section, table, mode, x0, step);
+    section.WriteSectionHeader(file.Stream(), mode);
+    WriteRows(file, table, rows);
+  }
   file.Commit();
   return kExitOk;
 }
@@ -360,14 +412,17 @@ int Run(const std::vector<std::string>& args) {
 
 const Command kConvertCommand = {
     "convert", "write a QTX file from a CSV file with a header row",
-    "usage: qtx convert IN.csv OUT.qtx [--mode no|one|multi] [--x0 X] [--step D] [--format csv|tsv]\n"
+    "usage: qtx convert IN.csv OUT.qtx [--mode no|one|multi] [--x0 X] [--step D] [--format csv|tsv]"
+    " [--delimiter C] [--decimal .|,] [--empty end|nan]\n"
     "\n"
     "  Writes one section from a CSV file: a channel per Y column, a row per CSV\n"
     "  row. The first row holds the headings; a heading \"Voltage [V]\" gives the\n"
     "  heading and dimension Voltage and the unit label V, other units are '-'.\n"
     "  Cells are separated by commas; a cell in double quotes may hold commas. A\n"
     "  column may end early: its cells from there on are empty, and its channel\n"
-    "  has fewer Samples. OUT - writes to stdout.\n"
+    "  has fewer Samples. Numbers are decimal, or nan, inf and -inf as qtx dump\n"
+    "  writes them. A line \"# section N\" (qtx dump --all) starts another section\n"
+    "  with its own header row. OUT - writes to stdout.\n"
     "\n"
     "  --mode M          one: the first column is X for all channels, then a Y\n"
     "                    column per channel (the default); multi: an X and a Y\n"
@@ -375,7 +430,11 @@ const Command kConvertCommand = {
     "                    X is X0 + row * Delta_X\n"
     "  --x0 X            X0 in mode no (default 0)\n"
     "  --step D          Delta_X in mode no (default 1)\n"
-    "  --format F        csv (default), or tsv: cells separated by tabs, no quoting\n",
+    "  --format F        csv (default), or tsv: cells separated by tabs, no quoting\n"
+    "  --delimiter C     the character between CSV cells (default ,), such as ;\n"
+    "  --decimal M       the decimal mark: . (default) or , (then with --delimiter)\n"
+    "  --empty E         end (default): empty cells end a column; nan: an empty cell\n"
+    "                    before a column's last value is NaN\n",
     Run};
 
 }  // namespace qtx::tool

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "OutputFile.h"
+#include "RowSelection.h"
 #include "SectionChunks.h"
 #include "Tool.h"
 
@@ -17,7 +18,8 @@ namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
-    "usage: qtx dump FILE [--section N] [--channel C] [--format csv|tsv] [--rows A:B | --x LO:HI]\n"
+    "usage: qtx dump FILE [--section N] [--channel C | --channels LIST] [--format csv|tsv]"
+    " [--rows A:B | --x LO:HI] [--all]\n"
     "\n"
     "  Prints the values of a section: a header row with the headings, then one\n"
     "  row per data row. When the channels share their X (X_Columns One, or No\n"
@@ -27,8 +29,11 @@ const char* const kUsage =
     "  by default and the second with --mode multi.\n"
     "\n"
     "  --section N       the section to print, counted from 0 (default 0)\n"
-    "  --channel C       only channel C of the section, counted from 0 (default: all)\n"
+    "  --channel C       only channel C of the section: its index from 0 or Y heading\n"
+    "  --channels LIST   those channels, indexes or headings, comma-separated (default: all)\n"
     "  --format F        csv (default) or tsv\n"
+    "  --all             every section, each after a line \"# section N\", which\n"
+    "                    qtx convert reads back into several sections\n"
     "  --rows A:B        only rows A up to, not including, B, counted from 0; either\n"
     "                    may be left out (A: to the end, :B from the start)\n"
     "  --x LO:HI         only the rows whose X lies from LO to HI, for an X that the\n"
@@ -95,19 +100,23 @@ bool SharedX(int mode, const std::vector<const CQTXChannel*>& channels) {
   return true;
 }
 
+// The line before each section of --all: "# section N", which qtx convert
+// reads as the start of a section.
+int RunAll(const std::vector<std::string>& args, const std::string& path);
+
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--section", "--channel", "--format", "--rows", "--x"});
+  const Arguments arguments(args, {"--section", "--channel", "--channels", "--format", "--rows", "--x"}, {"--all"});
   arguments.ExpectPositionals(1);
   const std::string& path = arguments.Positionals()[0];
+  if (arguments.Has("--all")) return RunAll(args, path);
   const long long sectionIndex = arguments.GetInteger("--section", 0).value_or(0);
-  const std::optional<long long> channelIndex = arguments.GetInteger("--channel", 0);
   const char separator = arguments.GetChoice("--format", {"csv", "tsv"}, 0) == 0 ? ',' : '\t';
 
   CQTXGeneral qtx;
   ScanFile(qtx, path);
   CQTXSection& section = SectionAt(qtx, sectionIndex);
   const int nChannels = section.m_nChannels > 0 ? section.m_nChannels : 0;
-  if (channelIndex) CheckChannel(section, sectionIndex, *channelIndex);
+  const std::optional<std::vector<int>> chosen = ChannelOption(arguments, section, sectionIndex);
   const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"));
   WarnIfShort(section, sectionIndex, path);
 
@@ -116,7 +125,7 @@ int Run(const std::vector<std::string>& args) {
   std::uint32_t end = rows.first;
   for (int j = 0; j < nChannels; ++j) {
     const CQTXChannel* channel = section.m_arrChannels.GetAt(j);
-    if (channelIndex && *channelIndex != j) continue;
+    if (chosen && std::find(chosen->begin(), chosen->end(), j) == chosen->end()) continue;
     channels.push_back(channel);
     indexes.push_back(j);
     end = std::max(end, std::min(channel->m_nSamples, rows.end));
@@ -162,6 +171,23 @@ int Run(const std::vector<std::string>& args) {
     progress.Update(chunks.Done(), chunks.End() - chunks.Begin());
   }
   out.Flush();
+  return kExitOk;
+}
+
+int RunAll(const std::vector<std::string>& args, const std::string& path) {
+  std::vector<std::string> each;
+  for (const std::string& arg : args) {
+    if (arg == "--section" || arg.rfind("--section=", 0) == 0) throw UsageError("--all prints every section: no --section");
+    if (arg != "--all") each.push_back(arg);
+  }
+  CQTXGeneral qtx;
+  ScanFile(qtx, path);
+  for (std::ptrdiff_t i = 0; i < qtx.m_arrSections.GetSize(); ++i) {
+    PrintStdout("# section %td\n", i);
+    std::vector<std::string> one = each;
+    one.insert(one.begin(), {"--section", std::to_string(i)});
+    Run(one);
+  }
   return kExitOk;
 }
 

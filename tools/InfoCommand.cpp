@@ -18,7 +18,9 @@ const char* const kUsage =
     "\n"
     "  Prints the main header settings, one \"key: value\" per line, then for each\n"
     "  section a table of its channels: headings, dimensions and unit labels,\n"
-    "  Samples, X0 and Delta_X.\n";
+    "  Samples, X0, Delta_X, and the Date and Time stamps. The main header's\n"
+    "  Time_Pref, Description, Date and Time are shown as written, \"-\" where\n"
+    "  the header has none.\n";
 
 // A table printed with aligned columns: text left, numbers right.
 class Table {
@@ -56,13 +58,14 @@ void PrintSection(int index, const CQTXSection& section) {
               section.m_nChannels == 1 ? "" : "s", static_cast<unsigned long>(section.m_nDataLine));
   if (section.m_nChannels <= 0) return;
   Table table({"index", "y_heading", "x_heading", "y_dimension", "y_unit", "x_dimension", "x_unit", "samples",
-               "x0", "delta_x"},
-              {true, false, false, false, false, false, false, true, true, true});
+               "x0", "delta_x", "date", "time"},
+              {true, false, false, false, false, false, false, true, true, true, false, false});
   for (int i = 0; i < section.m_nChannels; ++i) {
     const CQTXChannel& c = *section.m_arrChannels.GetAt(i);
     table.AddRow({std::to_string(c.m_nIndex), Cell(c.m_strYHeading), Cell(c.m_strXHeading), Cell(c.m_strYDimension),
                   Cell(c.m_strYUnitLabel), Cell(c.m_strXDimension), Cell(c.m_strXUnitLabel),
-                  std::to_string(c.m_nSamples), FormatDouble(c.m_dX0), FormatDouble(c.m_dDeltaX)});
+                  std::to_string(c.m_nSamples), FormatDouble(c.m_dX0), FormatDouble(c.m_dDeltaX),
+                  Cell(c.m_strDate), Cell(c.m_strTime)});
   }
   table.Print("  ");
 }
@@ -91,6 +94,10 @@ int Run(const std::vector<std::string>& args) {
   PrintStdout("separator: %s\n", Printable(qtx.m_strSeparatorName).c_str());
   PrintStdout("multi_headings: %s\n", qtx.m_bMultiHeadings ? "yes" : "no");
   PrintStdout("x_columns: %s\n", ModeName(qtx.m_nXColumns));
+  PrintStdout("time_pref: %s\n", Cell(qtx.m_strTimePref).c_str());
+  PrintStdout("description: %s\n", Cell(qtx.m_strDescription).c_str());
+  PrintStdout("date: %s\n", Cell(qtx.m_strDate).c_str());
+  PrintStdout("time: %s\n", Cell(qtx.m_strTime).c_str());
   PrintStdout("main_header_lines: %lu\n", static_cast<unsigned long>(MainHeaderLines(path)));
   PrintStdout("sections: %td\n", qtx.m_arrSections.GetSize());
   for (std::ptrdiff_t i = 0; i < qtx.m_arrSections.GetSize(); ++i)

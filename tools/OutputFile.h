@@ -64,6 +64,11 @@ class OutputFile {
   // flush otherwise. Throws Failure as Write() does.
   void Commit();
 
+  // The temporary file, for a library that writes a file by its name (HDF5,
+  // matio) before Commit(); empty where the output goes to stdout or a
+  // device, which such a library cannot write.
+  const std::string& TemporaryPath() const { return m_temporary; }
+
  private:
   // The stream buffer behind Stream(): hands every character on to the file.
   class Buffer : public std::streambuf {

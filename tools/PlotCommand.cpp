@@ -18,6 +18,7 @@
 
 #include "Chart.h"
 #include "OutputFile.h"
+#include "RowSelection.h"
 #include "SectionChunks.h"
 #include "Svg.h"
 #include "Tool.h"
@@ -26,7 +27,7 @@ namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
-    "usage: qtx plot FILE -o OUT.svg [--section N] [--channel C] [--width W] [--height H] [--x LO:HI]\n"
+    "usage: qtx plot FILE -o OUT.svg [--section N] [--channel C | --channels LIST] [--width W] [--height H] [--x LO:HI]\n"
     "\n"
     "  Draws the channels of a section as an SVG line chart: one line per channel,\n"
     "  axes with round-number ticks, titles from the dimensions and unit labels,\n"
@@ -36,7 +37,8 @@ const char* const kUsage =
     "\n"
     "  -o, --output OUT  the SVG file to write, or - for stdout\n"
     "  --section N       the section to draw, counted from 0 (default 0)\n"
-    "  --channel C       only channel C of the section, counted from 0 (default: all)\n"
+    "  --channel C       only channel C of the section: its index from 0 or Y heading\n"
+    "  --channels LIST   those channels, indexes or headings, comma-separated (default: all)\n"
     "  --width W         width of the image in pixels, 300 to 20000 (default 800)\n"
     "  --height H        height of the image in pixels, 300 to 20000 (default 500)\n"
     "  --x LO:HI         only the rows whose X lies from LO to HI, for an X that the\n"
@@ -370,13 +372,12 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
 }
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--output", "--section", "--channel", "--width", "--height", "--x"});
+  const Arguments arguments(args, {"--output", "--section", "--channel", "--channels", "--width", "--height", "--x"});
   arguments.ExpectPositionals(1);
   const std::string& path = arguments.Positionals()[0];
   const std::optional<std::string> output = arguments.Get("--output");
   if (!output || output->empty()) throw UsageError("the output file is missing: -o OUT.svg");
   const long long sectionIndex = arguments.GetInteger("--section", 0).value_or(0);
-  const std::optional<long long> channelIndex = arguments.GetInteger("--channel", 0);
   const long long width = arguments.GetInteger("--width", kSmallest).value_or(kDefaultWidth);
   const long long height = arguments.GetInteger("--height", kSmallest).value_or(kDefaultHeight);
   if (width > kLargest || height > kLargest)
@@ -391,7 +392,8 @@ int Run(const std::vector<std::string>& args) {
   CQTXSection& section = SectionAt(qtx, sectionIndex);
   const int nChannels = section.m_nChannels > 0 ? section.m_nChannels : 0;
   if (nChannels == 0) throw Failure("section " + std::to_string(sectionIndex) + " has no channels to draw");
-  if (channelIndex) CheckChannel(section, sectionIndex, *channelIndex);
+  const std::optional<std::vector<int>> chosen = ChannelOption(arguments, section, sectionIndex);
+  const int channelIndex = chosen && chosen->size() == 1 ? chosen->front() : -1;  // -1: several
 
   const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, std::nullopt, arguments.Get("--x"));
   WarnIfShort(section, sectionIndex, path);
@@ -400,10 +402,10 @@ int Run(const std::vector<std::string>& args) {
   chart.width = static_cast<int>(width);
   chart.height = static_cast<int>(height);
   chart.title = std::filesystem::path(path).filename().string() + ": section " + std::to_string(sectionIndex);
-  if (channelIndex) chart.title += ", channel " + std::to_string(*channelIndex);
+  if (channelIndex >= 0) chart.title += ", channel " + std::to_string(channelIndex);
   for (int j = 0; j < nChannels; ++j) {
     const CQTXChannel* channel = section.m_arrChannels.GetAt(j);
-    if (channelIndex && *channelIndex != j) continue;
+    if (chosen && std::find(chosen->begin(), chosen->end(), j) == chosen->end()) continue;
     // A curve ends at its own Samples, and at the rows the file holds.
     chart.curves.push_back({channel, j, std::min(std::max(channel->m_nSamples, rows.first), rows.end)});
     chart.rows = std::max(chart.rows, chart.curves.back().rows);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "OutputFile.h"
+#include "RowSelection.h"
 #include "Tool.h"
 
 namespace qtx::tool {
@@ -75,11 +76,12 @@ int Run(const std::vector<std::string>& args) {
   if (!(*step > 0.0)) throw UsageError("option --step must be above 0");
   if (!(*step > kLeastStep)) throw UsageError("option --step must be above " + FormatDouble(kLeastStep));
   const long long sectionIndex = arguments.GetInteger("--section", 0).value_or(0);
-  const long long channelIndex = arguments.GetInteger("--channel", 0).value_or(0);
 
   CQTXGeneral qtx;
   ScanFile(qtx, path);
   CQTXSection& section = SectionAt(qtx, sectionIndex);
+  const std::optional<std::vector<int>> chosen = ChannelOption(arguments, section, sectionIndex);
+  const long long channelIndex = chosen ? chosen->front() : 0;
   CheckChannel(section, sectionIndex, channelIndex);
   const int channelNumber = static_cast<int>(channelIndex);
 
@@ -137,7 +139,7 @@ const Command kResampleCommand = {
     "  --step S          the distance between grid abscissas (above 0); at most\n"
     "                    50,000,000 values come out\n"
     "  --section N       the section to read, counted from 0 (default 0)\n"
-    "  --channel C       the channel to resample, counted from 0 (default 0)\n",
+    "  --channel C       the channel to resample: its index from 0 or Y heading (default 0)\n",
     Run};
 
 }  // namespace qtx::tool

@@ -35,6 +35,9 @@ Arguments::Arguments(const std::vector<std::string>& args, const std::vector<std
     const std::size_t equals = arg.find('=');
     std::string name = arg.substr(0, equals);
     if (name == "-o" && listed(valued, "--output")) name = "--output";
+    // Which of two values was meant cannot be known: neither wins.
+    if (m_options.count(name) != 0 && (listed(flags, name) || listed(valued, name)))
+      throw UsageError("option " + name + " given twice");
     if (listed(flags, name) && equals == std::string::npos) {
       m_options[name] = "";
     } else if (listed(valued, name)) {

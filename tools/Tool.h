@@ -122,6 +122,13 @@ extern const Command kDumpCommand;
 extern const Command kConvertCommand;
 extern const Command kResampleCommand;
 extern const Command kPlotCommand;
+extern const Command kCutCommand;
+extern const Command kMergeCommand;
+
+// qtx export, where the build has HDF5 and matio; null otherwise, and then
+// kExportLeftOut says why.
+extern const Command* const kOptionalExport;
+extern const char* const kExportLeftOut;
 
 }  // namespace qtx::tool
 

@@ -23,11 +23,17 @@ const Command* const kCommands[] = {
     &qtx::tool::kConvertCommand,
     &qtx::tool::kResampleCommand,
     &qtx::tool::kPlotCommand,
+    &qtx::tool::kCutCommand,
+    &qtx::tool::kMergeCommand,
+    qtx::tool::kOptionalExport,  // null in a build without HDF5 and matio
 };
 
 void PrintOverview(std::FILE* out) {
   std::fputs("usage: qtx COMMAND [ARGUMENTS]\n\ncommands:\n", out);
-  for (const Command* command : kCommands) std::fprintf(out, "  %-9s %s\n", command->name, command->summary);
+  for (const Command* command : kCommands)
+    if (command) std::fprintf(out, "  %-9s %s\n", command->name, command->summary);
+  if (!qtx::tool::kOptionalExport)
+    std::fprintf(out, "\nexport (to HDF5 and MAT files) is left out of this build: %s.\n", qtx::tool::kExportLeftOut);
   std::fputs(
       "\n"
       "qtx COMMAND --help shows the arguments of a command; qtx --version the version.\n"
@@ -57,7 +63,9 @@ int Run(const std::vector<std::string>& args, const char*& usage) {
   }
   const Command* command = nullptr;
   for (const Command* c : kCommands)
-    if (args[0] == c->name) command = c;
+    if (c && args[0] == c->name) command = c;
+  if (!command && args[0] == "export" && !qtx::tool::kOptionalExport)
+    throw qtx::tool::Failure(std::string("export is left out of this build: ") + qtx::tool::kExportLeftOut);
   if (!command) throw qtx::tool::Failure("unknown command '" + args[0] + "'; qtx --help lists the commands");
   usage = command->usage;
   const std::vector<std::string> rest(args.begin() + 1, args.end());

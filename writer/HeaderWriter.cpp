@@ -68,7 +68,28 @@ void WriteTimeDate(std::ostream& stream, int n, Clock clock) {
   stream << "\t" << std::endl;
 }
 
+void WriteStamps(std::ostream& stream, const CQTXSection& section, Clock clock) {
+  LocalTimeTexts now;
+  bool read = false;
+  auto stamp = [&](const CString& kept, std::string LocalTimeTexts::*part) -> std::string {
+    if (!kept.IsEmpty()) return std::string(kept.View());
+    if (!read) {
+      now = clock();  // one reading for every stamp the channels lack
+      read = true;
+    }
+    return now.*part;
+  };
+  ChannelLine(stream, section, CQTXGeneral::lpszDate,
+              [&](const CQTXChannel& channel) { stream << "\t\t" << stamp(channel.m_strDate, &LocalTimeTexts::date); });
+  ChannelLine(stream, section, CQTXGeneral::lpszTime,
+              [&](const CQTXChannel& channel) { stream << "\t\t" << stamp(channel.m_strTime, &LocalTimeTexts::time); });
+}
+
 void WriteMainHeader(std::ostream& stream, int mode, Clock clock) {
+  WriteMainHeader(stream, mode, clock, MainHeaderTexts{});
+}
+
+void WriteMainHeader(std::ostream& stream, int mode, Clock clock, const MainHeaderTexts& texts) {
   stream << CQTXGeneral::lpszQuorsetMeasurement << "\t" << std::endl;
   stream << CQTXGeneral::lpszWriterVersion << "\t0.92" << std::endl;
   stream << CQTXGeneral::lpszReaderVersion << "\t1" << std::endl;
@@ -82,14 +103,27 @@ void WriteMainHeader(std::ostream& stream, int mode, Clock clock) {
     default: break;  // no X_Columns line at all
   }
   if (modeName != nullptr) stream << CQTXGeneral::lpszXColumns << "\t" << modeName << std::endl;
-  stream << CQTXGeneral::lpszTimePref << "\t" << CQTXGeneral::lpszRel << std::endl;
-  stream << CQTXGeneral::lpszDescription << "\t" << CQTXGeneral::lpszGeneratedBy << std::endl;
-  WriteTimeDate(stream, 1, clock);
+  auto text = [](const CString& given, const char* fallback) { return given.IsEmpty() ? fallback : given.GetString(); };
+  stream << CQTXGeneral::lpszTimePref << "\t" << text(texts.timePref, CQTXGeneral::lpszRel) << std::endl;
+  stream << CQTXGeneral::lpszDescription << "\t" << text(texts.description, CQTXGeneral::lpszGeneratedBy)
+         << std::endl;
+  if (texts.date.IsEmpty() || texts.time.IsEmpty()) {
+    const LocalTimeTexts now = clock();
+    stream << CQTXGeneral::lpszDate << "\t\t" << text(texts.date, now.date.c_str()) << "\t" << std::endl;
+    stream << CQTXGeneral::lpszTime << "\t\t" << text(texts.time, now.time.c_str()) << "\t" << std::endl;
+  } else {
+    stream << CQTXGeneral::lpszDate << "\t\t" << texts.date.View() << "\t" << std::endl;
+    stream << CQTXGeneral::lpszTime << "\t\t" << texts.time.View() << "\t" << std::endl;
+  }
   stream << CQTXGeneral::lpszEndOfHeader << "\t" << std::endl;
   stream << std::endl;
 }
 
 void WriteSectionHeader(std::ostream& stream, const CQTXSection& section, int mode, Clock clock) {
+  WriteSectionHeader(stream, section, mode, clock, false);
+}
+
+void WriteSectionHeader(std::ostream& stream, const CQTXSection& section, int mode, Clock clock, bool keepStamps) {
   const int n = section.m_nChannels;
   stream << kChannels << "\t" << n;
   for (int i = 0; i < n; ++i) stream << "\t";
@@ -97,7 +131,10 @@ void WriteSectionHeader(std::ostream& stream, const CQTXSection& section, int mo
 
   ChannelLine(stream, section, kSamples,
               [&](const CQTXChannel& channel) { stream << "\t\t" << channel.m_nSamples; });
-  WriteTimeDate(stream, n, clock);
+  if (keepStamps)
+    WriteStamps(stream, section, clock);
+  else
+    WriteTimeDate(stream, n, clock);
   LabelLine(stream, section, kYDimension, &CQTXChannel::m_strYDimension);
   LabelLine(stream, section, kYUnitLabel, &CQTXChannel::m_strYUnitLabel);
   LabelLine(stream, section, kXDimension, &CQTXChannel::m_strXDimension);
@@ -140,4 +177,13 @@ void CQTXGeneral::QTX_WriteMainHeader(std::ofstream& stream, int nMode) {
 
 void CQTXSection::WriteSectionHeader(std::ofstream& stream, int nMode) {
   qtx::writer::WriteSectionHeader(stream, *this, nMode, &qtx::writer::ReadLocalTime);
+}
+
+void CQTXGeneral::QTX_WriteMainHeaderStamped(std::ofstream& stream, int nMode) const {
+  qtx::writer::WriteMainHeader(stream, nMode, &qtx::writer::ReadLocalTime,
+                               {m_strDescription, m_strTimePref, m_strDate, m_strTime});
+}
+
+void CQTXSection::WriteSectionHeaderStamped(std::ofstream& stream, int nMode) {
+  qtx::writer::WriteSectionHeader(stream, *this, nMode, &qtx::writer::ReadLocalTime, true);
 }

@@ -71,6 +71,11 @@ class QTXLIB_API CQTXChannel : public CObject {
   double* m_pYValues;       // owned array (new[]) of Y values, one per data row
   double m_dAux0;           // for the caller
   double m_dAux1;           // for the caller
+  // The channel's "Date" and "Time" values as written, recorded by the
+  // section header reader beside the members above (nothing else depends on
+  // them); empty when the header has none for this channel.
+  CString m_strDate;
+  CString m_strTime;
 };
 
 // A row whose file position the scan noted (see CQTXSection::m_arrRowMarks).
@@ -150,6 +155,12 @@ class QTXLIB_API CQTXSection : public CObject {
   // list) or a null entry raises CInvalidArgException, with what was written
   // before left in the stream. Every line ends with std::endl.
   void WriteSectionHeader(std::ofstream& stream, int nMode);
+
+  // The same header, with each channel's m_strDate and m_strTime on the Date
+  // and Time lines instead of the clock's reading; a channel whose text is
+  // empty gets the clock's (read once). Writes a copy of a header that was
+  // read, with its stamps kept.
+  void WriteSectionHeaderStamped(std::ofstream& stream, int nMode);
 };
 
 // A QTX file: the main header's settings and the owned sections.
@@ -259,6 +270,13 @@ class QTXLIB_API CQTXGeneral {
   // precision of the stream changes.
   static void QTX_WriteMainHeader(std::ofstream& stream, int nMode);
 
+  // The same main header with this object's m_strTimePref, m_strDescription,
+  // m_strDate and m_strTime as the values of those lines; an empty one gets
+  // what QTX_WriteMainHeader writes (Relative, its description, the clock's
+  // reading). Lines come out as written only for texts that are not empty
+  // and hold no separator or line end.
+  void QTX_WriteMainHeaderStamped(std::ofstream& stream, int nMode) const;
+
   // Writes the "Date" and "Time" lines, each with n copies (none for n <= 0)
   // of the local date (yyyy/MM/dd) or time (HH:mm:ss, 24-hour clock) of one
   // reading of the clock, each after two tabs, then a tab and std::endl.
@@ -306,6 +324,13 @@ class QTXLIB_API CQTXGeneral {
   CString m_strSeparatorName;    // the "Separator" value as written; "Tab" until read
   int m_nXColumns;               // X-column mode: 0 "No", 1 "One", 2 "Multi"
   bool m_bInSpecial;             // inside a ***Start_Special*** block
+  // The main header's metadata as written (the value after the keyword),
+  // recorded by the main header reader; no setting above depends on them.
+  // Empty when the header has no such line.
+  CString m_strDescription;      // "Description"
+  CString m_strDate;             // "Date" of the main header
+  CString m_strTime;             // "Time" of the main header
+  CString m_strTimePref;         // "Time_Pref": "Relative", "Absolute", or what the file says
 };
 
 #endif  // QTX_QTXLIBRARY_H

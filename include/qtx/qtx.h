@@ -98,6 +98,20 @@ QTXLIB_API qtx_status qtx_get_settings(const qtx_file* file, qtx_settings* setti
  * zero-terminated and owned by the file: valid until qtx_close(file). */
 QTXLIB_API qtx_status qtx_get_separator(const qtx_file* file, const char** name, const char** delimiters);
 
+/* The main header's metadata, as written in the file. */
+enum {
+  QTX_FILE_DESCRIPTION = 0, /* "Description" */
+  QTX_FILE_DATE = 1,        /* "Date" */
+  QTX_FILE_TIME = 2,        /* "Time" */
+  QTX_FILE_TIME_PREF = 3    /* "Time_Pref": "Relative", "Absolute" or what the file says */
+};
+
+/* Sets *text to the main header's text `which` (a QTX_FILE_* value): empty
+ * when the header has no such line; zero-terminated, owned by the file and
+ * valid until qtx_close(file). When length is not null it receives the
+ * text's length in bytes. */
+QTXLIB_API qtx_status qtx_get_file_text(const qtx_file* file, int which, const char** text, size_t* length);
+
 /* -1 when file is null. */
 QTXLIB_API int qtx_section_count(const qtx_file* file);
 /* -1 when section is out of range. */
@@ -123,7 +137,9 @@ enum {
   QTX_TEXT_Y_UNIT_LABEL = 2, /* "Y_Unit_Label" */
   QTX_TEXT_Y_DIMENSION = 3,  /* "Y_Dimension" */
   QTX_TEXT_X_HEADING = 4,    /* heading of the X column; "X_Value" when the file has none */
-  QTX_TEXT_Y_HEADING = 5     /* heading of the Y column */
+  QTX_TEXT_Y_HEADING = 5,    /* heading of the Y column */
+  QTX_TEXT_DATE = 6,         /* "Date" as written; empty when the header has none */
+  QTX_TEXT_TIME = 7          /* "Time" as written; empty when the header has none */
 };
 
 /* Sets *text to the channel's text `which` (a QTX_TEXT_* value): zero-
@@ -172,6 +188,22 @@ QTXLIB_API qtx_status qtx_read_rows(qtx_file* file, int section, int channel, ui
  * for X-column mode x_columns (QTX_X_*). Lines end with LF on every system.
  * On failure *writer is set to null. */
 QTXLIB_API qtx_status qtx_writer_create(const char* path, int x_columns, qtx_writer** writer);
+
+/* The metadata a writer stamps: the main header's Description and
+ * Time_Pref, and the Date and Time of the main header and of every section
+ * header's channels. A null or empty text gets the default: the library's
+ * description, Relative, the local date (yyyy/MM/dd) and time (HH:mm:ss) of
+ * now. Texts follow the rules of qtx_channel_setup's. */
+typedef struct qtx_header_setup {
+  const char* description;
+  const char* time_pref;
+  const char* date;
+  const char* time;
+} qtx_header_setup;
+
+/* qtx_writer_create with the metadata of `header` (null: every default). */
+QTXLIB_API qtx_status qtx_writer_create_stamped(const char* path, int x_columns, const qtx_header_setup* header,
+                                                qtx_writer** writer);
 
 /* What a section header says of one channel. Every text must be non-empty
  * and hold no tab, CR or LF, and must not end in white space: otherwise it

@@ -24,7 +24,7 @@ from . import _qtx
 from ._qtx import FormatError
 
 __all__ = ["Channel", "File", "FormatError", "Section", "Settings", "ShortSectionWarning", "Writer",
-           "estimate_time_step", "open", "read_pandas", "resample", "write"]
+           "estimate_time_step", "open", "read_pandas", "resample", "write", "write_pandas"]
 
 FormatError.__module__ = __name__
 FormatError.__doc__ = "The file has no complete main header (a ValueError)."
@@ -47,6 +47,7 @@ class Settings(NamedTuple):
     reader_version: float
     multi_headings: bool
     x_columns: str  # 'no', 'one' or 'multi'
+    time_pref: str = ""  # the Time_Pref line as written; "" without one
 
 
 class Channel(NamedTuple):
@@ -61,6 +62,8 @@ class Channel(NamedTuple):
     samples: int
     x0: float
     delta_x: float
+    date: str = ""  # the section header's Date and Time of the channel as written
+    time: str = ""
 
 
 def _threads(threads):
@@ -184,7 +187,9 @@ class Section:
         channels share their X; otherwise (heading, 'x'|'y') columns. `rows`
         and `threads` as for read_array(), with NaN past a channel's Samples."""
         chosen, shared, x, block = self._block(channels, rows, threads)
-        return _frame(chosen, shared, x, block)
+        frame = _frame(chosen, shared, x, block)
+        frame.attrs.update(_attrs(self._file, chosen))
+        return frame
 
     def chunks(self, rows=1_000_000, channels=None, threads=None):
         """An iterator of DataFrames, to_pandas() of consecutive ranges of
@@ -233,6 +238,22 @@ def _frame(chosen, shared, x, block):
     return pd.DataFrame(block, columns=columns, copy=False)
 
 
+def _attrs(file, chosen):
+    """What a frame carries of its file beside the values: per column (in
+    channel order) the units, dimensions, X grid and stamps, and the main
+    header's metadata. write_pandas writes them back."""
+    return {
+        "x_columns": file.settings.x_columns,
+        "description": file.description, "date": file.date, "time": file.time,
+        "time_pref": file.settings.time_pref,
+        "y_units": [c.y_unit for c in chosen], "y_dimensions": [c.y_dimension for c in chosen],
+        "x_units": [c.x_unit for c in chosen], "x_dimensions": [c.x_dimension for c in chosen],
+        "x_headings": [c.x_heading for c in chosen],
+        "x0": [c.x0 for c in chosen], "delta_x": [c.delta_x for c in chosen],
+        "dates": [c.date for c in chosen], "times": [c.time for c in chosen],
+    }
+
+
 class File:
     """A scanned QTX file, open for reads until closed: a sequence of sections."""
 
@@ -244,7 +265,9 @@ class File:
             raise FormatError(f"{os.fsdecode(self.path)}: {error}") from None
         settings = list(self._native.settings())
         settings[5] = MODES[settings[5]]
-        self.settings = Settings(*settings)
+        # The main header's metadata as written; "" where it has none.
+        self.description, self.date, self.time, time_pref = self._native.metadata()
+        self.settings = Settings(*settings, time_pref)
         self.sections = tuple(Section(self, i, *s) for i, s in enumerate(self._native.sections()))
 
     def __repr__(self):
@@ -328,7 +351,7 @@ def _header_number(name, value):
 
 
 def _section(mode, x, Y, *, headings=None, x_heading="X_Value", y_units="-", y_dimensions=None, x_unit="-",
-             x_dimension=None, x0=None, delta_x=None):
+             x_dimension=None, x0=None, delta_x=None, dates=None, times=None):
     """The arguments of a section for the native writer, checked in full
     before anything is written."""
     Y = np.asarray(Y, dtype=np.float64)
@@ -369,6 +392,9 @@ def _section(mode, x, Y, *, headings=None, x_heading="X_Value", y_units="-", y_d
                              else _per_channel("y_dimensions", y_dimensions, k))
     given["x_dimensions"] = ("x_dimension", x_headings if x_dimension is None
                              else _per_channel("x_dimension", x_dimension, k))
+    for key, items in (("dates", dates), ("times", times)):
+        if items is not None:
+            given[key] = (key, _per_channel(key, items, k))
     labels = {key: [_text(f"{name}[{i}]", v) for i, v in enumerate(items)] for key, (name, items) in given.items()}
     return dict(labels=labels, x0=[float(v) for v in x0], delta_x=[float(v) for v in delta_x], x=x, y=Y)
 
@@ -385,29 +411,37 @@ class Writer:
     or per begin_section() and its write_rows() in pieces. Every write is
     checked; a failure raises OSError."""
 
-    def __init__(self, path, mode="one"):
+    def __init__(self, path, mode="one", *, description=None, date=None, time=None, time_pref=None):
+        """description, time_pref ("Relative" by default), date (yyyy/MM/dd)
+        and time (HH:mm:ss) go into the main header; date and time also
+        stamp every section's channels. None gives the header writer's
+        default: its description, Relative, now."""
         self.mode = _mode_number(mode)
-        self._native = _qtx.FileWriter(os.fsencode(os.fspath(path)), self.mode)
+        stamps = {name: b"" if value is None else _text(name, value) for name, value in
+                  (("description", description), ("time_pref", time_pref), ("date", date), ("time", time))}
+        self._native = _qtx.FileWriter(os.fsencode(os.fspath(path)), self.mode, **stamps)
         self._sections = 0    # sections begun
         self._pending = None  # the section being written in pieces
 
     def write_section(self, x, Y, *, headings=None, x_heading="X_Value", y_units="-", y_dimensions=None, x_unit="-",
-                      x_dimension=None, x0=None, delta_x=None):
+                      x_dimension=None, x0=None, delta_x=None, dates=None, times=None):
         """Writes one section of Y (rows, channels) with its X: x (rows) in
         mode 'one'; (rows) or (rows, channels) in 'multi'; None in 'no', where
         X is x0 + row * delta_x. Labels are a str for every channel or one
         per channel; dimensions default to the headings. Values read back bit
         for bit; labels that would not (empty, with a tab or a line end, or
-        ending in white space) raise ValueError before anything is written."""
+        ending in white space) raise ValueError before anything is written.
+        dates and times stamp the channels (one for all or one each); by
+        default the writer's."""
         section = _section(self.mode, x, Y, headings=headings, x_heading=x_heading, y_units=y_units,
                            y_dimensions=y_dimensions, x_unit=x_unit, x_dimension=x_dimension, x0=x0,
-                           delta_x=delta_x)
+                           delta_x=delta_x, dates=dates, times=times)
         self._end_section()
         self._sections += 1
         _put(self._native, section)
 
     def begin_section(self, rows, *, headings=None, x_heading="X_Value", y_units="-", y_dimensions=None, x_unit="-",
-                      x_dimension=None, x0=None, delta_x=None):
+                      x_dimension=None, x0=None, delta_x=None, dates=None, times=None):
         """Begins a section of `rows` rows, which write_rows() then writes in
         pieces, so that a section need not fit in memory. Labels as for
         write_section(); the header is written with the first piece, and in
@@ -420,7 +454,7 @@ class Writer:
         self._end_section()
         self._sections += 1
         labels = dict(headings=headings, x_heading=x_heading, y_units=y_units, y_dimensions=y_dimensions,
-                      x_unit=x_unit, x_dimension=x_dimension, x0=x0, delta_x=delta_x)
+                      x_unit=x_unit, x_dimension=x_dimension, x0=x0, delta_x=delta_x, dates=dates, times=times)
         self._pending = dict(rows=rows, written=0, labels=labels, begun=False)
 
     def write_rows(self, x, Y):
@@ -486,6 +520,49 @@ def write(path, x, Y, mode="one", **labels):
     arguments. Nothing is written when they are refused."""
     section = _section(_mode_number(mode), x, Y, **labels)
     with Writer(path, mode) as writer:
+        _put(writer._native, section)
+
+
+def write_pandas(path, frame):
+    """Writes a DataFrame as a file of one section: a frame of to_pandas
+    (indexed by X, or with (heading, 'x'|'y') columns) with what its attrs
+    carry (units, dimensions, X grid, stamps, metadata) written back, so that
+    read_pandas then write_pandas keeps headings, units and metadata. A frame
+    without them gets the defaults of write()."""
+    import pandas as pd
+    attrs = frame.attrs
+    multi = isinstance(frame.columns, pd.MultiIndex)
+    if multi:
+        headings = list(dict.fromkeys(h for h, _ in frame.columns))
+        x = np.column_stack([frame[(h, "x")].to_numpy(np.float64) for h in headings]) if headings else None
+        Y = np.column_stack([frame[(h, "y")].to_numpy(np.float64) for h in headings]) if headings else None
+        mode = "multi"
+    else:
+        headings = [str(h) for h in frame.columns]
+        x = frame.index.to_numpy(np.float64)
+        Y = frame.to_numpy(np.float64)
+        mode = "no" if attrs.get("x_columns") == "no" else "one"
+    k = len(headings)
+
+    def per_column(key):
+        value = attrs.get(key)
+        return value if isinstance(value, (list, tuple)) and len(value) == k else None
+
+    labels = dict(headings=[str(h) for h in headings])
+    for key, name in (("y_units", "y_units"), ("y_dimensions", "y_dimensions"), ("x_units", "x_unit"),
+                      ("x_dimensions", "x_dimension"), ("dates", "dates"), ("times", "times")):
+        if per_column(key) is not None and all(per_column(key)):
+            labels[name] = list(per_column(key))
+    labels["x0"], labels["delta_x"] = per_column("x0"), per_column("delta_x")
+    if mode == "no":
+        x = None
+    elif not multi and frame.index.name is not None:
+        labels["x_heading"] = str(frame.index.name)
+    elif multi and per_column("x_headings") is not None:
+        labels["x_heading"] = list(per_column("x_headings"))
+    stamps = {key: attrs.get(key) or None for key in ("description", "date", "time", "time_pref")}
+    section = _section(_mode_number(mode), x, Y, **labels)
+    with Writer(path, mode, **stamps) as writer:
         _put(writer._native, section)
 
 

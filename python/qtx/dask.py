@@ -77,17 +77,27 @@ class _Partition:
         self.start, self.count = start, count
 
 
-def _read_partition(part):
+def _path_column(frame, name, path, paths):
+    """The frame with a column `name` saying which file each row came from,
+    categorical over all the files, as dask.dataframe.read_csv gives it."""
+    import pandas as pd
+    if name is not None:
+        frame[name] = pd.Categorical([path] * len(frame), categories=paths)
+    return frame
+
+
+def _read_partition(part, path_column=None, paths=()):
     indices = [c.index for c in part.chosen]
     if _stamp(part.path) == part.stamp:
         x, block = _qtx.read_block_at(os.fsencode(part.path), part.state, part.start, part.count, indices,
                                       not part.shared)
-        return qtx._frame(part.chosen, part.shared, x, block)
-    # The file changed since the graph was made: scan it again.
-    with qtx.open(part.path) as f:
-        s = _section(f, part.path, part.section, part.first)
-        _check_layout(s._layout(), part.layout, part.path, part.section, part.first)
-        return s.to_pandas(indices, rows=slice(part.start, part.start + part.count), threads=1)
+        frame = qtx._frame(part.chosen, part.shared, x, block)
+    else:  # the file changed since the graph was made: scan it again
+        with qtx.open(part.path) as f:
+            s = _section(f, part.path, part.section, part.first)
+            _check_layout(s._layout(), part.layout, part.path, part.section, part.first)
+            frame = s.to_pandas(indices, rows=slice(part.start, part.start + part.count), threads=1)
+    return _path_column(frame, path_column, part.path, paths)
 
 
 def _open(path, section, first, layout):
@@ -118,13 +128,18 @@ def _partitions(opened, path, layout, first, chosen, step):
                 for start in range(0, max(s.rows_in_file, 1), step)]
 
 
-def read_dataframe(paths_or_glob, section=0, rows_per_partition=None, columns=None):
+def read_dataframe(paths_or_glob, section=0, rows_per_partition=None, columns=None, include_path_column=False):
     """A dask DataFrame of one section of each file: a list of paths, one
     path, or a glob pattern (matches in sorted order). Every file is split
     into partitions of at most `rows_per_partition` rows (default: about
     64 MB of values each), through the rows it holds. `columns`: the Y
-    headings to read, by default all."""
+    headings to read, by default all. include_path_column adds a
+    categorical column of the file each row comes from: True names it
+    'path', a str names it so (as dask.dataframe.read_csv does)."""
     paths = _paths(paths_or_glob)
+    path_column = "path" if include_path_column is True else include_path_column or None
+    if path_column is not None and not isinstance(path_column, str):
+        raise TypeError(f"include_path_column must be a bool or a str, not {type(include_path_column).__name__}")
     opened = _open(paths[0], section, None, None)
     try:
         first = opened[2]
@@ -150,4 +165,8 @@ def read_dataframe(paths_or_glob, section=0, rows_per_partition=None, columns=No
             parts.extend(more)
     # The empty frame that tells dask the columns and types.
     meta = qtx._frame(chosen, shared, np.empty(0), np.empty((0, len(chosen) * (1 if shared else 2))))
-    return dd.from_map(_read_partition, parts, meta=meta, label="read-qtx", enforce_metadata=False)
+    if path_column is not None and path_column in meta.columns:
+        raise ValueError(f"the files already have a column {path_column!r}; give include_path_column another name")
+    meta = _path_column(meta, path_column, None, paths)
+    return dd.from_map(_read_partition, parts, meta=meta, label="read-qtx", enforce_metadata=False,
+                       path_column=path_column, paths=paths)

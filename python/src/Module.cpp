@@ -263,6 +263,12 @@ class ScannedFile {
                           m_qtx.m_dReaderVersion, m_qtx.m_bMultiHeadings, m_qtx.m_nXColumns);
   }
 
+  // The main header's Description, Date, Time and Time_Pref as written.
+  py::tuple Metadata() const {
+    return py::make_tuple(Text(m_qtx.m_strDescription), Text(m_qtx.m_strDate), Text(m_qtx.m_strTime),
+                          Text(m_qtx.m_strTimePref));
+  }
+
   // Per section: rows, data line, the channels' labels and X grid, and the
   // rows the file holds. Reads change none of these.
   py::list Sections() const {
@@ -275,7 +281,7 @@ class ScannedFile {
         channels.append(py::make_tuple(c.m_nIndex, Text(c.m_strYHeading), Text(c.m_strXHeading),
                                        Text(c.m_strYDimension), Text(c.m_strYUnitLabel),
                                        Text(c.m_strXDimension), Text(c.m_strXUnitLabel), c.m_nSamples,
-                                       c.m_dX0, c.m_dDeltaX));
+                                       c.m_dX0, c.m_dDeltaX, Text(c.m_strDate), Text(c.m_strTime)));
       }
       sections.append(py::make_tuple(section.RowCount(), section.m_nDataLine, channels, RowsInFile(section)));
     }
@@ -462,6 +468,8 @@ struct Labels {
   std::vector<std::string> y_units;
   std::vector<std::string> x_dimensions;
   std::vector<std::string> x_units;
+  std::vector<std::string> dates;  // none: the writer's date for every channel
+  std::vector<std::string> times;
 };
 
 // A QTX file being written: the library's main header, then sections, each
@@ -470,11 +478,20 @@ struct Labels {
 // takes the writer's lock after releasing the GIL.
 class FileWriter {
  public:
-  FileWriter(const std::string& path, int mode) : m_path(path), m_mode(mode) {
+  // The metadata texts: empty ones get the header writer's defaults (now
+  // for the date and time); the date and time stamp every section too.
+  FileWriter(const std::string& path, int mode, const std::string& description, const std::string& time_pref,
+             const std::string& date, const std::string& time)
+      : m_path(path), m_mode(mode), m_date(date), m_time(time) {
     errno = 0;
     m_stream.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
     if (!m_stream.is_open()) throw OsFailure(errno, path);
-    CQTXGeneral::QTX_WriteMainHeader(m_stream, mode);
+    CQTXGeneral stamps;
+    stamps.m_strDescription = description;
+    stamps.m_strTimePref = time_pref;
+    stamps.m_strDate = date;
+    stamps.m_strTime = time;
+    stamps.QTX_WriteMainHeaderStamped(m_stream, mode);
     Check();
   }
 
@@ -505,6 +522,8 @@ class FileWriter {
       channel->m_strXUnitLabel = labels.x_units[i];
       channel->m_dX0 = x0[i];
       channel->m_dDeltaX = delta_x[i];
+      channel->m_strDate = i < labels.dates.size() ? labels.dates[i] : m_date;
+      channel->m_strTime = i < labels.times.size() ? labels.times[i] : m_time;
       section.m_arrChannels.Add(channel.get());
       channel.release();  // owned by the section from here
     }
@@ -513,7 +532,7 @@ class FileWriter {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_stream.is_open()) throw py::value_error("I/O operation on closed file.");
     errno = 0;
-    section.WriteSectionHeader(m_stream, m_mode);
+    section.WriteSectionHeaderStamped(m_stream, m_mode);
     Check();
     m_channels = k;
   }
@@ -587,6 +606,8 @@ class FileWriter {
   std::mutex m_mutex;
   std::string m_path;
   int m_mode;
+  std::string m_date;
+  std::string m_time;
   std::ofstream m_stream;
   std::size_t m_channels = 0;  // of the section begun last
 };
@@ -666,6 +687,7 @@ PYBIND11_MODULE(_qtx, m) {
            }),
            py::arg("path"))
       .def("settings", &ScannedFile::Settings)
+      .def("metadata", &ScannedFile::Metadata)
       .def("sections", &ScannedFile::Sections)
       .def("read", &ScannedFile::Read, py::arg("section"), py::arg("channels"), py::arg("first"), py::arg("count"),
            py::arg("threads"), py::arg("shared_x"))
@@ -677,19 +699,24 @@ PYBIND11_MODULE(_qtx, m) {
       .def_property_readonly("closed", &ScannedFile::Closed);
 
   py::class_<FileWriter>(m, "FileWriter")
-      .def(py::init([](const std::string& path, int mode) {
+      .def(py::init([](const std::string& path, int mode, const std::string& description,
+                       const std::string& time_pref, const std::string& date, const std::string& time) {
              CheckedPath(path);
              py::gil_scoped_release release;
-             return std::make_unique<FileWriter>(path, mode);
+             return std::make_unique<FileWriter>(path, mode, description, time_pref, date, time);
            }),
-           py::arg("path"), py::arg("mode"))
+           py::arg("path"), py::arg("mode"), py::arg("description") = "", py::arg("time_pref") = "",
+           py::arg("date") = "", py::arg("time") = "")
       .def(
           "begin_section",
           [](FileWriter& writer, const py::dict& labels, const std::vector<double>& x0,
              const std::vector<double>& delta_x, std::uint64_t rows) {
             auto list = [&](const char* name) { return labels[name].cast<std::vector<std::string>>(); };
+            auto optional = [&](const char* name) {
+              return labels.contains(name) ? list(name) : std::vector<std::string>();
+            };
             writer.BeginSection({list("y_headings"), list("x_headings"), list("y_dimensions"), list("y_units"),
-                                 list("x_dimensions"), list("x_units")},
+                                 list("x_dimensions"), list("x_units"), optional("dates"), optional("times")},
                                 x0, delta_x, rows);
           },
           py::arg("labels"), py::arg("x0"), py::arg("delta_x"), py::arg("rows"))

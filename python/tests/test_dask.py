@@ -36,3 +36,14 @@ def test_files_that_disagree_name_each_other(tmp_path):
         qtx.dask.read_dataframe([write(tmp_path / "a.qtx", 2), write(tmp_path / "c.qtx", 2, ("a", "c"))])
     with pytest.raises(FileNotFoundError):
         qtx.dask.read_dataframe(str(tmp_path / "*.none"))
+
+
+def test_path_column_says_which_file_a_row_came_from(tmp_path):
+    paths = [str(write(tmp_path / f"{i}.qtx", rows)) for i, rows in enumerate([2, 3])]
+    frame = qtx.dask.read_dataframe(paths, include_path_column="file")
+    assert list(frame.columns) == ["a", "b", "file"]
+    result = frame.compute(scheduler="threads")
+    assert result["file"].tolist() == [paths[0]] * 2 + [paths[1]] * 3
+    assert list(result["file"].cat.categories) == paths
+    assert "path" in qtx.dask.read_dataframe(paths, include_path_column=True).columns
+    assert list(qtx.dask.read_dataframe(paths).columns) == ["a", "b"]

@@ -54,6 +54,29 @@ def test_round_trip_keeps_every_bit_and_label(tmp_path, mode):
             assert (bits(frame.index) == bits(expected_x)).all()
 
 
+@pytest.mark.parametrize("mode", qtx.MODES)
+def test_metadata_and_units_survive_read_pandas_then_write_pandas(tmp_path, mode):
+    x = {"no": None, "one": np.arange(3.0), "multi": np.column_stack([np.arange(3.0), np.arange(3.0) * 2])}[mode]
+    grid = {"x0": 1.5, "delta_x": 0.25} if mode == "no" else {}
+    with qtx.Writer(tmp_path / "a.qtx", mode, description="Bench 4, cold", date="2031/12/24", time="23:59:58",
+                    time_pref="Absolute") as writer:
+        writer.write_section(x, [[1, np.nan], [2, -np.inf], [3, 4]], headings=["U", "I"], y_units=["V", "A"],
+                             x_unit="s", times=["23:59:58", "00:00:01"], **grid)
+    with qtx.open(tmp_path / "a.qtx") as f:
+        assert (f.description, f.date, f.time, f.settings.time_pref) == ("Bench 4, cold", "2031/12/24",
+                                                                         "23:59:58", "Absolute")
+        assert [(c.date, c.time) for c in f[0].channels] == [("2031/12/24", "23:59:58"), ("2031/12/24", "00:00:01")]
+    frame = qtx.read_pandas(tmp_path / "a.qtx")
+    assert frame.attrs["y_units"] == ["V", "A"] and frame.attrs["description"] == "Bench 4, cold"
+    qtx.write_pandas(tmp_path / "b.qtx", frame)
+    again = qtx.read_pandas(tmp_path / "b.qtx")
+    assert again.attrs == frame.attrs and list(again.columns) == list(frame.columns)
+    assert (bits(again.to_numpy()) == bits(frame.to_numpy())).all()
+    assert (bits(again.index) == bits(frame.index)).all()
+    with pytest.raises(ValueError, match="tab"):
+        qtx.Writer(tmp_path / "c.qtx", description="a\tb")
+
+
 def test_writer_writes_sections_that_read_back(tmp_path):
     with qtx.Writer(tmp_path / "two.qtx", mode="one") as writer:
         writer.write_section([0, 1], [[1, 2], [3, 4]], headings=["a", "b"])

@@ -43,6 +43,13 @@ static void ReadsTheSample(const char* path) {
         !strcmp(text, "In2") && length == 3);
   CHECK(qtx_get_channel_text(file, 0, 0, QTX_TEXT_Y_UNIT_LABEL, &text, NULL) == QTX_OK && !strcmp(text, "V"));
   CHECK(qtx_get_channel_info(file, 0, 1, &info) == QTX_OK && info.samples == 3 && info.delta_x == 0.001);
+  /* The metadata as written, which the readers record beside the settings. */
+  CHECK(qtx_get_file_text(file, QTX_FILE_DESCRIPTION, &text, &length) == QTX_OK &&
+        !strcmp(text, "Generated from Tessaron") && length == 23);
+  CHECK(qtx_get_file_text(file, QTX_FILE_TIME_PREF, &text, NULL) == QTX_OK && !strcmp(text, "Relative"));
+  CHECK(qtx_get_file_text(file, QTX_FILE_DATE, &text, NULL) == QTX_OK && !strcmp(text, "2024/03/05"));
+  CHECK(qtx_get_channel_text(file, 0, 1, QTX_TEXT_TIME, &text, NULL) == QTX_OK && !strcmp(text, "09:07:02"));
+  CHECK(qtx_get_file_text(file, 4, &text, NULL) == QTX_ERR_ARGUMENT);
 
   /* Too little room: nothing written, nothing counted. */
   x[0] = 42.0;
@@ -61,7 +68,7 @@ static void ReadsTheSample(const char* path) {
         qtx_row_count(file, 1) == 0 && qtx_row_count(NULL, 0) == 0);
   CHECK(qtx_get_channel_info(file, 0, 2, &info) == QTX_ERR_ARGUMENT &&
         qtx_get_settings(file, NULL) != QTX_OK &&
-        qtx_get_channel_text(file, 0, 0, 6, &text, NULL) == QTX_ERR_ARGUMENT &&
+        qtx_get_channel_text(file, 0, 0, 8, &text, NULL) == QTX_ERR_ARGUMENT &&
         qtx_get_separator(NULL, &name, &delimiters) != QTX_OK);
   CHECK(qtx_read_channel(file, 0, -1, cx, cy, 3, &rows) == QTX_ERR_ARGUMENT && rows == 0 &&
         qtx_read_channel(file, 0, 2, cx, cy, 3, &rows) == QTX_ERR_ARGUMENT &&
@@ -116,8 +123,12 @@ static void WritesFilesThatReadBack(const char* scratch, int mode) {
     x[r] = kValues[(r + 5) % kRows];
     y[r] = kValues[r % kRows];
   }
+  const qtx_header_setup stamps = {"Run 7, cold start", "Absolute", "2031/12/24", "23:59:58"};
+  const qtx_header_setup tab = {"a\tb", NULL, NULL, NULL};
+  const char* text = NULL;
   snprintf(path, sizeof path, "%s/capi-mode%d.qtx", scratch, mode);
-  CHECK(qtx_writer_create(path, mode, &writer) == QTX_OK);
+  CHECK(qtx_writer_create_stamped(path, mode, &tab, &writer) == QTX_ERR_ARGUMENT && writer == NULL);
+  CHECK(qtx_writer_create_stamped(path, mode, &stamps, &writer) == QTX_OK);
   CHECK(qtx_write_section_header(writer, channels, 2) == QTX_OK && qtx_write_rows(writer, x, y, 0) == QTX_OK);
   CHECK(qtx_write_rows(writer, x, y, kRows) == QTX_OK);
   CHECK(qtx_write_rows(writer, x, y, 1) == QTX_ERR_ROWS); /* one more than Samples */
@@ -127,6 +138,10 @@ static void WritesFilesThatReadBack(const char* scratch, int mode) {
   CHECK(qtx_writer_close(writer) == QTX_OK);
 
   CHECK(qtx_open(path, &file) == QTX_OK);
+  CHECK(qtx_get_file_text(file, QTX_FILE_DESCRIPTION, &text, NULL) == QTX_OK && !strcmp(text, stamps.description));
+  CHECK(qtx_get_file_text(file, QTX_FILE_TIME_PREF, &text, NULL) == QTX_OK && !strcmp(text, "Absolute"));
+  CHECK(qtx_get_file_text(file, QTX_FILE_TIME, &text, NULL) == QTX_OK && !strcmp(text, "23:59:58"));
+  CHECK(qtx_get_channel_text(file, 0, 1, QTX_TEXT_DATE, &text, NULL) == QTX_OK && !strcmp(text, "2031/12/24"));
   CHECK(qtx_read_section(file, 0, bx, by, kRows, &rows) == QTX_OK && rows == kRows);
   for (c = 0; c < 2; ++c) {
     for (r = 0; r < kRows; ++r) {

@@ -50,6 +50,11 @@ TEST_P(MainHeaderLineEnds, WrittenHeaderSetsEverySetting) {
   EXPECT_EQ(qtx.m_strSeparatorName, "Tab");
   EXPECT_TRUE(qtx.m_bMultiHeadings);
   EXPECT_EQ(qtx.m_nXColumns, 1);
+  // The metadata, recorded as written beside the settings.
+  EXPECT_EQ(qtx.m_strTimePref, "Relative");
+  EXPECT_EQ(qtx.m_strDescription, "Generated from Tessaron");
+  EXPECT_EQ(qtx.m_strDate, "2024/03/05");
+  EXPECT_EQ(qtx.m_strTime, "09:07:02");
   EXPECT_FALSE(qtx.m_bEndOfSectionHeader);
   EXPECT_EQ(qtx.m_arrSections.GetSize(), 0);
   // The file stands at the line after the end line.

@@ -55,7 +55,7 @@ struct Whole {
 // The reference: QTX_ReadData of every channel.
 Whole ReadWhole(CQTXGeneral& qtx, const char* path) {
   CStdioFile file;
-  EXPECT_TRUE(file.Open(path, CFile::modeRead | CFile::typeText));
+  EXPECT_TRUE(file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeText));
   CQTXSection* section = qtx.m_arrSections[0];
   std::uint32_t nLine = 0;
   qtx.QTX_ReadData(nLine, &file, section, 1, -1);
@@ -120,7 +120,7 @@ TEST_P(RangeRead, EqualsTheWholeReadBitForBit) {
   }
   const Whole whole = ReadWhole(qtx, temp.c_str());
   CStdioFile file;
-  ASSERT_TRUE(file.Open(temp.c_str(), CFile::modeRead | CFile::typeText));
+  ASSERT_TRUE(file.Open(temp.c_str(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText));
 
   std::mt19937 random(7);
   const std::vector<std::vector<int>> choices = {{0, 1, 2}, {2, 0}, {1}, {2, 1}};
@@ -154,7 +154,7 @@ TEST(RangeRead, ChannelsOutOfRangeOrTwiceFailBeforeReading) {
   CQTXGeneral qtx;
   ASSERT_TRUE(qtx.ReadQTXFile(temp.c_str()));
   CStdioFile file;
-  ASSERT_TRUE(file.Open(temp.c_str(), CFile::modeRead | CFile::typeText));
+  ASSERT_TRUE(file.Open(temp.c_str(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText));
   double x[4] = {}, y[4] = {};
   const QTXChannelTarget bad[][2] = {{{3, x, y}, {0, x, y}}, {{-1, x, y}, {0, x, y}}, {{1, x, y}, {1, x, y}}};
   for (const auto& targets : bad) {
@@ -198,7 +198,7 @@ TEST(RowsBetween, AscendingSharedXAndWhereThereIsNone) {
     CQTXGeneral qtx;
     ASSERT_TRUE(qtx.ReadQTXFile(temp.c_str()));
     CStdioFile file;
-    ASSERT_TRUE(file.Open(temp.c_str(), CFile::modeRead | CFile::typeText));
+    ASSERT_TRUE(file.Open(temp.c_str(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText));
     std::uint32_t first = 1, count = 1;
     EXPECT_EQ(qtx.QTX_RowsBetween(&file, qtx.m_arrSections[0], c.lo, c.hi, first, count), c.status);
     EXPECT_EQ(first, c.first);
@@ -226,7 +226,7 @@ TEST(RowsBetween, ModeNoFromTheGridAndDecreasingX) {
     CQTXGeneral qtx;
     ASSERT_TRUE(qtx.ReadQTXFile(temp.c_str()));
     CStdioFile file;
-    ASSERT_TRUE(file.Open(temp.c_str(), CFile::modeRead | CFile::typeText));
+    ASSERT_TRUE(file.Open(temp.c_str(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText));
     std::uint32_t first = 9, count = 9;
     EXPECT_EQ(qtx.QTX_RowsBetween(&file, qtx.m_arrSections[0], 1.05, 1.35, first, count), c.status);
     EXPECT_EQ(first, c.first);

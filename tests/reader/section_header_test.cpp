@@ -37,6 +37,7 @@ TEST_P(SectionHeaderLineEnds, DistributesValuesAndCountsEveryLine) {
       "\n"                              // blank lines are skipped and counted
       "X0\t0\t1\n"
       "Delta_X\t\t0.001\t\t0.002\t\n"   // the writer's double tabs
+      "Time\t\t09:07:02\t\n"           // one stamp: the second channel has none
       "***End_of_Header***\n"
       "A\tB\tComment\n"                 // headings line
       "1\t2\n",                         // first data row
@@ -47,7 +48,7 @@ TEST_P(SectionHeaderLineEnds, DistributesValuesAndCountsEveryLine) {
   EXPECT_EQ(r.qtx.m_arrSections.GetAt(0), section);
   EXPECT_EQ(section->m_nChannels, 2);
   ASSERT_EQ(section->m_arrChannels.GetSize(), 2);
-  EXPECT_EQ(r.nLine, 7u);
+  EXPECT_EQ(r.nLine, 8u);
   EXPECT_TRUE(r.qtx.m_bEndOfSectionHeader);
   for (int i = 0; i < 2; ++i) EXPECT_EQ(Channel(section, i).m_nIndex, i);
   EXPECT_EQ(Channel(section, 0).m_nSamples, 100u);
@@ -58,6 +59,9 @@ TEST_P(SectionHeaderLineEnds, DistributesValuesAndCountsEveryLine) {
   EXPECT_EQ(Channel(section, 1).m_dDeltaX, 0.002);
   EXPECT_EQ(Channel(section, 0).m_strYHeading, "A");
   EXPECT_EQ(Channel(section, 1).m_strYHeading, "B");
+  EXPECT_EQ(Channel(section, 0).m_strTime, "09:07:02");
+  EXPECT_EQ(Channel(section, 1).m_strTime, "");
+  EXPECT_EQ(Channel(section, 0).m_strDate, "");
   // What the scan would record: the file now stands at the first data row.
   EXPECT_EQ(section->m_nDataLine, 0u);
   EXPECT_EQ(section->m_nDataPosition, 0u);

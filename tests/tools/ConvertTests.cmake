@@ -63,3 +63,37 @@ target_compile_definitions(tool_tests PRIVATE QTX_TOOL_TESTS_DIR="${CMAKE_CURREN
 qtx_add_tool_test(convert_multi_dump ARGS dump ${CONVERT_OUT}/multi.qtx EXIT_CODE 0
   STDOUT_FILE ${CMAKE_CURRENT_SOURCE_DIR}/tools/convert/multi.csv)
 set_tests_properties(tool.convert_multi_dump PROPERTIES FIXTURES_REQUIRED convert_multi)
+
+# What qtx dump writes reads back: NaN and the infinities in every mode, as a
+# dump of the converted file that gives the same text again.
+foreach(mode one multi no)
+  set(extra)
+  set(expected ${CONVERT_IN}/special_${mode}.csv)
+  if(mode STREQUAL "no")
+    set(extra --x0 0 --step 0.5)
+    set(expected ${CONVERT_IN}/special_no_dump.csv)
+  endif()
+  qtx_add_tool_test(convert_special_${mode} ARGS convert ${CONVERT_IN}/special_${mode}.csv
+    ${CONVERT_OUT}/special_${mode}.qtx --mode ${mode} ${extra} EXIT_CODE 0)
+  set_tests_properties(tool.convert_special_${mode} PROPERTIES FIXTURES_SETUP convert_special_${mode})
+  qtx_add_tool_test(convert_special_${mode}_dump ARGS dump ${CONVERT_OUT}/special_${mode}.qtx EXIT_CODE 0
+    STDOUT_FILE ${PROJECT_SOURCE_DIR}/${expected})
+  set_tests_properties(tool.convert_special_${mode}_dump PROPERTIES FIXTURES_REQUIRED convert_special_${mode})
+endforeach()
+# A spreadsheet's CSV: another delimiter (a semicolon would split the
+# arguments here), decimal commas, an empty cell inside a column.
+qtx_add_tool_test(convert_spreadsheet ARGS convert ${CONVERT_IN}/spreadsheet.csv ${CONVERT_OUT}/spreadsheet.qtx
+  --delimiter | --decimal , --empty nan EXIT_CODE 0)
+set_tests_properties(tool.convert_spreadsheet PROPERTIES FIXTURES_SETUP convert_spreadsheet)
+qtx_add_tool_test(convert_spreadsheet_dump ARGS dump ${CONVERT_OUT}/spreadsheet.qtx EXIT_CODE 0
+  STDOUT_FILE ${PROJECT_SOURCE_DIR}/${CONVERT_IN}/spreadsheet_dump.csv)
+set_tests_properties(tool.convert_spreadsheet_dump PROPERTIES FIXTURES_REQUIRED convert_spreadsheet)
+qtx_add_tool_test(convert_decimal_comma_needs_delimiter ARGS convert ${CONVERT_IN}/spreadsheet.csv
+  ${CONVERT_OUT}/x.qtx --decimal , EXIT_CODE 2 STDERR_REGEX "^qtx convert: --decimal , needs another delimiter")
+# dump --all names each section on a line of its own, and convert reads that
+# back into as many sections.
+qtx_add_tool_test(convert_two_sections ARGS convert ${CONVERT_IN}/two_sections.csv ${CONVERT_OUT}/two.qtx EXIT_CODE 0)
+set_tests_properties(tool.convert_two_sections PROPERTIES FIXTURES_SETUP convert_two_sections)
+qtx_add_tool_test(convert_two_sections_dump ARGS dump ${CONVERT_OUT}/two.qtx --all EXIT_CODE 0
+  STDOUT_FILE ${PROJECT_SOURCE_DIR}/${CONVERT_IN}/two_sections.csv)
+set_tests_properties(tool.convert_two_sections_dump PROPERTIES FIXTURES_REQUIRED convert_two_sections)

@@ -62,6 +62,17 @@ TEST(ToolFaults, AFailedCommandLosesNothing) {
       {"cat big.qtx | $Q validate /dev/stdin", 2,
        "/dev/stdin is not a regular file; qtx reads files it can seek in", ""},
       {"$Q info /dev/zero", 2, "/dev/zero is not a regular file; qtx reads files it can seek in", ""},
+      {"(trap '' XFSZ; ulimit -f 20; $Q cut big.qtx -o old.qtx --rows 1:6000 --channels b)", 2,
+       "cannot write old.qtx: File too large", ""},
+      {"(trap '' XFSZ; ulimit -f 20; $Q merge big.qtx big.qtx -o old.qtx --join)", 2,
+       "cannot write old.qtx: File too large", ""},
+      {"$Q cut big.qtx -o full --rows 0:6000", 2, "cannot write full: No space left on device", ""},
+#if QTX_TOOL_HAS_EXPORT
+      {"(trap '' XFSZ; ulimit -f 20; $Q export big.qtx old.h5)", 2, "cannot write old.h5: File too large", ""},
+      {"(trap '' XFSZ; ulimit -f 20; $Q export big.qtx old.mat)", 2, "cannot write old.mat: File too large", ""},
+      {"(trap '' XFSZ; ulimit -f 20; $Q export big.qtx old.mat --mat-version 5)", 2,
+       "cannot write old.mat: the MAT file was not written completely (a full disk or a size limit)", ""},
+#endif
   };
   // Enough rows that every output passes the size limit and stdout's buffers.
   std::string qtx =
@@ -87,6 +98,8 @@ TEST(ToolFaults, AFailedCommandLosesNothing) {
     write("big.csv", csv);
     write("old.svg", "precious svg\n");
     write("old.qtx", "precious qtx\n");
+    write("old.h5", "precious h5\n");
+    write("old.mat", "precious mat\n");
     write(".case.sh", std::string("Q=") + QTX_TOOL + "\n" + c.command + "\n");
     fs::create_symlink("old.svg", folder / "link.svg");
     ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);

@@ -158,6 +158,22 @@ TEST(TimeDate, EachCallReadsTheClockOnceForEveryCopy) {
   EXPECT_NE(out.str().find("Date\t\t2024/03/03\t\t2024/03/03\t\nTime\t\t09:07:03\t\t09:07:03\t\n"), std::string::npos);
 }
 
+TEST(TimeDate, GivenStampsReplaceTheClocksAndOnlyMissingOnesReadIt) {
+  g_readings = 0;
+  std::ostringstream out;
+  writer::WriteMainHeader(out, 1, TickingClock, {"Run 7", "Absolute", "2031/12/24", "23:59:58"});
+  EXPECT_EQ(g_readings, 0);
+  EXPECT_NE(out.str().find("Time_Pref\tAbsolute\nDescription\tRun 7\nDate\t\t2031/12/24\t\nTime\t\t23:59:58\t\n"),
+            std::string::npos);
+  const auto section = MakeSection(2, SampleChannels());
+  section->m_arrChannels.GetAt(0)->m_strDate = "2031/12/24";
+  section->m_arrChannels.GetAt(0)->m_strTime = "23:59:58";
+  out.str("");
+  writer::WriteSectionHeader(out, *section, 1, TickingClock, true);
+  EXPECT_EQ(g_readings, 1);  // for channel 1, once for both lines
+  EXPECT_NE(out.str().find("Date\t\t2031/12/24\t\t2024/03/01\t\nTime\t\t23:59:58\t\t09:07:01\t\n"), std::string::npos);
+}
+
 // --- Section header ------------------------------------------------------------
 
 TEST(SectionHeader, HeadingsLineFollowsTheMode) {

@@ -1,0 +1,136 @@
+"""qtx export, cut and merge on files written here, read back with h5py
+(HDF5 and MAT 7.3) and scipy.io.loadmat (MAT 5), every value compared bit
+for bit.  export_test.py QTX SCRATCH_DIR"""
+import math
+import os
+import subprocess
+import sys
+
+import h5py
+import numpy as np
+import scipy.io
+
+QTX, SCRATCH = sys.argv[1], sys.argv[2]
+os.makedirs(SCRATCH, exist_ok=True)
+AWKWARD = [-0.0, 5e-324, 2.2250738585072009e-308, 1.7976931348623157e308, 0.1, 1 / 3, -1e-300, math.inf,
+           -math.inf, math.nan, 123456.789, 7.0]
+ROWS = len(AWKWARD)
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("failed:", what, file=sys.stderr)
+
+
+def bits(values):
+    return np.ascontiguousarray(np.asarray(values, dtype=np.float64).ravel()).view(np.uint64)
+
+
+def same(a, b):
+    return bits(a).shape == bits(b).shape and (bits(a) == bits(b)).all()
+
+
+def qtx(*args, code=0):
+    run = subprocess.run([QTX, *args], capture_output=True, text=True)
+    check(run.returncode == code, f"qtx {' '.join(args)}: exit {run.returncode}, {run.stderr.strip()}")
+    return run
+
+
+def write_qtx(name, mode, columns, samples, headings, x0=0.0, delta=1.0):
+    """A file of one section; columns are the row fields in the mode's order."""
+    n = len(samples)
+    lines = ["Quorset Measurement", f"X_Columns\t{mode}", "Description\tbench 3", "Date\t\t2030/01/02",
+             "Time\t\t03:04:05", "Time_Pref\tAbsolute", "***End_of_Header***", f"Channels\t{n}",
+             "Samples\t\t" + "\t\t".join(map(str, samples)), "Y_Unit_Label\t\t" + "\t\t".join(["V"] * n),
+             f"X0\t\t" + "\t\t".join([repr(x0)] * n), "Delta_X\t\t" + "\t\t".join([repr(delta)] * n),
+             "***End_of_Header***", "\t".join(headings) + "\tComment"]
+    lines += ["\t".join(repr(float(v)) for v in row) for row in zip(*columns)]
+    path = os.path.join(SCRATCH, name)
+    with open(path, "w") as f:
+        f.write("\n".join(lines) + "\n")
+    return path
+
+
+y1 = np.array(AWKWARD)
+y2 = np.array(AWKWARD[::-1])
+x = np.arange(ROWS) * 0.5
+one = write_qtx("one.qtx", "One", [x, y1, y2], [ROWS, ROWS - 3], ["t", "U a/b", "U a/b"])
+multi = write_qtx("multi.qtx", "Multi", [x, y1, x * 2, y2], [ROWS, ROWS], ["t1", "a", "t2", "b"])
+no = write_qtx("no.qtx", "No", [y1, y2], [ROWS, ROWS], ["a", "b"], x0=1.5, delta=0.25)
+
+# HDF5: shared X once, a heading that is no link name, a channel cut at its Samples.
+out = os.path.join(SCRATCH, "one.h5")
+qtx("export", one, out)
+with h5py.File(out) as f:
+    g = f["section_0"]
+    check(f.attrs["description"] == b"bench 3" and f.attrs["time_pref"] == b"Absolute", "HDF5 metadata")
+    check(sorted(g) == ["X", "channel_0", "channel_1"], f"HDF5 names {sorted(g)}")
+    check(same(g["X"][()], x) and same(g["channel_0"][()], y1) and same(g["channel_1"][()], y2[:ROWS - 3]),
+          "HDF5 values of mode One")
+    check(g["channel_0"].attrs["heading"] == b"U a/b" and g["channel_0"].attrs["unit"] == b"V", "HDF5 labels")
+    check(g["channel_0"].chunks is not None, "HDF5 chunked")
+# --x and --channels by heading and index; mode Multi keeps an X per channel.
+out = os.path.join(SCRATCH, "multi.h5")
+qtx("export", multi, out, "--channels", "b,0")
+with h5py.File(out) as f:
+    g = f["section_0"]
+    check(sorted(g) == ["a", "a_X", "b", "b_X"], f"HDF5 Multi names {sorted(g)}")
+    check(same(g["b"][()], y2) and same(g["b_X"][()], x * 2) and same(g["a_X"][()], x), "HDF5 values of mode Multi")
+out = os.path.join(SCRATCH, "no.h5")
+qtx("export", no, out, "--x", "2:3.5")
+with h5py.File(out) as f:
+    g = f["section_0"]
+    check(same(g["X"][()], 1.5 + np.arange(2, 9) * 0.25) and same(g["a"][()], y1[2:9]), "HDF5 --x in mode No")
+    check(g.attrs["first_row"] == 2, "HDF5 first row")
+
+# MAT 7.3 (HDF5 underneath: MATLAB keeps a column vector as one row) and MAT 5.
+out = os.path.join(SCRATCH, "one.mat")
+qtx("export", one, out)
+with h5py.File(out) as f:
+    s = f["section_0"]
+    check(s.attrs["MATLAB_class"] == b"struct", "MAT 7.3 struct")
+    check(same(s["X"][()], x) and same(s["U_a_b"][()], y1) and same(s["U_a_b_2"][()], y2[:ROWS - 3]),
+          "MAT 7.3 values")
+out = os.path.join(SCRATCH, "multi5.mat")
+qtx("export", multi, out, "--mat-version", "5")
+s = scipy.io.loadmat(out, simplify_cells=True)["section_0"]
+check(same(s["a"], y1) and same(s["a_X"], x) and same(s["b"], y2) and same(s["b_X"], x * 2), "MAT 5 values")
+check(s["info"]["date"] == "2030/01/02" and s["channels"][1]["heading"] == "b", "MAT 5 metadata")
+
+# cut keeps every bit; in mode No past row 0 it carries X as a column.
+cut = os.path.join(SCRATCH, "cut.qtx")
+qtx("cut", no, "-o", cut, "--rows", "3:8", "--channels", "b")
+out = os.path.join(SCRATCH, "cut.h5")
+qtx("export", cut, out)
+with h5py.File(out) as f:
+    g = f["section_0"]
+    check(f.attrs["x_columns"] == b"One" and f.attrs["description"] == b"bench 3", "cut header")
+    check(same(g["X"][()], 1.5 + np.arange(3, 8) * 0.25) and same(g["b"][()], y2[3:8]), "cut values")
+# merge: sections in order; --join the rows one after the other.
+merged = os.path.join(SCRATCH, "merged.qtx")
+qtx("merge", one, one, "-o", merged, "--join", code=2)  # channel 1 is short of the rows
+qtx("merge", multi, multi, "-o", merged, "--join")
+out = os.path.join(SCRATCH, "merged.h5")
+qtx("export", merged, out)
+with h5py.File(out) as f:
+    check(same(f["section_0/a"][()], np.concatenate([y1, y1])), "merge --join values")
+qtx("merge", one, multi, "-o", merged, code=2)
+qtx("merge", one, one, "-o", merged)
+qtx("export", merged, out, "--section", "1")
+with h5py.File(out) as f:
+    check(list(f) == ["section_1"] and same(f["section_1/channel_1"][()], y2[:ROWS - 3]), "merge sections")
+
+# Bad arguments: one line each, and nothing written.
+for args, message in [(["export", one, os.path.join(SCRATCH, "x.csv")], "OUT must end in .h5"),
+                      (["export", one, out, "--channels", "Q"], "has no channel headed 'Q'"),
+                      (["export", one, out, "--channels", "U a/b"], "has 2 channels headed 'U a/b'"),
+                      (["export", multi, out, "--x", "0:1"], "needs an X that the channels share"),
+                      (["export", one, out, "--x", "2:1"], "ends before it begins"),
+                      (["cut", one, "-o", cut], "give one of --x"),
+                      (["dump", one, "--channel", "0", "--channel", "1"], "given twice")]:
+    run = qtx(*args, code=2)
+    check(message in run.stderr and run.stderr.startswith("qtx") and run.stderr.count("\n") <= 2,
+          f"{args}: {run.stderr!r}")
+sys.exit(1 if failures else 0)
