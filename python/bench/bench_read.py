@@ -222,7 +222,8 @@ def main():
     median_1, fastest_1 = statistics.median(by_threads[1]), min(by_threads[1])
     for n, spent in by_threads.items():
         median, fastest = statistics.median(spent), min(spent)
-        print(f"| {n} | {median:.3f} | {median_1 / median:.2f}x | {fastest:.3f} | {fastest_1 / fastest:.2f}x | {same} |")
+        print(f"| {n} | {median:.3f} | {median_1 / median:.2f}x | {fastest:.3f} | {fastest_1 / fastest:.2f}x | "
+              f"{same} |")
     print()
     print("| Peak memory, a process of its own | Values returned (MB) | Peak RSS growth (MB) | Ratio | Seconds |")
     print("|---|---|---|---|---|")
