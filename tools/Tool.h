@@ -122,6 +122,9 @@ extern const Command kDumpCommand;
 extern const Command kConvertCommand;
 extern const Command kResampleCommand;
 extern const Command kPlotCommand;
+#ifndef QTX_NO_VIEW
+extern const Command kViewCommand;
+#endif
 
 }  // namespace qtx::tool
 
