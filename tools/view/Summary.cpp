@@ -14,7 +14,10 @@ constexpr std::uint32_t kLeastBinRows = 512;
 constexpr std::uint64_t kMostBins = std::uint64_t{1} << 21;
 // Values read at once while the summary is built, and rows at once for a query.
 constexpr std::size_t kChunkValues = std::size_t{1} << 22;
-constexpr std::uint32_t kQueryChunkRows = 1u << 16;
+constexpr std::uint32_t kQueryChunkRows = 1u << 18;
+// Rows that a query reads at once on one thread; more are read in parallel,
+// and a view of more is first answered from the bins (coarse) unless exact.
+constexpr std::uint32_t kQuickRows = 1u << 16;
 // A section whose X goes back and forth is answered from its rows up to this
 // many, from the bins above.
 constexpr std::uint32_t kAllRowsLimit = 1u << 18;
@@ -65,7 +68,7 @@ struct ColumnScale {
 
 SectionSummary::SectionSummary(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section,
                                unsigned threads)
-    : m_qtx(qtx), m_section(section), m_xLow(kNaN), m_xHigh(kNaN) {
+    : m_qtx(qtx), m_path(path), m_section(section), m_xLow(kNaN), m_xHigh(kNaN) {
   const int n = std::max(0, section.m_nChannels);
   const std::uint32_t declared = section.RowCount();
   m_rows = section.m_bRowsCounted ? std::min(declared, section.m_nRowsInFile) : declared;
@@ -90,14 +93,15 @@ SectionSummary::SectionSummary(const CQTXGeneral& qtx, const std::string& path, 
     m_sourceOf.push_back(source);
     m_sources[source].rows = std::max(m_sources[source].rows, m_channelRows.back());
   }
-  Build(path, threads);
+  Build(threads);
 }
 
 std::size_t SectionSummary::Size() const {
   return std::size_t{m_bins} * (4 * m_channelBins.size() + 2 * m_sources.size());
 }
 
-void SectionSummary::Build(const std::string& path, unsigned threads) {
+void SectionSummary::Build(unsigned threads) {
+  const std::string& path = m_path;
   const std::size_t n = m_channelRows.size();
   for (XSource& source : m_sources) {
     source.low.assign(m_bins, kNaN);
@@ -178,7 +182,7 @@ void SectionSummary::Build(const std::string& path, unsigned threads) {
 }
 
 std::vector<ChannelAnswer> SectionSummary::Answer(CStdioFile& file, double x0, double x1, std::uint32_t width,
-                                                  const std::vector<int>& channels) const {
+                                                  const std::vector<int>& channels, bool exact) const {
   std::vector<ChannelAnswer> out(channels.size());
   for (std::size_t i = 0; i < channels.size(); ++i) out[i].channel = channels[i];
   for (std::size_t s = 0; s < m_sources.size(); ++s) {
@@ -192,7 +196,7 @@ std::vector<ChannelAnswer> SectionSummary::Answer(CStdioFile& file, double x0, d
       if (source.rows <= kAllRowsLimit) {
         AnswerFromRows(file, source, wanted, 0, source.rows, x0, x1, width, out);
       } else {
-        AnswerFromBins(source, wanted, 0, bins, x0, x1, width, out);
+        AnswerFromBins(source, wanted, 0, bins, x0, x1, width, false, out);
       }
       continue;
     }
@@ -206,7 +210,9 @@ std::vector<ChannelAnswer> SectionSummary::Answer(CStdioFile& file, double x0, d
     const std::uint64_t rowFirst = std::uint64_t{binFirst} * m_binRows;
     const std::uint64_t rowEnd = std::min<std::uint64_t>(std::uint64_t{binEnd} * m_binRows, source.rows);
     if (rowEnd - rowFirst >= std::uint64_t{m_binRows} * width) {
-      AnswerFromBins(source, wanted, binFirst, binEnd, x0, x1, width, out);
+      AnswerFromBins(source, wanted, binFirst, binEnd, x0, x1, width, false, out);
+    } else if (!exact && rowEnd - rowFirst > kQuickRows) {
+      AnswerFromBins(source, wanted, binFirst, binEnd, x0, x1, width, true, out);
     } else {
       // One row more on each side carries the lines on to the edges.
       AnswerFromRows(file, source, wanted, static_cast<std::uint32_t>(rowFirst > 0 ? rowFirst - 1 : 0),
@@ -219,7 +225,7 @@ std::vector<ChannelAnswer> SectionSummary::Answer(CStdioFile& file, double x0, d
 
 void SectionSummary::AnswerFromBins(const XSource& source, const std::vector<int>& wanted, std::uint32_t binFirst,
                                     std::uint32_t binEnd, double x0, double x1, std::uint32_t width,
-                                    std::vector<ChannelAnswer>& out) const {
+                                    bool coarse, std::vector<ChannelAnswer>& out) const {
   const ColumnScale column{x0, x1, width};
   for (const int i : wanted) {
     ChannelAnswer& answer = out[i];
@@ -232,6 +238,7 @@ void SectionSummary::AnswerFromBins(const XSource& source, const std::vector<int
                   bins.last[b]);
     }
     answer.fromSummary = true;
+    answer.coarse = coarse;
     columns.Into(answer);
   }
 }
@@ -264,7 +271,10 @@ void SectionSummary::AnswerFromRows(CStdioFile& file, const XSource& source, con
 
   for (std::uint32_t r0 = rowFirst; r0 < rowEnd; r0 += std::min(chunk, rowEnd - r0)) {
     const std::uint32_t count = std::min(chunk, rowEnd - r0);
-    const QTXRowsRead read = m_qtx.QTX_ReadRows(&file, &m_section, r0, count, targets.data(), targets.size());
+    const QTXRowsRead read =
+        count > kQuickRows
+            ? m_qtx.QTX_ReadRowsParallel(CString(m_path.c_str()), &m_section, r0, count, targets.data(), targets.size(), 0)
+            : m_qtx.QTX_ReadRows(&file, &m_section, r0, count, targets.data(), targets.size());
     if (read.nRows < count) throw Failure("the file changed since it was opened: rows are missing");
     for (std::size_t k = 0; k < wanted.size(); ++k) {
       State& state = states[k];

@@ -27,6 +27,7 @@ namespace qtx::tool::view {
 struct ChannelAnswer {
   int channel = 0;
   bool fromSummary = false;
+  bool coarse = false;  // from bins wider than a pixel column: a quick first look
   bool raw = false;
   std::vector<double> x, y;         // raw
   std::vector<std::uint32_t> cols;  // columns
@@ -48,9 +49,11 @@ class SectionSummary {
   std::size_t Size() const;
 
   // The given channels between x0 and x1 (x0 < x1) on `width` pixel columns;
-  // rows are read through `file`, open on the scanned file.
+  // rows are read through `file`, open on the scanned file. Unless `exact`,
+  // a view of more rows than a quick read takes is answered from the bins
+  // even where they are wider than a column (coarse), for a first look.
   std::vector<ChannelAnswer> Answer(CStdioFile& file, double x0, double x1, std::uint32_t width,
-                                    const std::vector<int>& channels) const;
+                                    const std::vector<int>& channels, bool exact) const;
 
  private:
   // The channels that share one X: all of them in mode One, those with the
@@ -65,15 +68,16 @@ class SectionSummary {
     std::vector<double> first, low, high, last;  // per bin
   };
 
-  void Build(const std::string& path, unsigned threads);
+  void Build(unsigned threads);
   void AnswerFromBins(const XSource& source, const std::vector<int>& channels, std::uint32_t binFirst,
-                      std::uint32_t binEnd, double x0, double x1, std::uint32_t width,
+                      std::uint32_t binEnd, double x0, double x1, std::uint32_t width, bool coarse,
                       std::vector<ChannelAnswer>& out) const;
   void AnswerFromRows(CStdioFile& file, const XSource& source, const std::vector<int>& channels,
                       std::uint32_t rowFirst, std::uint32_t rowEnd, double x0, double x1, std::uint32_t width,
                       std::vector<ChannelAnswer>& out) const;
 
   const CQTXGeneral& m_qtx;
+  const std::string m_path;
   const CQTXSection& m_section;
   std::uint32_t m_rows = 0;
   std::uint32_t m_binRows = 0;

@@ -170,7 +170,7 @@ Reply Viewer::Data(std::string_view query) {
     if (pair.empty()) continue;
     const std::size_t eq = pair.find('=');
     const std::string name = Decoded(pair.substr(0, eq));
-    if (name != "section" && name != "x0" && name != "x1" && name != "w" && name != "channels")
+    if (name != "section" && name != "x0" && name != "x1" && name != "w" && name != "channels" && name != "exact")
       return BadRequest("unknown parameter '" + name.substr(0, 40) + "'");
     if (values.count(name)) return BadRequest("parameter " + name + " given twice");
     values[name] = eq == pair.npos ? std::string() : Decoded(pair.substr(eq + 1));
@@ -197,6 +197,8 @@ Reply Viewer::Data(std::string_view query) {
       at = comma + 1;
     }
   }
+  const bool exact = values.count("exact") != 0;
+  if (exact && values["exact"] != "1") return BadRequest("exact takes the value 1");
   const bool hasRange = values.count("x0") || values.count("x1");
   double x0 = 0, x1 = 0;
   if (hasRange) {
@@ -221,7 +223,7 @@ Reply Viewer::Data(std::string_view query) {
   }
 
   const std::vector<ChannelAnswer> answers =
-      summary.Answer(m_file, x0, x1, static_cast<std::uint32_t>(width), channels);
+      summary.Answer(m_file, x0, x1, static_cast<std::uint32_t>(width), channels, exact);
   std::string out = "{\"section\":" + std::to_string(sectionIndex) + ",\"x0\":";
   AppendNumber(out, x0);
   out += ",\"x1\":";
@@ -236,6 +238,7 @@ Reply Viewer::Data(std::string_view query) {
     const ChannelAnswer& a = answers[i];
     out += i ? ",{" : "{";
     out += "\"channel\":" + std::to_string(a.channel) + ",\"from\":" + (a.fromSummary ? "\"summary\"" : "\"rows\"");
+    if (a.coarse) out += ",\"coarse\":true";
     if (a.raw) {
       out += ",\"raw\":true";
       AppendNumbers(out, "x", a.x);

@@ -147,7 +147,9 @@
 
   // ---- data
 
-  function request(whole) {
+  // whole: the section's full X range (the server knows it); exact: the rows
+  // even where the server would first answer from its coarse summary.
+  function request(whole, exact) {
     if (state.inFlight) {
       state.wanted = true;
       return;
@@ -158,6 +160,7 @@
     const width = Math.max(1, Math.round(state.plot.right - state.plot.left));
     let query = 'data?section=' + state.section + '&w=' + width;
     if (!whole) query += '&x0=' + state.x0 + '&x1=' + state.x1;
+    if (exact) query += '&exact=1';
     const asked = performance.now();
     hook.requests++;
     fetch(query, { cache: 'no-store' })
@@ -176,7 +179,7 @@
         showError('');
         fitY();
         draw();
-        const parts = state.channels.length ? answer.channels.map((a) => a.raw ? 'rows' : a.from) : [];
+        const parts = answer.channels.map((a) => a.raw ? 'rows' : a.coarse ? 'summary, refining…' : a.from);
         statusLine.textContent = answer.rows.toLocaleString('en') + ' rows · ' +
           (distinct(parts).join(' + ') || 'no data') + ' · answered in ' + answer.ms.toFixed(0) + ' ms';
       })
@@ -191,6 +194,8 @@
         const stale = a && state.full && (a.x0 !== state.x0 || a.x1 !== state.x1 || a.w !== width);
         if ((state.wanted || stale) && !hook.error) {
           request(false);
+        } else if (a && !hook.error && a.channels.some((c) => c.coarse)) {
+          request(false, true);
         } else {
           hook.ready = true;
         }
