@@ -173,7 +173,7 @@ def browser(out_dir):
     options.binary_location = chromium
     for a in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
               "--disable-background-networking", "--disable-component-update", "--disable-sync",
-              "--window-size=1000,600", "--user-data-dir=" + tempfile.mkdtemp(dir=out_dir, prefix="chromium-")]:
+              "--window-size=1000,743", "--user-data-dir=" + tempfile.mkdtemp(dir=out_dir, prefix="chromium-")]:
         options.add_argument(a)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     return webdriver.Chrome(service=Service(executable_path=driver), options=options)
@@ -248,6 +248,15 @@ def check_small_page(driver, server, out_dir, path):
     page.shot("restored")
     check(h["view"] == full and covers(h), "double-click: %s vs %s" % (h["view"], full))
 
+    # The cursor reads each channel's value under the mouse.
+    from selenium.webdriver.common.action_chains import ActionChains
+    ActionChains(driver).move_to_element_with_offset(canvas, 120, 0).perform()
+    shown = driver.find_element(By.ID, "readout")
+    lines = shown.text.splitlines()
+    page.shot("cursor")
+    check(shown.is_displayed() and lines[0].startswith("X = ") and len(lines) == 4, "readout: %r" % shown.text)
+    check(any(c.isdigit() for c in lines[1].split(":")[1]), "no value in the readout: %r" % shown.text)
+
     # The file changes under the server: the page says so.
     with open(path, "a") as f:
         f.write("1\t2\t3\t4\n")
@@ -297,6 +306,7 @@ def main():
             check_http(server)
         finally:
             server.stop(expect_zero=False)
+        print("ok: the page and a data answer over HTTP")
         return 0
 
     driver = browser(out_dir)
