@@ -112,6 +112,22 @@ def check_http(server):
     return answer
 
 
+def check_short_file(command, out_dir):
+    """A file that ends before its Samples: the rows it holds; a value that is not finite: null."""
+    path = os.path.join(out_dir, "short.qtx")
+    with open(path, "w") as f:
+        f.write("X_Columns\tOne\n***End_of_Header***\n\nChannels\t1\nSamples\t100\n***End_of_Header***\nX\tY\n" +
+                "".join("%d\t%s\n" % (r, "nan" if 10 <= r < 20 else r) for r in range(60)))
+    server = Server(command, path)
+    try:
+        answer = json.loads(get(server.url + "data?w=500")[1])
+        channel = answer["channels"][0]
+        check(answer["rows"] == 60 and channel["raw"] and channel["x"] == list(range(60)), "short: %s" % answer)
+        check(channel["y"][9:21] == [9] + [None] * 10 + [20], "gap: %s" % channel["y"])
+    finally:
+        server.stop()
+
+
 def check_loopback_and_flood(server):
     # Listening on 127.0.0.1 alone: not reachable on the machine's other address.
     probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -321,6 +337,7 @@ def main():
             check_small_page(driver, server, out_dir, small)
         finally:
             server.stop()
+        check_short_file(command, out_dir)
         spike = os.path.join(out_dir, "spike.qtx")
         write_spike(spike)
         server = Server(command, spike)

@@ -247,7 +247,10 @@ void SectionSummary::AnswerFromRows(CStdioFile& file, const XSource& source, con
                                     std::uint32_t rowFirst, std::uint32_t rowEnd, double x0, double x1,
                                     std::uint32_t width, std::vector<ChannelAnswer>& out) const {
   const ColumnScale column{x0, x1, width};
-  const std::uint32_t chunk = std::min(kQueryChunkRows, rowEnd - rowFirst);
+  // At most kChunkValues values in memory, whatever the count of channels.
+  const std::uint32_t chunk = std::min<std::uint32_t>(
+      rowEnd - rowFirst,
+      static_cast<std::uint32_t>(std::clamp<std::size_t>(kChunkValues / (wanted.size() + 1), 4096, kQueryChunkRows)));
   std::vector<double> xs(chunk);
   std::vector<std::vector<double>> ys(wanted.size(), std::vector<double>(chunk));
   std::vector<QTXChannelTarget> targets;

@@ -16,6 +16,7 @@ namespace qtx::tool::view {
 namespace {
 
 constexpr std::uint32_t kMostColumns = 10000;
+constexpr std::size_t kMostValues = std::size_t{1} << 22;
 
 void AppendString(std::string& out, std::string_view text) {
   out += '"';
@@ -197,6 +198,9 @@ Reply Viewer::Data(std::string_view query) {
       at = comma + 1;
     }
   }
+  // What one answer may hold: its columns for every channel asked for.
+  if (channels.size() * static_cast<std::size_t>(width) > kMostValues)
+    return BadRequest("w times the count of channels must be at most " + std::to_string(kMostValues));
   const bool exact = values.count("exact") != 0;
   if (exact && values["exact"] != "1") return BadRequest("exact takes the value 1");
   const bool hasRange = values.count("x0") || values.count("x1");
