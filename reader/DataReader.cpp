@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
@@ -426,6 +427,127 @@ QTXRowsRead CQTXGeneral::QTX_ReadRowsParallel(const CString& path, const CQTXSec
     if (share.stored < share.end - share.first) break;
   }
   return {stored, nCount - stored};
+}
+
+namespace {
+
+// Finds, for X-column mode One, the first row whose X passes a bound, with
+// one-row reads at the row marks and one read of the stretch between two.
+class SharedXSearch {
+ public:
+  SharedXSearch(const CQTXGeneral& qtx, CStdioFile* pFile, const CQTXSection& section, std::uint32_t nHeld)
+      : m_qtx(qtx), m_pFile(pFile), m_section(section), m_nHeld(nHeld) {
+    m_points.push_back(0);
+    for (std::ptrdiff_t i = 0; i < section.m_arrRowMarks.GetSize(); ++i) {
+      const std::uint32_t row = section.m_arrRowMarks.GetAt(i).nRow;
+      if (row < nHeld) m_points.push_back(row);
+    }
+  }
+
+  bool decreases = false;
+
+  // The first row whose X is at least `bound` (above it when `strict`), or
+  // the rows held when there is none.
+  std::uint32_t FirstPassing(double bound, bool strict) {
+    const auto passes = [&](double x) { return strict ? x > bound : x >= bound; };
+    // The first mark that passes; what passes and what fails must keep the
+    // order of their rows, or X decreases somewhere.
+    std::size_t lo = 0, hi = m_points.size();
+    double failing = -std::numeric_limits<double>::infinity(), passing = std::numeric_limits<double>::infinity();
+    while (lo < hi && !decreases) {
+      const std::size_t mid = lo + (hi - lo) / 2;
+      double x;
+      if (!XAt(m_points[mid], x)) {
+        hi = mid;
+        continue;
+      }
+      if (passes(x)) {
+        if (x > passing) decreases = true;
+        passing = x;
+        hi = mid;
+      } else {
+        if (x < failing || x != x) decreases = true;
+        failing = x;
+        lo = mid + 1;
+      }
+    }
+    if (decreases || lo == 0) return 0;
+    // The stretch from the last failing mark to the next one holds the row.
+    const std::uint32_t from = m_points[lo - 1];
+    const std::uint32_t to = lo < m_points.size() ? m_points[lo] : m_nHeld;
+    m_block.resize(to - from);
+    const QTXChannelTarget target{0, m_block.data(), nullptr};
+    const QTXRowsRead read = m_qtx.QTX_ReadRows(m_pFile, &m_section, from, to - from, &target, 1);
+    // The whole stretch was read, so all of it is looked at.
+    for (std::uint32_t i = 1; i < read.nRows; ++i) {
+      if (!(m_block[i] >= m_block[i - 1])) {
+        decreases = true;
+        return 0;
+      }
+    }
+    for (std::uint32_t i = 0; i < read.nRows; ++i)
+      if (passes(m_block[i])) return from + i;
+    return read.nRows < to - from ? from + read.nRows : to;
+  }
+
+ private:
+  bool XAt(std::uint32_t row, double& x) {
+    const QTXChannelTarget target{0, &x, nullptr};
+    return m_qtx.QTX_ReadRows(m_pFile, &m_section, row, 1, &target, 1).nRows == 1;
+  }
+
+  const CQTXGeneral& m_qtx;
+  CStdioFile* m_pFile;
+  const CQTXSection& m_section;
+  std::uint32_t m_nHeld;
+  std::vector<std::uint32_t> m_points;  // row 0 and the marked rows
+  std::vector<double> m_block;
+};
+
+}  // namespace
+
+int CQTXGeneral::QTX_RowsBetween(CStdioFile* pFile, const CQTXSection* pSection, double dLow, double dHigh,
+                                 std::uint32_t& nFirst, std::uint32_t& nCount) const {
+  nFirst = nCount = 0;
+  if (!pFile || !pSection) AfxThrowInvalidArgException();
+  const CQTXSection& section = *pSection;
+  const std::uint32_t held = section.m_bRowsCounted ? section.m_nRowsInFile : section.RowCount();
+  if (section.m_nChannels <= 0) return QTX_ROWS_NO_SHARED_X;
+  if (m_nXColumns == 0) {
+    const CQTXChannel& first = *section.m_arrChannels.GetAt(0);
+    for (int j = 1; j < section.m_nChannels; ++j) {
+      const CQTXChannel& channel = *section.m_arrChannels.GetAt(j);
+      if (std::memcmp(&channel.m_dX0, &first.m_dX0, sizeof(double)) != 0 ||
+          std::memcmp(&channel.m_dDeltaX, &first.m_dDeltaX, sizeof(double)) != 0)
+        return QTX_ROWS_NO_SHARED_X;
+    }
+    const double x0 = first.m_dX0, deltaX = first.m_dDeltaX;
+    if (held > 1 && !(deltaX >= 0.0)) return QTX_ROWS_X_DECREASES;
+    // X as the data reader computes it, which rounding keeps non-decreasing
+    // in r: the first row past a bound by bisection.
+    const auto firstPassing = [&](double bound, bool strict) {
+      std::uint32_t lo = 0, hi = held;
+      while (lo < hi) {
+        const std::uint32_t mid = lo + (hi - lo) / 2;
+        const double step = static_cast<double>(mid) * deltaX;
+        const double x = x0 + step;
+        if (strict ? x > bound : x >= bound) hi = mid; else lo = mid + 1;
+      }
+      return lo;
+    };
+    if (dLow != dLow || dHigh != dHigh) return QTX_ROWS_FOUND;
+    const std::uint32_t begin = firstPassing(dLow, false), end = firstPassing(dHigh, true);
+    if (end > begin) nFirst = begin, nCount = end - begin;
+    return QTX_ROWS_FOUND;
+  }
+  if (m_nXColumns != 1) return QTX_ROWS_NO_SHARED_X;
+  if (dLow != dLow || dHigh != dHigh || held == 0) return QTX_ROWS_FOUND;
+  SharedXSearch search(*this, pFile, section, held);
+  const std::uint32_t begin = search.FirstPassing(dLow, false);
+  const std::uint32_t end = search.decreases ? 0 : search.FirstPassing(dHigh, true);
+  if (search.decreases) return QTX_ROWS_X_DECREASES;
+  if (end > begin) nFirst = begin, nCount = end - begin;
+  return QTX_ROWS_FOUND;
 }
 
 bool CQTXGeneral::ReadQTXFile(CString path) {

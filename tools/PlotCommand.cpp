@@ -12,11 +12,13 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "Chart.h"
 #include "OutputFile.h"
+#include "SectionChunks.h"
 #include "Svg.h"
 #include "Tool.h"
 
@@ -24,7 +26,7 @@ namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
-    "usage: qtx plot FILE -o OUT.svg [--section N] [--channel C] [--width W] [--height H]\n"
+    "usage: qtx plot FILE -o OUT.svg [--section N] [--channel C] [--width W] [--height H] [--x LO:HI]\n"
     "\n"
     "  Draws the channels of a section as an SVG line chart: one line per channel,\n"
     "  axes with round-number ticks, titles from the dimensions and unit labels,\n"
@@ -36,7 +38,12 @@ const char* const kUsage =
     "  --section N       the section to draw, counted from 0 (default 0)\n"
     "  --channel C       only channel C of the section, counted from 0 (default: all)\n"
     "  --width W         width of the image in pixels, 300 to 20000 (default 800)\n"
-    "  --height H        height of the image in pixels, 300 to 20000 (default 500)\n";
+    "  --height H        height of the image in pixels, 300 to 20000 (default 500)\n"
+    "  --x LO:HI         only the rows whose X lies from LO to HI, for an X that the\n"
+    "                    channels share and that does not decrease\n"
+    "\n"
+    "  The rows are read a piece at a time, so memory stays small whatever the\n"
+    "  section's size.\n";
 
 constexpr long long kDefaultWidth = 800;
 constexpr long long kDefaultHeight = 500;
@@ -126,7 +133,12 @@ struct Curve {
   std::size_t finite = 0;  // rows with a finite X and Y
 };
 
+// The curves' points in pixels, for the scales of the drawing: one list per
+// curve, breaks where a value is not finite.
+using Reduction = std::function<std::vector<std::vector<Point>>(const Scale& x, const Scale& y)>;
+
 struct Chart {
+  Reduction reduce;
   std::string title;
   std::string xTitle;
   std::string yTitle;
@@ -283,20 +295,10 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
   // Whatever X does, a channel costs the document no more than this.
   const std::size_t budget = static_cast<std::size_t>(16 * ((right - left) + (bottom - top)));
   bool anyPoint = false;
+  std::vector<std::vector<Point>> reduced = chart.reduce(x, y);
   for (std::size_t i = 0; i < chart.curves.size(); ++i) {
     const Curve& curve = chart.curves[i];
-    points.clear();
-    ColumnReducer reducer(points);
-    for (std::uint32_t r = 0; r < curve.rows; ++r) {
-      const double xValue = curve.channel->m_pXValues[r];
-      const double yValue = curve.channel->m_pYValues[r];
-      if (std::isfinite(xValue) && std::isfinite(yValue)) {
-        reducer.Add({x(xValue), y(yValue)});
-      } else {
-        reducer.Break();
-      }
-    }
-    reducer.Finish();
+    points = std::move(reduced[i]);
     if (Cost(points) > budget) points = Thinned(points, {left, top, right, bottom}, budget);
     anyPoint = anyPoint || !points.empty();
     // One polyline per stretch without a gap, one at least.
@@ -368,7 +370,7 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
 }
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--output", "--section", "--channel", "--width", "--height"});
+  const Arguments arguments(args, {"--output", "--section", "--channel", "--width", "--height", "--x"});
   arguments.ExpectPositionals(1);
   const std::string& path = arguments.Positionals()[0];
   const std::optional<std::string> output = arguments.Get("--output");
@@ -391,8 +393,8 @@ int Run(const std::vector<std::string>& args) {
   if (nChannels == 0) throw Failure("section " + std::to_string(sectionIndex) + " has no channels to draw");
   if (channelIndex) CheckChannel(section, sectionIndex, *channelIndex);
 
-  const std::uint32_t held =
-      ReadValues(qtx, section, sectionIndex, path, channelIndex ? static_cast<int>(*channelIndex) : -1);
+  const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, std::nullopt, arguments.Get("--x"));
+  WarnIfShort(section, sectionIndex, path);
 
   Chart chart;
   chart.width = static_cast<int>(width);
@@ -402,23 +404,57 @@ int Run(const std::vector<std::string>& args) {
   for (int j = 0; j < nChannels; ++j) {
     const CQTXChannel* channel = section.m_arrChannels.GetAt(j);
     if (channelIndex && *channelIndex != j) continue;
-    chart.curves.push_back({channel, j, std::min(channel->m_nSamples, held)});
+    // A curve ends at its own Samples, and at the rows the file holds.
+    chart.curves.push_back({channel, j, std::min(std::max(channel->m_nSamples, rows.first), rows.end)});
     chart.rows = std::max(chart.rows, chart.curves.back().rows);
   }
+  // The rows are read twice, a chunk at a time: once for the ranges of the
+  // axes, once for the points, so that memory does not grow with the section.
+  std::vector<int> indexes;
+  for (const Curve& curve : chart.curves) indexes.push_back(curve.index);
+  const auto eachChunk = [&](const char* what, const auto& use) {
+    SectionChunks chunks(qtx, section, path, indexes, rows.first, chart.rows, qtx.m_nXColumns == 1);
+    Progress progress(what);
+    while (chunks.Next()) {
+      for (std::size_t i = 0; i < chart.curves.size(); ++i) {
+        const std::uint32_t first = chunks.First();
+        const std::uint32_t end = std::min(chart.curves[i].rows, first + chunks.Rows());
+        if (end > first) use(i, chunks.X(i), chunks.Y(i), end - first);
+      }
+      progress.Update(chunks.Done(), chunks.End() - chunks.Begin());
+    }
+  };
 
   double xLow = INFINITY, xHigh = -INFINITY, yLow = INFINITY, yHigh = -INFINITY;
-  for (Curve& curve : chart.curves) {
-    for (std::uint32_t r = 0; r < curve.rows; ++r) {
-      const double x = curve.channel->m_pXValues[r];
-      const double y = curve.channel->m_pYValues[r];
+  eachChunk("plot: ranges", [&](std::size_t i, const double* xs, const double* ys, std::uint32_t n) {
+    for (std::uint32_t k = 0; k < n; ++k) {
+      const double x = xs[k];
+      const double y = ys[k];
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
       xLow = std::min(xLow, x);
       xHigh = std::max(xHigh, x);
       yLow = std::min(yLow, y);
       yHigh = std::max(yHigh, y);
-      ++curve.finite;
+      ++chart.curves[i].finite;
     }
-  }
+  });
+  chart.reduce = [&](const Scale& x, const Scale& y) {
+    std::vector<std::vector<Point>> points(chart.curves.size());
+    std::vector<ColumnReducer> reducers;
+    reducers.reserve(points.size());
+    for (std::vector<Point>& curve : points) reducers.emplace_back(curve);
+    eachChunk("plot: lines", [&](std::size_t i, const double* xs, const double* ys, std::uint32_t n) {
+      for (std::uint32_t k = 0; k < n; ++k) {
+        if (std::isfinite(xs[k]) && std::isfinite(ys[k])) {
+          reducers[i].Add({x(xs[k]), y(ys[k])});
+        } else {
+          reducers[i].Break();
+        }
+      }
+    });
+    for (ColumnReducer& reducer : reducers) reducer.Finish();
+    return points;
+  };
 
   std::vector<std::string> xLabels, yLabels;
   for (const Curve& curve : chart.curves) {

@@ -101,6 +101,13 @@ struct QTXRowsRead {
   std::uint32_t nMissing;
 };
 
+// What QTX_RowsBetween found.
+enum QTXRowsBetweenStatus {
+  QTX_ROWS_FOUND = 0,        // the rows are in nFirst and nCount
+  QTX_ROWS_NO_SHARED_X = 1,  // mode Multi, or mode No with channels of different X0 or Delta_X
+  QTX_ROWS_X_DECREASES = 2   // the X it looked at decreases
+};
+
 // One section: its channels and where its data rows begin.
 class QTXLIB_API CQTXSection : public CObject {
  public:
@@ -225,6 +232,16 @@ class QTXLIB_API CQTXGeneral {
   QTXRowsRead QTX_ReadRowsParallel(const CString& path, const CQTXSection* pSection, std::uint32_t nFirst,
                                    std::uint32_t nCount, const QTXChannelTarget* pTargets, std::size_t nTargets,
                                    unsigned nThreads) const;
+
+  // The rows [nFirst, nFirst + nCount) whose X lies in [dLow, dHigh], for
+  // an X that every channel shares and that does not decrease, among the
+  // rows the file holds. Mode No computes X from X0 and Delta_X; mode One
+  // bisects over the row marks, reading one row per step, then reads the
+  // rows of one stretch between two marks at each end. Returns
+  // QTX_ROWS_NO_SHARED_X or QTX_ROWS_X_DECREASES, with nFirst and nCount 0,
+  // when there is no such X; a NaN bound finds no rows.
+  int QTX_RowsBetween(CStdioFile* pFile, const CQTXSection* pSection, double dLow, double dHigh,
+                      std::uint32_t& nFirst, std::uint32_t& nCount) const;
 
   // Writes a main header on a stream the host opened: the magic line,
   // Writer_Version 0.92, Reader_Version 1, Separator Tab, Multi_Headings Yes,

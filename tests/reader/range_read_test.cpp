@@ -167,3 +167,69 @@ TEST(RangeRead, ChannelsOutOfRangeOrTwiceFailBeforeReading) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RowsBetween, AscendingSharedXAndWhereThereIsNone) {
+  struct Case {
+    int mode;
+    std::size_t cutRows;
+    double lo, hi;
+    int status;
+    std::uint32_t first, count;
+  };
+  // The generated files: mode One has X = r; mode No has a different X0 per
+  // channel; mode Multi an X per channel.
+  const Case cases[] = {
+      {1, 0, 100.5, 20000, QTX_ROWS_FOUND, 101, 19900},
+      {1, 0, -5, 0, QTX_ROWS_FOUND, 0, 1},
+      {1, 0, 29999, 1e9, QTX_ROWS_FOUND, 29999, 1},
+      {1, 0, 30000, 1e9, QTX_ROWS_FOUND, 0, 0},
+      {1, 0, 7, 6, QTX_ROWS_FOUND, 0, 0},
+      {1, 20011, 20000, 1e9, QTX_ROWS_FOUND, 20000, 11},  // only the rows the file holds
+      {0, 0, 0, 1, QTX_ROWS_NO_SHARED_X, 0, 0},
+      {2, 0, 0, 1, QTX_ROWS_NO_SHARED_X, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.mode) + " [" + std::to_string(c.lo) + ", " + std::to_string(c.hi) + "]");
+    TempFile temp(MakeFile(c.mode, c.cutRows));
+    CQTXGeneral qtx;
+    ASSERT_TRUE(qtx.ReadQTXFile(temp.c_str()));
+    CStdioFile file;
+    ASSERT_TRUE(file.Open(temp.c_str(), CFile::modeRead | CFile::typeText));
+    std::uint32_t first = 1, count = 1;
+    EXPECT_EQ(qtx.QTX_RowsBetween(&file, qtx.m_arrSections[0], c.lo, c.hi, first, count), c.status);
+    EXPECT_EQ(first, c.first);
+    EXPECT_EQ(count, c.count);
+  }
+}
+
+TEST(RowsBetween, ModeNoFromTheGridAndDecreasingX) {
+  const std::string header = "Quorset Measurement\t\nX_Columns\tNo\n***End_of_Header***\t\nChannels\t2\n"
+                             "Samples\t\t5\t\t5\nX0\t\t1\t\t1\n";
+  const std::string rows = "\nY1\tY2\n1\t2\n1\t2\n1\t2\n1\t2\n1\t2\n";
+  const struct {
+    std::string text;
+    int status;
+    std::uint32_t first, count;
+  } cases[] = {
+      {header + "Delta_X\t\t0.1\t\t0.1\n***End_of_Header***" + rows, QTX_ROWS_FOUND, 1, 3},  // 1.1 1.2 1.3
+      {header + "Delta_X\t\t-0.1\t\t-0.1\n***End_of_Header***" + rows, QTX_ROWS_X_DECREASES, 0, 0},
+      {"Quorset Measurement\t\nX_Columns\tOne\n***End_of_Header***\t\nChannels\t1\nSamples\t\t4\n"
+       "***End_of_Header***\nX\tY\n1\t0\n2\t0\n1.5\t0\n3\t0\n",
+       QTX_ROWS_X_DECREASES, 0, 0},
+  };
+  for (const auto& c : cases) {
+    TempFile temp(c.text);
+    CQTXGeneral qtx;
+    ASSERT_TRUE(qtx.ReadQTXFile(temp.c_str()));
+    CStdioFile file;
+    ASSERT_TRUE(file.Open(temp.c_str(), CFile::modeRead | CFile::typeText));
+    std::uint32_t first = 9, count = 9;
+    EXPECT_EQ(qtx.QTX_RowsBetween(&file, qtx.m_arrSections[0], 1.05, 1.35, first, count), c.status);
+    EXPECT_EQ(first, c.first);
+    EXPECT_EQ(count, c.count);
+  }
+}
+
+}  // namespace
