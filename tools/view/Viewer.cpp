@@ -17,6 +17,8 @@ namespace {
 
 constexpr std::uint32_t kMostColumns = 10000;
 constexpr std::size_t kMostValues = std::size_t{1} << 22;
+// A section of this many rows takes seconds to summarise: the user is told.
+constexpr std::uint32_t kSayRows = 5000000;
 
 void AppendString(std::string& out, std::string_view text) {
   out += '"';
@@ -89,6 +91,10 @@ Viewer::Viewer(const std::string& path, long long start) : m_path(path), m_start
   ScanFile(m_qtx, path);
   SectionAt(m_qtx, start);
   OpenForReading(m_file, path);
+  const std::uint32_t rows = SectionAt(m_qtx, start).RowCount();
+  if (rows >= kSayRows)
+    Warn("reading the " + std::to_string(rows) + " rows of section " + std::to_string(start) +
+         " once for the view; the address follows");
   Summary(static_cast<std::size_t>(start));
 }
 
