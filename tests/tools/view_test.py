@@ -180,19 +180,20 @@ def browser(out_dir):
         from selenium import webdriver
         from selenium.webdriver.chrome.service import Service
     except ImportError:
-        return None
+        return None, None
     chromium = shutil.which("chromium")
     driver = shutil.which("chromedriver") or "/usr/bin/chromedriver"
     if not chromium or not os.path.exists(driver):
-        return None
+        return None, None
+    profile = tempfile.mkdtemp(dir=out_dir, prefix="chromium-")
     options = webdriver.ChromeOptions()
     options.binary_location = chromium
     for a in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
               "--disable-background-networking", "--disable-component-update", "--disable-sync",
-              "--window-size=1000,743", "--user-data-dir=" + tempfile.mkdtemp(dir=out_dir, prefix="chromium-")]:
+              "--window-size=1000,743", "--user-data-dir=" + profile]:
         options.add_argument(a)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    return webdriver.Chrome(service=Service(executable_path=driver), options=options)
+    return webdriver.Chrome(service=Service(executable_path=driver), options=options), profile
 
 
 class Page:
@@ -260,6 +261,14 @@ def check_small_page(driver, server, out_dir, path):
     # Narrow enough for rows: every one of them, not the columns.
     check(all(a["raw"] for a in h["lastAnswer"]["channels"]), "not rows: %s" % h["lastAnswer"])
 
+    from selenium.webdriver.common.keys import Keys
+    boxed = h["view"]
+    h = page.act(lambda a: a.key_down(Keys.SHIFT).move_to_element_with_offset(canvas, 0, 0).click_and_hold()
+                 .move_by_offset(-100, 0).release().key_up(Keys.SHIFT))
+    page.shot("pan")
+    moved = h["view"]["x0"] - boxed["x0"]
+    check(moved > 0 and abs(h["view"]["x1"] - boxed["x1"] - moved) < span * 1e-9 and covers(h), "pan: %s" % h["view"])
+
     h = page.act(lambda a: a.double_click(canvas))
     page.shot("restored")
     check(h["view"] == full and covers(h), "double-click: %s vs %s" % (h["view"], full))
@@ -325,7 +334,7 @@ def main():
         print("ok: the page and a data answer over HTTP")
         return 0
 
-    driver = browser(out_dir)
+    driver, profile = browser(out_dir)
     if driver is None:
         print("SKIP: chromium, chromium-driver or python3-selenium is missing")
         return SKIP
@@ -348,6 +357,7 @@ def main():
             os.remove(spike)
     finally:
         driver.quit()
+        shutil.rmtree(profile, ignore_errors=True)
     print("ok: screenshots in " + out_dir)
     return 0
 
