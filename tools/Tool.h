@@ -129,6 +129,9 @@ extern const Command kMergeCommand;
 // kExportLeftOut says why.
 extern const Command* const kOptionalExport;
 extern const char* const kExportLeftOut;
+#ifndef QTX_NO_VIEW
+extern const Command kViewCommand;
+#endif
 
 }  // namespace qtx::tool
 
