@@ -426,14 +426,13 @@ int Run(const std::vector<std::string>& args) {
     yLabels.push_back(AxisLabel(curve.channel->m_strYDimension, curve.channel->m_strYUnitLabel));
   }
   chart.xTitle = Joined(Distinct(xLabels));
-  if (chart.xTitle.empty()) chart.xTitle = std::string(chart.curves.front().channel->m_strXHeading.View());
+  if (chart.xTitle.empty()) chart.xTitle = std::string(XHeading(*chart.curves.front().channel).View());
   const std::vector<std::string> yDistinct = Distinct(yLabels);
   chart.yTitle = Joined(yDistinct);
   // With several units on one axis the legend says which line has which.
   const bool unitsDiffer = yDistinct.size() > 1;
   for (const Curve& curve : chart.curves) {
-    std::string entry(curve.channel->m_strYHeading.View());
-    if (entry.empty()) entry = "channel " + std::to_string(curve.index);
+    std::string entry(YHeading(*curve.channel).View());
     if (unitsDiffer && !curve.channel->m_strYUnitLabel.IsEmpty())
       entry += " [" + std::string(curve.channel->m_strYUnitLabel.View()) + "]";
     chart.legend.push_back(entry);
