@@ -83,6 +83,11 @@ static void OpenFailuresAreStatuses(const char* scratch) {
   text = fopen(path, "wb");
   CHECK(text != NULL && fputs("Channels\t1\n", text) >= 0 && fclose(text) == 0);
   CHECK(qtx_open(path, &file) == QTX_ERR_FORMAT && file == NULL);
+#ifndef _WIN32
+  /* A device is refused before anything is read: the reads seek back. */
+  CHECK(qtx_open("/dev/null", &file) == QTX_ERR_NOT_REGULAR && file == NULL &&
+        !strcmp(qtx_status_text(QTX_ERR_NOT_REGULAR), "not a regular file; qtx reads files it can seek in"));
+#endif
 }
 
 /* A device that takes no bytes: the failed write is a status, not a file
