@@ -266,3 +266,57 @@ BENCHMARK(BM_HandWrittenFromChars)->Apply(DataArgs);
 BENCHMARK(BM_ReadData)->Apply(DataArgs);
 
 }  // namespace
+
+namespace {
+
+// The one-section file read whole with the range reads into arrays of the
+// caller's, allocated once, on 1, 2, ... threads (arg "threads"); the X
+// column once, as a host of mode One keeps it. Every thread count is
+// checked against the first for the same bits.
+void BM_ReadRowsParallel(benchmark::State& state) {
+  const DataFile& data = File(0);
+  CQTXGeneral qtx;
+  qtx.ReadQTXFile(data.file.Path());
+  const CQTXSection* section = qtx.m_arrSections[0];
+  const std::uint32_t rows = section->RowCount();
+  std::vector<std::vector<double>> y(kChannels, std::vector<double>(rows));
+  std::vector<double> x(rows);
+  std::vector<QTXChannelTarget> targets;
+  for (int c = 0; c < kChannels; ++c) targets.push_back({c, c == 0 ? x.data() : nullptr, y[c].data()});
+  const auto threads = static_cast<unsigned>(state.range(0));
+  for (auto _ : state)
+    qtx.QTX_ReadRowsParallel(data.file.Path(), section, 0, rows, targets.data(), targets.size(), threads);
+  state.SetBytesProcessed(state.iterations() * DataBytes(data));
+
+  static std::vector<std::vector<double>> first;  // the values of the first thread count run
+  if (first.empty()) {
+    first = y;
+    first.push_back(x);
+  } else {
+    for (int c = 0; c < kChannels; ++c)
+      if (first[c] != y[c] || first[kChannels] != x) state.SkipWithError("the values differ between thread counts");
+  }
+  state.SetLabel(std::to_string(threads) + " thread(s), 1 section, caller's arrays");
+}
+BENCHMARK(BM_ReadRowsParallel)->Arg(1)->Arg(2)->Arg(4)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// 10,000 rows of every channel from the middle of the one-section file: the
+// row marks make it cost the same wherever in the file the rows are.
+void BM_ReadRowsMiddle(benchmark::State& state) {
+  const DataFile& data = File(0);
+  CQTXGeneral qtx;
+  qtx.ReadQTXFile(data.file.Path());
+  CStdioFile file;
+  file.Open(data.file.Path(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText);
+  constexpr std::uint32_t kRange = 10000;
+  std::vector<double> x(kChannels * kRange), y(kChannels * kRange);
+  std::vector<QTXChannelTarget> targets;
+  for (int c = 0; c < kChannels; ++c) targets.push_back({c, x.data() + c * kRange, y.data() + c * kRange});
+  const std::uint32_t first = static_cast<std::uint32_t>(state.range(0)) * (kRows / 4);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(qtx.QTX_ReadRows(&file, qtx.m_arrSections[0], first, kRange, targets.data(), targets.size()));
+  state.SetLabel("rows from " + std::to_string(first));
+}
+BENCHMARK(BM_ReadRowsMiddle)->Arg(0)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -11,6 +11,8 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "qtx/QTXLibrary.h"
 #include "qtx/qtx.h"
@@ -18,7 +20,9 @@
 
 struct qtx_file {
   CQTXGeneral qtx;
-  CStdioFile data;  // held open from the scan on, for the values
+  CStdioFile data;       // held open from the scan on, for the values
+  std::string path;      // for the handles of the threads of a parallel read
+  unsigned threads = 1;  // threads of each read; 1 reads on the caller's thread
 };
 
 struct qtx_writer {
@@ -77,8 +81,39 @@ std::uint32_t RowCount(const CQTXSection& section) {
   return rows;
 }
 
-// Reads the values of one channel, or of all for channel -1, and moves them
-// into the caller's arrays: channel i of those read to x + i * capacity.
+// The channels a read of `channel` covers: that one, or all for -1.
+// The channels of a section that a read of all of them covers.
+int ChannelsRead(const CQTXSection& s) {
+  return static_cast<int>(std::min<std::ptrdiff_t>(s.m_arrChannels.GetSize(), std::max(s.m_nChannels, 0)));
+}
+
+void ChannelTargets(const CQTXSection& s, int channel, double* x, double* y, std::size_t stride,
+                    std::vector<QTXChannelTarget>& targets) {
+  const int count = ChannelsRead(s);
+  const int first = channel >= 0 ? channel : 0;
+  const int last = channel >= 0 ? channel + 1 : count;
+  for (int c = first; c < last; ++c) {
+    const std::size_t offset = static_cast<std::size_t>(c - first) * stride;
+    targets.push_back({c, x ? x + offset : nullptr, y ? y + offset : nullptr});
+  }
+}
+
+// Reads rows [first, first + count) of one channel, or of all for channel -1,
+// straight into the caller's arrays: channel i of those read at x + i *
+// stride. Split over the file's threads when it has more than one.
+QTXRowsRead ReadRange(qtx_file* file, const CQTXSection& s, int channel, std::uint32_t first, std::uint32_t count,
+                      double* x, double* y, std::size_t stride) {
+  std::vector<QTXChannelTarget> targets;
+  ChannelTargets(s, channel, x, y, stride, targets);
+  if (file->threads == 1)
+    return file->qtx.QTX_ReadRows(&file->data, &s, first, count, targets.data(), targets.size());
+  return file->qtx.QTX_ReadRowsParallel(CString(file->path.c_str()), &s, first, count, targets.data(),
+                                        targets.size(), file->threads);
+}
+
+// Reads every row of one channel, or of all for channel -1, into the
+// caller's arrays: channel i of those read at x + i * capacity. *rows
+// receives the rows the file holds; the entries of rows it lacks hold 0.0.
 qtx_status ReadValues(qtx_file* file, int section, int channel, double* x, double* y, std::uint32_t capacity,
                       std::uint32_t* rows) {
   if (rows) *rows = 0;
@@ -88,23 +123,13 @@ qtx_status ReadValues(qtx_file* file, int section, int channel, double* x, doubl
   const std::uint32_t nRows = RowCount(*s);
   if (capacity < nRows) return QTX_ERR_CAPACITY;
   return Guarded([&]() -> qtx_status {
-    std::uint32_t nLine = s->m_nDataLine;
-    file->qtx.QTX_ReadData(nLine, &file->data, s, 1, channel);
-    const std::ptrdiff_t first = channel >= 0 ? channel : 0;
-    const std::ptrdiff_t last = channel >= 0 ? channel + 1 : s->m_arrChannels.GetSize();
-    for (std::ptrdiff_t c = first; c < last; ++c) {
-      CQTXChannel& ch = *s->m_arrChannels.GetAt(c);
-      const std::size_t offset = static_cast<std::size_t>(c - first) * capacity;
-      if (nRows > 0) {
-        std::memcpy(x + offset, ch.m_pXValues, nRows * sizeof(double));
-        std::memcpy(y + offset, ch.m_pYValues, nRows * sizeof(double));
-      }
-      // The caller has them now; the model need not keep a second copy.
-      delete[] ch.m_pXValues;
-      delete[] ch.m_pYValues;
-      ch.m_pXValues = ch.m_pYValues = nullptr;
+    const QTXRowsRead read = ReadRange(file, *s, channel, 0, nRows, x, y, capacity);
+    const std::size_t channels = channel >= 0 ? 1 : static_cast<std::size_t>(ChannelsRead(*s));
+    for (std::size_t c = 0; c < channels; ++c) {
+      std::fill(x + c * capacity + read.nRows, x + c * capacity + nRows, 0.0);
+      std::fill(y + c * capacity + read.nRows, y + c * capacity + nRows, 0.0);
     }
-    *rows = nRows;
+    *rows = read.nRows;
     return QTX_OK;
   });
 }
@@ -178,6 +203,7 @@ qtx_status qtx_open(const char* path, qtx_file** file) {
     if (!opened->data.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))
       return StatusOfCause(error.m_cause);
     if (!opened->qtx.ReadQTXFile(CString(path))) return QTX_ERR_FORMAT;
+    opened->path = path;
     *file = opened.release();
     return QTX_OK;
   });
@@ -259,6 +285,29 @@ qtx_status qtx_read_channel(qtx_file* file, int section, int channel, double* x,
 qtx_status qtx_read_section(qtx_file* file, int section, double* x, double* y, uint32_t capacity,
                             uint32_t* rows) {
   return ReadValues(file, section, -1, x, y, capacity, rows);
+}
+
+qtx_status qtx_read_rows(qtx_file* file, int section, int channel, uint32_t first_row, uint32_t row_count,
+                         double* x, double* y, uint32_t* got) {
+  if (got) *got = 0;
+  const CQTXSection* s = SectionAt(file, section);
+  if (!s || !got || channel < -1 || (channel >= 0 && !ChannelAt(file, section, channel))) return QTX_ERR_ARGUMENT;
+  if (!x && !y && row_count > 0) return QTX_ERR_ARGUMENT;
+  return Guarded([&]() -> qtx_status {
+    *got = ReadRange(file, *s, channel, first_row, row_count, x, y, row_count).nRows;
+    return QTX_OK;
+  });
+}
+
+uint32_t qtx_rows_in_file(const qtx_file* file, int section) {
+  const CQTXSection* s = SectionAt(file, section);
+  return s ? s->m_nRowsInFile : 0;
+}
+
+qtx_status qtx_set_threads(qtx_file* file, int threads) {
+  if (!file || threads < 0) return QTX_ERR_ARGUMENT;
+  file->threads = threads > 0 ? static_cast<unsigned>(threads) : std::max(1u, std::thread::hardware_concurrency());
+  return QTX_OK;
 }
 
 qtx_status qtx_writer_create(const char* path, int x_columns, qtx_writer** writer) {

@@ -3,7 +3,9 @@
 // and finally the destruction of the model.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "fuzz/FuzzInput.h"
 #include "qtx/QTXLibrary.h"
@@ -21,6 +23,32 @@ std::uint64_t ValueBytes(const CQTXSection& section) {
   for (std::ptrdiff_t j = 0; j < section.m_arrChannels.GetSize(); ++j)
     if (section.m_arrChannels.GetAt(j)->m_nSamples > rows) rows = section.m_arrChannels.GetAt(j)->m_nSamples;
   return std::uint64_t{16} * rows * static_cast<std::uint64_t>(section.m_arrChannels.GetSize());
+}
+
+// The rows the file holds, read as two ranges that meet at a random row,
+// must be the whole read's, bit for bit.
+void CompareRanges(const CQTXGeneral& qtx, CStdioFile& file, const CQTXSection& section) {
+  const std::uint32_t held = section.m_nRowsInFile;
+  if (held > section.RowCount()) __builtin_trap();
+  if (section.m_nChannels <= 0 || section.m_nChannels != section.m_arrChannels.GetSize()) return;
+  const auto channels = static_cast<std::size_t>(section.m_nChannels);
+  std::vector<double> x(channels * held), y(channels * held);
+  std::vector<QTXChannelTarget> targets;
+  const std::uint32_t middle = held / 3;
+  for (std::uint32_t part = 0; part < 2; ++part) {
+    const std::uint32_t first = part == 0 ? 0 : middle, count = part == 0 ? middle : held - middle;
+    targets.clear();
+    for (std::size_t j = 0; j < channels; ++j)
+      targets.push_back({static_cast<int>(j), x.data() + j * held + first, y.data() + j * held + first});
+    if (qtx.QTX_ReadRows(&file, &section, first, count, targets.data(), targets.size()).nRows != count)
+      __builtin_trap();
+  }
+  for (std::size_t j = 0; j < channels; ++j) {
+    const CQTXChannel& channel = *section.m_arrChannels.GetAt(static_cast<std::ptrdiff_t>(j));
+    if (held > 0 && (std::memcmp(channel.m_pXValues, x.data() + j * held, held * sizeof(double)) != 0 ||
+                     std::memcmp(channel.m_pYValues, y.data() + j * held, held * sizeof(double)) != 0))
+      __builtin_trap();
+  }
 }
 
 }  // namespace
@@ -49,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qtx.QTX_ReadData(nLine, &file, section, 0, -1);
     nLine = start;
     qtx.QTX_ReadData(nLine, &file, section, 1, -1);
+    CompareRanges(qtx, file, *section);
     // Each channel alone; every call walks all channels of every row, so
     // only the first few are read alone, to keep the work linear.
     const int alone = section->m_nChannels < 8 ? section->m_nChannels : 8;

@@ -6,10 +6,14 @@
 // straight from the position the scan recorded.
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "framework/Platform.h"
@@ -25,13 +29,6 @@ using qtx::textio::LineSource;
 // The bytes after a row's text that the number parser may read.
 constexpr std::size_t kLookAhead = qtx::textio::kPlainDecimalLookAhead;
 static_assert(LineSource::kPadding >= kLookAhead, "the line buffer leaves the parser room to look ahead");
-
-// The largest Samples among the section's channels: the number of data rows.
-std::uint32_t RowCount(const CQTXSection& section) {
-  std::uint32_t rows = 0;
-  for (int j = 0; j < section.m_nChannels; ++j) rows = std::max(rows, section.m_arrChannels.GetAt(j)->m_nSamples);
-  return rows;
-}
 
 // Samples is taken from the file as it stands, and "-1" reads as 4294967295
 // rows. Arrays that cannot fit in memory would only be committed page by page
@@ -169,9 +166,11 @@ struct RowTarget {
 // Reads one row's fields into entry r of the selected channels, in X-column
 // mode kMode, and moves to the next row; fixing the mode at compile time
 // keeps its test out of the loop over the channels.
+// Entry r - base of the arrays receives row r: base is 0 for a whole
+// section and the first row for a range.
 template <int kMode>
 void ReadRow(RowText& row, const FieldReader& fields, const std::vector<RowTarget>& targets,
-             std::uint32_t r) {
+             std::uint32_t r, std::uint32_t base) {
   double sharedX = 0.0;
   if (kMode == 1) fields.Next(row, sharedX);
   for (const RowTarget& target : targets) {
@@ -193,8 +192,9 @@ void ReadRow(RowText& row, const FieldReader& fields, const std::vector<RowTarge
     }  // any other mode: no X field, X stays 0
     double y = 0.0;
     fields.Next(row, y);
-    target.x[r] = x;
-    target.y[r] = y;
+    // A range read may leave out one of the two arrays.
+    if (target.x) target.x[r - base] = x;
+    if (target.y) target.y[r - base] = y;
   }
   row.NextRow();
 }
@@ -204,7 +204,7 @@ void ReadRow(RowText& row, const FieldReader& fields, const std::vector<RowTarge
 // Returns false when the file ended first.
 template <int kMode>
 bool ReadRows(LineSource& source, const FieldReader& fields, const std::vector<RowTarget>& targets,
-              std::uint32_t& r, std::uint32_t nRows, std::uint32_t& nLine) {
+              std::uint32_t& r, std::uint32_t nRows, std::uint32_t& nLine, std::uint32_t base = 0) {
   CString spill;     // a line that does not lie whole in the buffer
   std::string copy;  // the same with a line end, as the row reader wants it
   for (;;) {
@@ -219,7 +219,7 @@ bool ReadRows(LineSource& source, const FieldReader& fields, const std::vector<R
         ~Consumed() { source.Consume(static_cast<std::size_t>(done - first)); }
       } consumed{source, lines.data(), row.p};
       while (row.p != row.limit) {
-        ReadRow<kMode>(row, fields, targets, r);
+        ReadRow<kMode>(row, fields, targets, r, base);
         ++nLine;
         if (++r >= nRows) return true;
       }
@@ -237,13 +237,318 @@ bool ReadRows(LineSource& source, const FieldReader& fields, const std::vector<R
     const std::size_t size = copy.size();
     copy.append(kLookAhead, '\0');
     RowText row{copy.data(), copy.data() + size};
-    ReadRow<kMode>(row, fields, targets, r);
+    ReadRow<kMode>(row, fields, targets, r, base);
     ++nLine;
     if (++r >= nRows) return true;
   }
 }
 
+// Reads rows r up to nRows in the file's X-column mode; as ReadRows.
+bool ReadRowsInMode(int nMode, LineSource& source, const FieldReader& fields, const std::vector<RowTarget>& targets,
+                    std::uint32_t& r, std::uint32_t nRows, std::uint32_t& nLine, std::uint32_t base) {
+  switch (nMode) {
+    case 0: return ReadRows<0>(source, fields, targets, r, nRows, nLine, base);
+    case 1: return ReadRows<1>(source, fields, targets, r, nRows, nLine, base);
+    case 2: return ReadRows<2>(source, fields, targets, r, nRows, nLine, base);
+    default: return ReadRows<-1>(source, fields, targets, r, nRows, nLine, base);
+  }
+}
+
+// The scan's pass over a section's rows: counts the rows the file holds and
+// notes a row mark every QTX_ROW_MARK_SPACING bytes. The source stands at
+// the first row.
+void SkipRowsAndMark(LineSource& source, CQTXSection& section, std::uint32_t& nLine) {
+  const std::uint32_t nRows = section.RowCount();
+  std::uint64_t nextMark = section.m_nDataPosition + QTX_ROW_MARK_SPACING;
+  std::uint32_t r = 0;
+  for (; r < nRows; ++r) {
+    const std::uint64_t position = source.Position();
+    if (position >= nextMark) {
+      section.m_arrRowMarks.Add(QTXRowMark{r, position});
+      nextMark = position + QTX_ROW_MARK_SPACING;
+    }
+    if (!source.SkipLine()) break;
+    ++nLine;
+  }
+  section.m_nRowsInFile = r;
+  section.m_bRowsCounted = true;
+}
+
+// The row targets of a range read, one per channel of the section in row
+// order; the channels asked for are selected. Throws CInvalidArgException
+// for a channel out of range or asked for twice.
+std::vector<RowTarget> RangeTargets(const CQTXSection& section, const QTXChannelTarget* pTargets,
+                                    std::size_t nTargets) {
+  std::vector<RowTarget> targets;
+  const int nChannels = std::max(section.m_nChannels, 0);
+  targets.reserve(static_cast<std::size_t>(nChannels));
+  for (int j = 0; j < nChannels; ++j) targets.push_back({section.m_arrChannels.GetAt(j), false});
+  if (nTargets > 0 && !pTargets) AfxThrowInvalidArgException();
+  for (std::size_t i = 0; i < nTargets; ++i) {
+    const QTXChannelTarget& wanted = pTargets[i];
+    if (wanted.nChannel < 0 || wanted.nChannel >= nChannels) AfxThrowInvalidArgException();
+    RowTarget& target = targets[static_cast<std::size_t>(wanted.nChannel)];
+    if (target.selected) AfxThrowInvalidArgException();
+    target.selected = true;
+    target.x = wanted.pX;
+    target.y = wanted.pY;
+    target.x0 = target.channel->m_dX0;
+    target.deltaX = target.channel->m_dDeltaX;
+  }
+  return targets;
+}
+
+// Rows [first, end) of a section that the file may hold: the row count
+// bounds them, and for a scanned section the rows the scan met.
+std::uint32_t RangeEnd(const CQTXSection& section, std::uint32_t first, std::uint32_t count) {
+  std::uint64_t end = std::uint64_t{first} + count;
+  end = std::min<std::uint64_t>(end, section.RowCount());
+  if (section.m_bRowsCounted) end = std::min<std::uint64_t>(end, section.m_nRowsInFile);
+  return static_cast<std::uint32_t>(std::max<std::uint64_t>(end, first));
+}
+
+// Reads rows [first, end) into targets whose arrays begin at row `base`.
+// Returns the rows stored: fewer when the file ends first.
+std::uint32_t ReadRange(LineSource& source, const CQTXSection& section, int nMode, std::string_view separator,
+                        const std::vector<RowTarget>& targets, std::uint32_t first, std::uint32_t end,
+                        std::uint32_t base) {
+  if (first >= end) return 0;
+  // The last mark at or before the first row, else the first data row.
+  const CArray<QTXRowMark>& marks = section.m_arrRowMarks;
+  std::ptrdiff_t lo = 0, hi = marks.GetSize();
+  while (lo < hi) {
+    const std::ptrdiff_t mid = lo + (hi - lo) / 2;
+    if (marks.GetAt(mid).nRow <= first) lo = mid + 1; else hi = mid;
+  }
+  std::uint32_t r = 0;
+  if (lo > 0) {
+    source.Seek(marks.GetAt(lo - 1).nPosition);
+    r = marks.GetAt(lo - 1).nRow;
+  } else {
+    source.Seek(section.m_nDataPosition);
+  }
+  for (; r < first; ++r)
+    if (!source.SkipLine()) return 0;
+  const FieldReader fields(separator);
+  std::uint32_t nLine = 0;
+  if (!ReadRowsInMode(nMode, source, fields, targets, r, end, nLine, base)) --r;
+  return r - first;
+}
+
+// A thread's share of a parallel read: rows [first, end) into arrays that
+// begin at row `base`.
+struct RangeShare {
+  std::uint32_t first;
+  std::uint32_t end;
+  std::uint32_t stored = 0;
+  std::exception_ptr failure;
+};
+
 }  // namespace
+
+std::uint32_t CQTXSection::RowCount() const {
+  std::uint32_t rows = 0;
+  for (int j = 0; j < m_nChannels; ++j) rows = std::max(rows, m_arrChannels.GetAt(j)->m_nSamples);
+  return rows;
+}
+
+QTXRowsRead CQTXGeneral::QTX_ReadRows(CStdioFile* pFile, const CQTXSection* pSection, std::uint32_t nFirst,
+                                      std::uint32_t nCount, const QTXChannelTarget* pTargets,
+                                      std::size_t nTargets) const {
+  if (!pFile || !pSection) AfxThrowInvalidArgException();
+  const std::vector<RowTarget> targets = RangeTargets(*pSection, pTargets, nTargets);
+  const std::uint32_t end = RangeEnd(*pSection, nFirst, nCount);
+  const std::uint32_t stored = ReadRange(CStdioFileAccess::Source(*pFile), *pSection, m_nXColumns,
+                                         m_strSeparator.View(), targets, nFirst, end, nFirst);
+  return {stored, nCount - stored};
+}
+
+QTXRowsRead CQTXGeneral::QTX_ReadRowsParallel(const CString& path, const CQTXSection* pSection,
+                                              std::uint32_t nFirst, std::uint32_t nCount,
+                                              const QTXChannelTarget* pTargets, std::size_t nTargets,
+                                              unsigned nThreads) const {
+  if (!pSection) AfxThrowInvalidArgException();
+  const std::vector<RowTarget> targets = RangeTargets(*pSection, pTargets, nTargets);
+  const std::uint32_t end = RangeEnd(*pSection, nFirst, nCount);
+  if (nThreads == 0) nThreads = std::max(1u, std::thread::hardware_concurrency());
+  // A thread gets at least a few row marks' worth of rows; fewer would cost
+  // more in starting it than it saves.
+  constexpr std::uint32_t kMinRowsPerThread = 4096;
+  const std::uint32_t rows = end > nFirst ? end - nFirst : 0;
+  nThreads = static_cast<unsigned>(std::min<std::uint64_t>(nThreads, std::max<std::uint32_t>(1, rows / kMinRowsPerThread)));
+
+  std::vector<RangeShare> shares;
+  for (unsigned i = 0; i < nThreads; ++i) {
+    const auto at = [&](unsigned k) {
+      return static_cast<std::uint32_t>(nFirst + std::uint64_t{rows} * k / nThreads);
+    };
+    shares.push_back({at(i), at(i + 1), 0, nullptr});
+  }
+  const auto work = [&](RangeShare& share) {
+    try {
+      CStdioFile file;
+      CFileException error;
+      if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))
+        throw CFileException(error.m_cause, error.m_lOsError, path);
+      // Each thread writes its own rows of the caller's arrays.
+      std::vector<RowTarget> own = targets;
+      for (RowTarget& target : own) {
+        if (!target.selected) continue;
+        const std::size_t offset = share.first - nFirst;
+        if (target.x) target.x += offset;
+        if (target.y) target.y += offset;
+      }
+      share.stored = ReadRange(CStdioFileAccess::Source(file), *pSection, m_nXColumns, m_strSeparator.View(), own,
+                               share.first, share.end, share.first);
+    } catch (...) {
+      share.failure = std::current_exception();
+    }
+  };
+  {
+    std::vector<std::thread> threads;
+    threads.reserve(shares.size());
+    struct Joiner {
+      std::vector<std::thread>& threads;
+      ~Joiner() {
+        for (std::thread& thread : threads) thread.join();
+      }
+    } joiner{threads};
+    for (std::size_t i = 1; i < shares.size(); ++i) threads.emplace_back(work, std::ref(shares[i]));
+    work(shares[0]);  // the first share on the caller's thread
+  }
+  std::uint32_t stored = 0;
+  for (const RangeShare& share : shares) {
+    if (share.failure) std::rethrow_exception(share.failure);
+  }
+  // The rows stored run from the first row to the first share that the file
+  // cut short.
+  for (const RangeShare& share : shares) {
+    stored += share.stored;
+    if (share.stored < share.end - share.first) break;
+  }
+  return {stored, nCount - stored};
+}
+
+namespace {
+
+// Finds, for X-column mode One, the first row whose X passes a bound, with
+// one-row reads at the row marks and one read of the stretch between two.
+class SharedXSearch {
+ public:
+  SharedXSearch(const CQTXGeneral& qtx, CStdioFile* pFile, const CQTXSection& section, std::uint32_t nHeld)
+      : m_qtx(qtx), m_pFile(pFile), m_section(section), m_nHeld(nHeld) {
+    m_points.push_back(0);
+    for (std::ptrdiff_t i = 0; i < section.m_arrRowMarks.GetSize(); ++i) {
+      const std::uint32_t row = section.m_arrRowMarks.GetAt(i).nRow;
+      if (row < nHeld) m_points.push_back(row);
+    }
+  }
+
+  bool decreases = false;
+
+  // The first row whose X is at least `bound` (above it when `strict`), or
+  // the rows held when there is none.
+  std::uint32_t FirstPassing(double bound, bool strict) {
+    const auto passes = [&](double x) { return strict ? x > bound : x >= bound; };
+    // The first mark that passes; what passes and what fails must keep the
+    // order of their rows, or X decreases somewhere.
+    std::size_t lo = 0, hi = m_points.size();
+    double failing = -std::numeric_limits<double>::infinity(), passing = std::numeric_limits<double>::infinity();
+    while (lo < hi && !decreases) {
+      const std::size_t mid = lo + (hi - lo) / 2;
+      double x;
+      if (!XAt(m_points[mid], x)) {
+        hi = mid;
+        continue;
+      }
+      if (passes(x)) {
+        if (x > passing) decreases = true;
+        passing = x;
+        hi = mid;
+      } else {
+        if (x < failing || x != x) decreases = true;
+        failing = x;
+        lo = mid + 1;
+      }
+    }
+    if (decreases || lo == 0) return 0;
+    // The stretch from the last failing mark to the next one holds the row.
+    const std::uint32_t from = m_points[lo - 1];
+    const std::uint32_t to = lo < m_points.size() ? m_points[lo] : m_nHeld;
+    m_block.resize(to - from);
+    const QTXChannelTarget target{0, m_block.data(), nullptr};
+    const QTXRowsRead read = m_qtx.QTX_ReadRows(m_pFile, &m_section, from, to - from, &target, 1);
+    // The whole stretch was read, so all of it is looked at.
+    for (std::uint32_t i = 1; i < read.nRows; ++i) {
+      if (!(m_block[i] >= m_block[i - 1])) {
+        decreases = true;
+        return 0;
+      }
+    }
+    for (std::uint32_t i = 0; i < read.nRows; ++i)
+      if (passes(m_block[i])) return from + i;
+    return read.nRows < to - from ? from + read.nRows : to;
+  }
+
+ private:
+  bool XAt(std::uint32_t row, double& x) {
+    const QTXChannelTarget target{0, &x, nullptr};
+    return m_qtx.QTX_ReadRows(m_pFile, &m_section, row, 1, &target, 1).nRows == 1;
+  }
+
+  const CQTXGeneral& m_qtx;
+  CStdioFile* m_pFile;
+  const CQTXSection& m_section;
+  std::uint32_t m_nHeld;
+  std::vector<std::uint32_t> m_points;  // row 0 and the marked rows
+  std::vector<double> m_block;
+};
+
+}  // namespace
+
+int CQTXGeneral::QTX_RowsBetween(CStdioFile* pFile, const CQTXSection* pSection, double dLow, double dHigh,
+                                 std::uint32_t& nFirst, std::uint32_t& nCount) const {
+  nFirst = nCount = 0;
+  if (!pFile || !pSection) AfxThrowInvalidArgException();
+  const CQTXSection& section = *pSection;
+  const std::uint32_t held = section.m_bRowsCounted ? section.m_nRowsInFile : section.RowCount();
+  if (section.m_nChannels <= 0) return QTX_ROWS_NO_SHARED_X;
+  if (m_nXColumns == 0) {
+    const CQTXChannel& first = *section.m_arrChannels.GetAt(0);
+    for (int j = 1; j < section.m_nChannels; ++j) {
+      const CQTXChannel& channel = *section.m_arrChannels.GetAt(j);
+      if (std::memcmp(&channel.m_dX0, &first.m_dX0, sizeof(double)) != 0 ||
+          std::memcmp(&channel.m_dDeltaX, &first.m_dDeltaX, sizeof(double)) != 0)
+        return QTX_ROWS_NO_SHARED_X;
+    }
+    const double x0 = first.m_dX0, deltaX = first.m_dDeltaX;
+    if (held > 1 && !(deltaX >= 0.0)) return QTX_ROWS_X_DECREASES;
+    // X as the data reader computes it, which rounding keeps non-decreasing
+    // in r: the first row past a bound by bisection.
+    const auto firstPassing = [&](double bound, bool strict) {
+      std::uint32_t lo = 0, hi = held;
+      while (lo < hi) {
+        const std::uint32_t mid = lo + (hi - lo) / 2;
+        const double step = static_cast<double>(mid) * deltaX;
+        const double x = x0 + step;
+        if (strict ? x > bound : x >= bound) hi = mid; else lo = mid + 1;
+      }
+      return lo;
+    };
+    if (dLow != dLow || dHigh != dHigh) return QTX_ROWS_FOUND;
+    const std::uint32_t begin = firstPassing(dLow, false), end = firstPassing(dHigh, true);
+    if (end > begin) nFirst = begin, nCount = end - begin;
+    return QTX_ROWS_FOUND;
+  }
+  if (m_nXColumns != 1) return QTX_ROWS_NO_SHARED_X;
+  if (dLow != dLow || dHigh != dHigh || held == 0) return QTX_ROWS_FOUND;
+  SharedXSearch search(*this, pFile, section, held);
+  const std::uint32_t begin = search.FirstPassing(dLow, false);
+  const std::uint32_t end = search.decreases ? 0 : search.FirstPassing(dHigh, true);
+  if (search.decreases) return QTX_ROWS_X_DECREASES;
+  if (end > begin) nFirst = begin, nCount = end - begin;
+  return QTX_ROWS_FOUND;
+}
 
 bool CQTXGeneral::ReadQTXFile(CString path) {
   CStdioFile file;
@@ -258,7 +563,7 @@ bool CQTXGeneral::ReadQTXFile(CString path) {
   while (CQTXSection* pSection = QTX_ReadSectionHeader(nLine, &file)) {
     pSection->m_nDataLine = nLine;
     pSection->m_nDataPosition = file.GetPosition();
-    QTX_ReadData(nLine, &file, pSection, 0, -1);
+    SkipRowsAndMark(CStdioFileAccess::Source(file), *pSection, nLine);
   }
   file.Close();
   return true;
@@ -268,7 +573,7 @@ bool CQTXGeneral::QTX_ReadData(std::uint32_t& nLine, CStdioFile* pFile, CQTXSect
                                int channel) {
   LineSource& source = CStdioFileAccess::Source(*pFile);
   source.Seek(pSection->m_nDataPosition);
-  const std::uint32_t nRows = RowCount(*pSection);
+  const std::uint32_t nRows = pSection->RowCount();
 
   if (readValues == 0) {
     for (std::uint32_t r = 0; r < nRows && source.SkipLine(); ++r) ++nLine;

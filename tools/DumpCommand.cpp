@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "OutputFile.h"
+#include "SectionChunks.h"
 #include "Tool.h"
 
 namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
-    "usage: qtx dump FILE [--section N] [--channel C] [--format csv|tsv]\n"
+    "usage: qtx dump FILE [--section N] [--channel C] [--format csv|tsv] [--rows A:B | --x LO:HI]\n"
     "\n"
     "  Prints the values of a section: a header row with the headings, then one\n"
     "  row per data row. When the channels share their X (X_Columns One, or No\n"
@@ -31,7 +32,14 @@ const char* const kUsage =
     "\n"
     "  --section N       the section to print, counted from 0 (default 0)\n"
     "  --channel C       only channel C of the section, counted from 0 (default: all)\n"
-    "  --format F        csv (default) or tsv\n";
+    "  --format F        csv (default) or tsv\n"
+    "  --rows A:B        only rows A up to, not including, B, counted from 0; either\n"
+    "                    may be left out (A: to the end, :B from the start)\n"
+    "  --x LO:HI         only the rows whose X lies from LO to HI, for an X that the\n"
+    "                    channels share and that does not decrease\n"
+    "\n"
+    "  The rows are read a piece at a time: memory stays small whatever the\n"
+    "  section's size, and on a terminal a long dump shows its progress on stderr.\n";
 
 // Output through one large buffer: a dump of a big section is millions of
 // rows, and a call to stdio per field would dominate.
@@ -105,7 +113,7 @@ bool SharedX(int mode, const std::vector<const CQTXChannel*>& channels) {
 }
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--section", "--channel", "--format"});
+  const Arguments arguments(args, {"--section", "--channel", "--format", "--rows", "--x"});
   arguments.ExpectPositionals(1);
   const std::string& path = arguments.Positionals()[0];
   const long long sectionIndex = arguments.GetInteger("--section", 0).value_or(0);
@@ -121,17 +129,18 @@ int Run(const std::vector<std::string>& args) {
     Warn(path + ": section " + std::to_string(sectionIndex) + " has no channels; there is nothing to dump");
     return kExitOk;
   }
-
-  const std::uint32_t held =
-      ReadValues(qtx, section, sectionIndex, path, channelIndex ? static_cast<int>(*channelIndex) : -1);
+  const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"));
+  WarnIfShort(section, sectionIndex, path);
 
   std::vector<const CQTXChannel*> channels;
-  std::uint32_t nRows = 0;
+  std::vector<int> indexes;
+  std::uint32_t end = rows.first;
   for (int j = 0; j < nChannels; ++j) {
     const CQTXChannel* channel = section.m_arrChannels.GetAt(j);
     if (channelIndex && *channelIndex != j) continue;
     channels.push_back(channel);
-    nRows = std::max(nRows, std::min(channel->m_nSamples, held));
+    indexes.push_back(j);
+    end = std::max(end, std::min(channel->m_nSamples, rows.end));
   }
   const bool shared = !channels.empty() && SharedX(qtx.m_nXColumns, channels);
 
@@ -149,21 +158,29 @@ int Run(const std::vector<std::string>& args) {
     out.Text(YHeading(*channels[i]).View());
   }
   out.EndRow();
-  for (std::uint32_t r = 0; r < nRows; ++r) {
-    if (shared) {
-      out.Number(channels.front()->m_pXValues[r]);
-      out.Separator();
-    }
-    for (std::size_t i = 0; i < channels.size(); ++i) {
-      if (i > 0) out.Separator();
-      const bool present = r < channels[i]->m_nSamples;
-      if (!shared) {
-        if (present) out.Number(channels[i]->m_pXValues[r]);
+  // The rows a chunk at a time, so that memory stays the same whatever the
+  // section's size and the first rows show at once.
+  SectionChunks chunks(qtx, section, path, indexes, rows.first, end, shared);
+  Progress progress("dump");
+  while (chunks.Next()) {
+    for (std::uint32_t k = 0; k < chunks.Rows(); ++k) {
+      const std::uint32_t r = chunks.First() + k;
+      if (shared) {
+        out.Number(chunks.X(0)[k]);
         out.Separator();
       }
-      if (present) out.Number(channels[i]->m_pYValues[r]);
+      for (std::size_t i = 0; i < channels.size(); ++i) {
+        if (i > 0) out.Separator();
+        const bool present = r < channels[i]->m_nSamples;
+        if (!shared) {
+          if (present) out.Number(chunks.X(i)[k]);
+          out.Separator();
+        }
+        if (present) out.Number(chunks.Y(i)[k]);
+      }
+      out.EndRow();
     }
-    out.EndRow();
+    progress.Update(chunks.Done(), chunks.End() - chunks.Begin());
   }
   out.Flush();
   return kExitOk;

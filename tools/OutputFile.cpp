@@ -122,6 +122,14 @@ void FlushStdout() {
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) throw Failure("cannot write stdout: " + Reason(errno));
 }
 
+bool StderrIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code error;
   return fs::equivalent(a, b, error);

@@ -30,6 +30,9 @@ void PrintStdout(const char* format, ...);
 // Flushes stdout and throws like WriteStdout when that fails.
 void FlushStdout();
 
+// Whether stderr is a terminal, where a line of progress may be shown.
+bool StderrIsTerminal();
+
 // Whether the two paths name the same existing file (symbolic links followed).
 bool SameFile(const std::string& a, const std::string& b);
 

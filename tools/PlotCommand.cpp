@@ -12,11 +12,13 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "Chart.h"
 #include "OutputFile.h"
+#include "SectionChunks.h"
 #include "Svg.h"
 #include "Tool.h"
 
@@ -24,7 +26,8 @@ namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
-    "usage: qtx plot FILE -o OUT.svg [--section N] [--channel C] [--width W] [--height H] [--split|--no-split]\n"
+    "usage: qtx plot FILE -o OUT.svg [--section N] [--channel C] [--width W] [--height H] [--x LO:HI] "
+    "[--split|--no-split]\n"
     "\n"
     "  Draws the channels of a section as an SVG line chart: one line per channel,\n"
     "  axes with round-number ticks, titles from the dimensions and unit labels,\n"
@@ -37,9 +40,14 @@ const char* const kUsage =
     "  --channel C       only channel C of the section, counted from 0 (default: all)\n"
     "  --width W         width of the image in pixels, 300 to 20000 (default 800)\n"
     "  --height H        height of the image in pixels, 300 to 20000 (default 500)\n"
+    "  --x LO:HI         only the rows whose X lies from LO to HI, for an X that the\n"
+    "                    channels share and that does not decrease\n"
     "  --split           one panel per Y unit, one above the other on a shared X\n"
     "                    axis (the default when the channels' units differ)\n"
-    "  --no-split        all channels in one panel\n";
+    "  --no-split        all channels in one panel\n"
+    "\n"
+    "  The rows are read a piece at a time, so memory stays small whatever the\n"
+    "  section's size.\n";
 
 constexpr long long kDefaultWidth = 800;
 constexpr long long kDefaultHeight = 500;
@@ -139,7 +147,13 @@ struct Panel {
   double yHigh = -INFINITY;
 };
 
+// The curves' points in pixels, for the scales of the drawing (the X one and
+// the Y one of each curve's panel): one list per curve, breaks where a value
+// is not finite.
+using Reduction = std::function<std::vector<std::vector<Point>>(const Scale& x, const std::vector<Scale>& ys)>;
+
 struct Chart {
+  Reduction reduce;
   std::string title;
   std::string xTitle;
   std::vector<std::string> legend;
@@ -299,10 +313,13 @@ std::string Draw(const Chart& chart, double xLow, double xHigh) {
   }
 
   std::vector<Point> points;
-  points.reserve(static_cast<std::size_t>(4 * (right - left)) + 8);
   bool anyPoint = false;
+  // Each curve is reduced on the Y scale of its panel.
+  std::vector<Scale> curveYs(chart.curves.size(), ys.front());
+  for (std::size_t p = 0; p < spans.size(); ++p)
+    for (const std::size_t i : chart.panels[p].curves) curveYs[i] = ys[p];
+  std::vector<std::vector<Point>> reduced = chart.reduce(x, curveYs);
   for (std::size_t p = 0; p < spans.size(); ++p) {
-    const Scale& y = ys[p];
     svg.Open("g")
         .Attribute("class", "curves")
         .Attribute("clip-path", p == 0 ? std::string("url(#plot-area)") : "url(#plot-area-" + std::to_string(p) + ")")
@@ -314,18 +331,7 @@ std::string Draw(const Chart& chart, double xLow, double xHigh) {
     const std::size_t budget = static_cast<std::size_t>(16 * ((right - left) + (spans[p].bottom - spans[p].top)));
     for (const std::size_t i : chart.panels[p].curves) {
       const Curve& curve = chart.curves[i];
-      points.clear();
-      ColumnReducer reducer(points);
-      for (std::uint32_t r = 0; r < curve.rows; ++r) {
-        const double xValue = curve.channel->m_pXValues[r];
-        const double yValue = curve.channel->m_pYValues[r];
-        if (std::isfinite(xValue) && std::isfinite(yValue)) {
-          reducer.Add({x(xValue), y(yValue)});
-        } else {
-          reducer.Break();
-        }
-      }
-      reducer.Finish();
+      points = std::move(reduced[i]);
       if (Cost(points) > budget) points = Thinned(points, {left, spans[p].top, right, spans[p].bottom}, budget);
       anyPoint = anyPoint || !points.empty();
       // One polyline per stretch without a gap, one at least.
@@ -398,7 +404,7 @@ std::string Draw(const Chart& chart, double xLow, double xHigh) {
 }
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--output", "--section", "--channel", "--width", "--height"},
+  const Arguments arguments(args, {"--output", "--section", "--channel", "--width", "--height", "--x"},
                             {"--split", "--no-split"});
   arguments.ExpectPositionals(1);
   const std::string& path = arguments.Positionals()[0];
@@ -424,8 +430,8 @@ int Run(const std::vector<std::string>& args) {
   if (nChannels == 0) throw Failure("section " + std::to_string(sectionIndex) + " has no channels to draw");
   if (channelIndex) CheckChannel(section, sectionIndex, *channelIndex);
 
-  const std::uint32_t held =
-      ReadValues(qtx, section, sectionIndex, path, channelIndex ? static_cast<int>(*channelIndex) : -1);
+  const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, std::nullopt, arguments.Get("--x"));
+  WarnIfShort(section, sectionIndex, path);
 
   Chart chart;
   chart.width = static_cast<int>(width);
@@ -435,15 +441,33 @@ int Run(const std::vector<std::string>& args) {
   for (int j = 0; j < nChannels; ++j) {
     const CQTXChannel* channel = section.m_arrChannels.GetAt(j);
     if (channelIndex && *channelIndex != j) continue;
-    chart.curves.push_back({channel, j, std::min(channel->m_nSamples, held)});
+    // A curve ends at its own Samples, and at the rows the file holds.
+    chart.curves.push_back({channel, j, std::min(std::max(channel->m_nSamples, rows.first), rows.end)});
     chart.rows = std::max(chart.rows, chart.curves.back().rows);
   }
+  // The rows are read twice, a chunk at a time: once for the ranges of the
+  // axes, once for the points, so that memory does not grow with the section.
+  std::vector<int> indexes;
+  for (const Curve& curve : chart.curves) indexes.push_back(curve.index);
+  const auto eachChunk = [&](const char* what, const auto& use) {
+    SectionChunks chunks(qtx, section, path, indexes, rows.first, chart.rows, qtx.m_nXColumns == 1);
+    Progress progress(what);
+    while (chunks.Next()) {
+      for (std::size_t i = 0; i < chart.curves.size(); ++i) {
+        const std::uint32_t first = chunks.First();
+        const std::uint32_t end = std::min(chart.curves[i].rows, first + chunks.Rows());
+        if (end > first) use(i, chunks.X(i), chunks.Y(i), end - first);
+      }
+      progress.Update(chunks.Done(), chunks.End() - chunks.Begin());
+    }
+  };
 
   double xLow = INFINITY, xHigh = -INFINITY;
-  for (Curve& curve : chart.curves) {
-    for (std::uint32_t r = 0; r < curve.rows; ++r) {
-      const double x = curve.channel->m_pXValues[r];
-      const double y = curve.channel->m_pYValues[r];
+  eachChunk("plot: ranges", [&](std::size_t i, const double* xs, const double* ys, std::uint32_t n) {
+    Curve& curve = chart.curves[i];
+    for (std::uint32_t k = 0; k < n; ++k) {
+      const double x = xs[k];
+      const double y = ys[k];
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
       xLow = std::min(xLow, x);
       xHigh = std::max(xHigh, x);
@@ -451,7 +475,24 @@ int Run(const std::vector<std::string>& args) {
       curve.yHigh = std::max(curve.yHigh, y);
       ++curve.finite;
     }
-  }
+  });
+  chart.reduce = [&](const Scale& x, const std::vector<Scale>& yOf) {
+    std::vector<std::vector<Point>> points(chart.curves.size());
+    std::vector<ColumnReducer> reducers;
+    reducers.reserve(points.size());
+    for (std::vector<Point>& curve : points) reducers.emplace_back(curve);
+    eachChunk("plot: lines", [&](std::size_t i, const double* xs, const double* ys, std::uint32_t n) {
+      for (std::uint32_t k = 0; k < n; ++k) {
+        if (std::isfinite(xs[k]) && std::isfinite(ys[k])) {
+          reducers[i].Add({x(xs[k]), yOf[i](ys[k])});
+        } else {
+          reducers[i].Break();
+        }
+      }
+    });
+    for (ColumnReducer& reducer : reducers) reducer.Finish();
+    return points;
+  };
 
   std::vector<std::string> xLabels, yLabels, yUnits;
   for (const Curve& curve : chart.curves) {

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <new>
+#include <memory>
 #include <system_error>
+#include <vector>
 
 namespace qtx::tool {
 
@@ -185,33 +187,38 @@ std::uint32_t RowCount(const CQTXSection& section) {
 
 std::uint32_t ReadValues(CQTXGeneral& qtx, CQTXSection& section, long long sectionIndex,
                          const std::string& path, int channel) {
+  // Arrays for the rows the file holds, which the scan counted, and not for
+  // what the header declares: a small file may declare billions.
   const std::uint32_t declared = RowCount(section);
+  const std::uint32_t held = std::min(section.m_nRowsInFile, declared);
   const std::string what = path + ": section " + std::to_string(sectionIndex) + " declares " +
                            std::to_string(declared) + " row" + (declared == 1 ? "" : "s");
   CStdioFile file;
   OpenForReading(file, path);
-  std::uint32_t nLine = section.m_nDataLine;
+  const int nChannels = std::max(section.m_nChannels, 0);
+  std::vector<QTXChannelTarget> targets;
+  std::vector<std::unique_ptr<double[]>> arrays;
   try {
-    qtx.QTX_ReadData(nLine, &file, &section, 1, channel);
+    for (int j = 0; j < nChannels; ++j) {
+      if (channel >= 0 && channel != j) continue;
+      arrays.emplace_back(new double[std::max<std::uint32_t>(held, 1)]);
+      arrays.emplace_back(new double[std::max<std::uint32_t>(held, 1)]);
+      targets.push_back({j, arrays[arrays.size() - 2].get(), arrays.back().get()});
+    }
   } catch (const std::bad_alloc&) {
     throw Failure(what + ", more than fit in memory");
   }
-  // The read counts one line more than it read when the file ends first, so
-  // a count below the rows tells the rows there are. A full count is also
-  // what a file one row short gives when that read ended at the file's end:
-  // only then a skip, which counts the lines alone, tells the two apart.
-  std::uint32_t held = nLine - section.m_nDataLine;
-  if (held < declared) {
-    held -= 1;
-  } else if (declared > 0) {
-    const std::uint64_t position = file.GetPosition();
-    if (position == file.Seek(0, CFile::end)) {
-      held = 0;
-      qtx.QTX_ReadData(held, &file, &section, 0, -1);
-    }
+  const QTXRowsRead read = qtx.QTX_ReadRows(&file, &section, 0, held, targets.data(), targets.size());
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    CQTXChannel& target = *section.m_arrChannels.GetAt(targets[i].nChannel);
+    delete[] target.m_pXValues;
+    delete[] target.m_pYValues;
+    target.m_pXValues = arrays[2 * i].release();
+    target.m_pYValues = arrays[2 * i + 1].release();
   }
-  if (held < declared) Warn(what + " (Samples), but the file holds " + std::to_string(held));
-  return held;
+  if (read.nRows < declared)
+    Warn(what + " (Samples), but the file holds " + std::to_string(read.nRows));
+  return read.nRows;
 }
 
 void CheckChannel(const CQTXSection& section, long long sectionIndex, long long channel) {

@@ -102,10 +102,10 @@ CQTXSection& SectionAt(CQTXGeneral& qtx, long long index);
 std::uint32_t RowCount(const CQTXSection& section);
 
 // Reads the values of one channel of the section, or of all when `channel`
-// is negative, from the file at `path`, and returns how many of the
-// section's rows the file holds. A file that ends before the section's rows
-// do is reported on stderr; a section whose rows cannot fit in memory is a
-// Failure.
+// is negative, from the file at `path` into arrays of the rows the file
+// holds (not of the rows the header declares), and returns that count. A
+// file that ends before the section's rows do is reported on stderr; rows
+// that cannot fit in memory are a Failure.
 std::uint32_t ReadValues(CQTXGeneral& qtx, CQTXSection& section, long long sectionIndex,
                          const std::string& path, int channel);
 

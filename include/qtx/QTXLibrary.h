@@ -40,6 +40,7 @@
 #ifndef QTX_QTXLIBRARY_H
 #define QTX_QTXLIBRARY_H
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 
@@ -72,6 +73,41 @@ class QTXLIB_API CQTXChannel : public CObject {
   double m_dAux1;           // for the caller
 };
 
+// A row whose file position the scan noted (see CQTXSection::m_arrRowMarks).
+struct QTXRowMark {
+  std::uint32_t nRow;       // row number within the section
+  std::uint64_t nPosition;  // file position of the row's first byte
+};
+
+// Bytes of rows between two row marks, at least: a mark costs 16 bytes per
+// 64 KiB of rows (0.03% of the file), and a range read passes over at most
+// this many bytes, plus one row, before its first row.
+inline constexpr std::uint64_t QTX_ROW_MARK_SPACING = std::uint64_t{1} << 16;
+
+// Where a range read stores one channel's values: entry i of pX and pY for
+// row nFirst + i. Either pointer may be null, and that array is then not
+// written.
+struct QTXChannelTarget {
+  int nChannel;  // index in the section
+  double* pX;
+  double* pY;
+};
+
+// What a range read did: rows stored from the first asked for on, and the
+// rows asked for that the file does not hold (past its end, or past the
+// section's row count); nRows + nMissing is the count asked for.
+struct QTXRowsRead {
+  std::uint32_t nRows;
+  std::uint32_t nMissing;
+};
+
+// What QTX_RowsBetween found.
+enum QTXRowsBetweenStatus {
+  QTX_ROWS_FOUND = 0,        // the rows are in nFirst and nCount
+  QTX_ROWS_NO_SHARED_X = 1,  // mode Multi, or mode No with channels of different X0 or Delta_X
+  QTX_ROWS_X_DECREASES = 2   // the X it looked at decreases
+};
+
 // One section: its channels and where its data rows begin.
 class QTXLIB_API CQTXSection : public CObject {
  public:
@@ -87,6 +123,19 @@ class QTXLIB_API CQTXSection : public CObject {
   CObject** m_ppChannelBlocks;
   std::uint32_t m_nDataLine;       // line counter where the data rows begin
   std::uint64_t m_nDataPosition;   // file position of the first data row
+
+  // What the scan found of the rows, for the row-range reads. A section that
+  // did not come through the scan has m_bRowsCounted false; a range read then
+  // counts lines from m_nDataPosition instead.
+  bool m_bRowsCounted;             // the two members below come from a scan
+  std::uint32_t m_nRowsInFile;     // rows the file holds: the row count, or fewer where the file ends first
+  // Row marks: a row's number and its file position, for the first row at or
+  // past every QTX_ROW_MARK_SPACING bytes of the section's rows, ascending.
+  // A range read starts at the last mark at or before its first row.
+  CArray<QTXRowMark> m_arrRowMarks;
+
+  // The largest Samples among the channels: the section's row count.
+  std::uint32_t RowCount() const;
 
   // Writes the section header of m_nChannels channels (Channels, Samples,
   // Date, Time, the four label lines, X0, Delta_X), its
@@ -160,6 +209,39 @@ class QTXLIB_API CQTXGeneral {
   // lines read to nLine. Always returns true; a channel index beyond the
   // list raises CInvalidArgException before anything is allocated or read.
   bool QTX_ReadData(std::uint32_t& nLine, CStdioFile* pFile, CQTXSection* pSection, int readValues, int channel);
+
+  // Row-range read: rows [nFirst, nFirst + nCount) of pSection from pFile,
+  // a file open on the scanned file, into the caller's arrays: one target
+  // per channel wanted, each channel at most once, in any order. Values are
+  // those QTX_ReadData gives at the same rows, bit for bit, in every
+  // X-column mode (in mode No X = X0 + r * Delta_X with r the row's number
+  // in the section). Rows the file does not hold are counted as missing and
+  // their entries left untouched. Starts at the nearest row mark, so that a
+  // range deep in a large file costs no more than a short one; without marks
+  // it counts lines from the data start. A target's channel out of range, or
+  // listed twice, raises CInvalidArgException before anything is read; a
+  // failed read raises CFileException. Allocates nothing per row.
+  QTXRowsRead QTX_ReadRows(CStdioFile* pFile, const CQTXSection* pSection, std::uint32_t nFirst,
+                           std::uint32_t nCount, const QTXChannelTarget* pTargets, std::size_t nTargets) const;
+
+  // The same read split over nThreads threads (0: one per core) at row
+  // boundaries from the row marks, each thread with a file handle of its own
+  // on `path` and its own slice of the arrays; every thread count stores the
+  // same bits. Joins every thread before returning; the first exception
+  // thrown in one is rethrown here. One thread reads on the caller's thread.
+  QTXRowsRead QTX_ReadRowsParallel(const CString& path, const CQTXSection* pSection, std::uint32_t nFirst,
+                                   std::uint32_t nCount, const QTXChannelTarget* pTargets, std::size_t nTargets,
+                                   unsigned nThreads) const;
+
+  // The rows [nFirst, nFirst + nCount) whose X lies in [dLow, dHigh], for
+  // an X that every channel shares and that does not decrease, among the
+  // rows the file holds. Mode No computes X from X0 and Delta_X; mode One
+  // bisects over the row marks, reading one row per step, then reads the
+  // rows of one stretch between two marks at each end. Returns
+  // QTX_ROWS_NO_SHARED_X or QTX_ROWS_X_DECREASES, with nFirst and nCount 0,
+  // when there is no such X; a NaN bound finds no rows.
+  int QTX_RowsBetween(CStdioFile* pFile, const CQTXSection* pSection, double dLow, double dHigh,
+                      std::uint32_t& nFirst, std::uint32_t& nCount) const;
 
   // Writes a main header on a stream the host opened: the magic line,
   // Writer_Version 0.92, Reader_Version 1, Separator Tab, Multi_Headings Yes,

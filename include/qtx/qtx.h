@@ -133,10 +133,20 @@ enum {
 QTXLIB_API qtx_status qtx_get_channel_text(const qtx_file* file, int section, int channel, int which,
                                            const char** text, size_t* length);
 
+/* The rows the file holds for the section: qtx_row_count, or fewer when the
+ * file ends first. 0 when section is out of range. */
+QTXLIB_API uint32_t qtx_rows_in_file(const qtx_file* file, int section);
+
+/* The threads each later read of the file is split over (0: one per core;
+ * the default is 1, which reads on the caller's thread). Every count reads
+ * the same values. */
+QTXLIB_API qtx_status qtx_set_threads(qtx_file* file, int threads);
+
 /* Reads one channel (channel >= 0) into caller-owned x and y of room for
- * `capacity` rows; stores the number of rows written in *rows. Never writes
- * past capacity: with less room than qtx_row_count it writes nothing and
- * returns QTX_ERR_CAPACITY. Rows the file does not supply read as 0.0. */
+ * `capacity` rows. Never writes past capacity: with less room than
+ * qtx_row_count it writes nothing and returns QTX_ERR_CAPACITY. *rows
+ * receives the rows the file holds (qtx_rows_in_file); entries for rows it
+ * does not hold read as 0.0. */
 QTXLIB_API qtx_status qtx_read_channel(qtx_file* file, int section, int channel, double* x, double* y,
                                        uint32_t capacity, uint32_t* rows);
 
@@ -145,6 +155,17 @@ QTXLIB_API qtx_status qtx_read_channel(qtx_file* file, int section, int channel,
  * c * capacity. Otherwise as qtx_read_channel. */
 QTXLIB_API qtx_status qtx_read_section(qtx_file* file, int section, double* x, double* y, uint32_t capacity,
                                        uint32_t* rows);
+
+/* Reads rows [first_row, first_row + row_count) of one channel, or of every
+ * channel for channel -1 (channel c's rows at c * row_count), into x and y,
+ * so that a section of any size streams through arrays of a fixed size.
+ * Either array may be null to leave it out. The values are those of
+ * qtx_read_section at the same rows, bit for bit. *got receives the rows
+ * stored; rows the file does not hold (past its end or past the section's
+ * rows) are not stored, and their entries stay as they were. Starts near
+ * the first row, whatever its place in the file. */
+QTXLIB_API qtx_status qtx_read_rows(qtx_file* file, int section, int channel, uint32_t first_row,
+                                    uint32_t row_count, double* x, double* y, uint32_t* got);
 
 /* ---- Writing ------------------------------------------------------------ */
 

@@ -244,6 +244,23 @@ static void WritesFilesThatReadBack(const char* scratch, int mode) {
     }
   }
   CHECK(same);
+
+  /* Row ranges, on two threads too: the whole read's bits at the same rows. */
+  CHECK(qtx_rows_in_file(file, 0) == kRows && qtx_rows_in_file(file, 1) == 0 &&
+        qtx_set_threads(file, -1) == QTX_ERR_ARGUMENT && qtx_set_threads(file, 2) == QTX_OK);
+  CHECK(qtx_read_rows(file, 0, -1, 5, 4, x, y, &rows) == QTX_OK && rows == 4);
+  for (c = 0; c < 2; ++c)
+    for (r = 0; r < 4; ++r)
+      same = same && SameBits(x[c * 4 + r], bx[c * kRows + 5 + r]) && SameBits(y[c * 4 + r], by[c * kRows + 5 + r]);
+  y[2] = 42.0; /* rows past the section's are not stored */
+  CHECK(qtx_read_rows(file, 0, 1, kRows - 2, 3, NULL, y, &rows) == QTX_OK && rows == 2 && y[2] == 42.0 &&
+        SameBits(y[1], by[2 * kRows - 1]));
+  CHECK(same);
+  CHECK(qtx_read_rows(file, 0, 2, 0, 1, x, y, &rows) == QTX_ERR_ARGUMENT && rows == 0 &&
+        qtx_read_rows(file, 0, -2, 0, 1, x, y, &rows) == QTX_ERR_ARGUMENT &&
+        qtx_read_rows(file, 0, 0, 0, 1, NULL, NULL, &rows) == QTX_ERR_ARGUMENT &&
+        qtx_read_rows(file, 0, 0, 0, 1, x, y, NULL) == QTX_ERR_ARGUMENT &&
+        qtx_read_rows(NULL, 0, 0, 0, 1, x, y, &rows) == QTX_ERR_ARGUMENT);
   qtx_close(file);
 
   /* A section left short of its rows is reported when the file is closed. */
@@ -251,6 +268,10 @@ static void WritesFilesThatReadBack(const char* scratch, int mode) {
   CHECK(qtx_write_section_header(writer, channels, 2) == QTX_OK && qtx_write_rows(writer, x, y, 3) == QTX_OK);
   CHECK(qtx_write_section_header(writer, channels, 2) == QTX_ERR_ROWS &&
         qtx_writer_close(writer) == QTX_ERR_ROWS);
+  /* Such a file reads as the rows it holds, with zeros for the others. */
+  CHECK(qtx_open(path, &file) == QTX_OK && qtx_row_count(file, 0) == kRows && qtx_rows_in_file(file, 0) == 3);
+  CHECK(qtx_read_section(file, 0, bx, by, kRows, &rows) == QTX_OK && rows == 3 && by[3] == 0.0);
+  qtx_close(file);
 }
 
 static void TimeStepAndResampling(void) {
