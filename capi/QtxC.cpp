@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -181,6 +182,7 @@ const char* qtx_status_text(qtx_status status) {
     case QTX_ERR_ROWS: return "the rows written do not match the section's Samples";
     case QTX_ERR_NO_RESULT: return "no result: no time step to estimate, or a step too small";
     case QTX_ERR_INTERNAL: return "an unexpected error inside the library";
+    case QTX_ERR_NOT_REGULAR: return "not a regular file; qtx reads files it can seek in";
     default: return "unknown status";
   }
 }
@@ -189,6 +191,14 @@ qtx_status qtx_open(const char* path, qtx_file** file) {
   if (file) *file = nullptr;
   if (!path || !file) return QTX_ERR_ARGUMENT;
   return Guarded([&]() -> qtx_status {
+    // The reads seek back, and a FIFO would not even open until someone
+    // writes to it: refused before anything is opened. What is missing or
+    // a folder, the open says best.
+    std::error_code statusError;
+    const auto type = std::filesystem::status(path, statusError).type();
+    if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::directory &&
+        type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none)
+      return QTX_ERR_NOT_REGULAR;
     std::unique_ptr<qtx_file> opened(new qtx_file);
     CFileException error;
     if (!opened->data.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))

@@ -47,13 +47,10 @@ Axis MakeAxis(double low, double high, int target, bool expand) {
   }
 
   const double raw = (high / 2 - low / 2) / target * 2;
-  const double power = std::pow(10.0, StepExponent(raw));
-  const double mantissa = raw / power;
-  double step = (mantissa <= 1.0 + 1e-9   ? 1.0
-                 : mantissa <= 2.0 + 1e-9 ? 2.0
-                 : mantissa <= 5.0 + 1e-9 ? 5.0
-                                          : 10.0) *
-                power;
+  int exponent = StepExponent(raw);
+  const double mantissa = raw / std::pow(10.0, exponent);
+  int digit = mantissa <= 1.0 + 1e-9 ? 1 : mantissa <= 2.0 + 1e-9 ? 2 : mantissa <= 5.0 + 1e-9 ? 5 : 10;
+  double step = digit * std::pow(10.0, exponent);
   if (!std::isfinite(step) || step <= 0.0) step = raw;
 
   Axis axis;
@@ -61,13 +58,32 @@ Axis MakeAxis(double low, double high, int target, bool expand) {
   axis.low = low;
   axis.high = high;
   if (expand) {
-    const double expandedLow = Multiple(low, step, false);
-    const double expandedHigh = Multiple(high, step, true);
-    if (std::isfinite(expandedLow) && std::isfinite(expandedHigh)) {
-      axis.low = std::min(expandedLow, low);
-      axis.high = std::max(expandedHigh, high);
+    // The ends move out to the ticks at or beyond the data. Of this step and
+    // the two finer ones of the 1, 2, 5 series, a finer one wins where its
+    // ends hug the data a tenth closer, as long as its ticks stay within
+    // three times the target: data from -81 to 700 gets an axis from -100,
+    // not from -200.
+    double span = INFINITY;
+    double candidate = step;
+    for (int finer = 0; finer < 3; ++finer) {
+      const double expandedLow = Multiple(low, candidate, false);
+      const double expandedHigh = Multiple(high, candidate, true);
+      const double candidateSpan = expandedHigh / 2 - expandedLow / 2;
+      if (finer > 0 && candidateSpan / candidate * 2 > 3.0 * target + 0.5) break;
+      if (std::isfinite(expandedLow) && std::isfinite(expandedHigh) && candidateSpan < span * 0.9) {
+        span = candidateSpan;
+        axis.step = candidate;
+        axis.low = std::min(expandedLow, low);
+        axis.high = std::max(expandedHigh, high);
+      }
+      // 1 -> 0.5, 2 -> 1, 5 -> 2, 10 -> 5 times the power of ten.
+      if (digit == 1) --exponent;
+      digit = digit == 1 ? 5 : digit == 2 ? 1 : digit == 5 ? 2 : 5;
+      candidate = digit * std::pow(10.0, exponent);
+      if (!std::isfinite(candidate) || candidate <= 0.0) break;
     }
   }
+  step = axis.step;
 
   // A bounded loop: where the step is lost in the rounding of the values,
   // the ticks stop coming out distinct.
@@ -81,6 +97,28 @@ Axis MakeAxis(double low, double high, int target, bool expand) {
     axis.ticks.push_back(tick);
   }
   return axis;
+}
+
+std::vector<std::vector<std::size_t>> PanelsByUnit(const std::vector<std::string>& units, bool split) {
+  std::vector<std::vector<std::size_t>> panels;
+  std::vector<std::string> seen;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const auto at = std::find(seen.begin(), seen.end(), split ? units[i] : std::string());
+    if (at == seen.end()) {
+      seen.push_back(split ? units[i] : std::string());
+      panels.push_back({i});
+    } else {
+      panels[static_cast<std::size_t>(at - seen.begin())].push_back(i);
+    }
+  }
+  return panels;
+}
+
+Span PanelSpan(double top, double bottom, std::size_t index, std::size_t count, double gap) {
+  const double n = static_cast<double>(std::max<std::size_t>(count, 1));
+  const double height = std::max(1.0, (bottom - top - gap * (n - 1)) / n);
+  const double panelTop = top + static_cast<double>(index) * (height + gap);
+  return {panelTop, panelTop + height};
 }
 
 std::string TickLabel(double value, double step) {

@@ -32,6 +32,19 @@ Axis MakeAxis(double low, double high, int target, bool expand);
 // small steps.
 std::string TickLabel(double value, double step);
 
+// The curves of a chart grouped into panels, one per Y unit label in the
+// order the units first appear, when `split`; else one panel of them all.
+// Each panel lists the positions of its curves.
+std::vector<std::vector<std::size_t>> PanelsByUnit(const std::vector<std::string>& units, bool split);
+
+// The top and bottom of panel `index` of `count` stacked from `top` down to
+// `bottom`, `gap` pixels apart, all of one height.
+struct Span {
+  double top;
+  double bottom;
+};
+Span PanelSpan(double top, double bottom, std::size_t index, std::size_t count, double gap);
+
 struct Point {
   double x;
   double y;

@@ -6,6 +6,7 @@
 // its Samples stay empty. qtx convert reads the result back.
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,10 @@ const char* const kUsage =
     "  with the same X0 and Delta_X) the X comes first and once, then the Y of\n"
     "  each channel; otherwise each channel has an X and a Y column. A channel's\n"
     "  cells past its Samples are empty. qtx convert reads the first layout back\n"
-    "  by default and the second with --mode multi.\n"
+    "  by default and the second with --mode multi. A heading the file lacks is\n"
+    "  written as Y1, Y2, ... (the channel's number from 1), or X_Value for an X.\n"
+    "  Control characters in headings other than tabs and line ends are written\n"
+    "  as \\xHH (a NUL as \\x00), so that the output stays text.\n"
     "\n"
     "  --section N       the section to print, counted from 0 (default 0)\n"
     "  --channel C       only channel C of the section: its index from 0 or Y heading\n"
@@ -54,8 +58,21 @@ class Output {
     m_buffer.append(text, result.ptr);
   }
   // A text cell: quoted as CSV needs it, or with tabs and line ends made
-  // spaces for TSV, which has no quoting.
+  // spaces for TSV, which has no quoting. Other control characters are
+  // written as \xHH: a NUL would make the output binary.
   void Text(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      if ((byte >= 0x20 && byte != 0x7f) || c == '\t' || c == '\n' || c == '\r') {
+        escaped += c;
+      } else {
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+        escaped += hex;
+      }
+    }
+    text = escaped;
     if (m_separator == '\t') {
       for (const char c : text) m_buffer += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
       return;
@@ -117,6 +134,10 @@ int Run(const std::vector<std::string>& args) {
   CQTXSection& section = SectionAt(qtx, sectionIndex);
   const int nChannels = section.m_nChannels > 0 ? section.m_nChannels : 0;
   const std::optional<std::vector<int>> chosen = ChannelOption(arguments, section, sectionIndex);
+  if (nChannels == 0) {
+    Warn(path + ": section " + std::to_string(sectionIndex) + " has no channels; there is nothing to dump");
+    return kExitOk;
+  }
   const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"));
   WarnIfShort(section, sectionIndex, path);
 
@@ -134,16 +155,16 @@ int Run(const std::vector<std::string>& args) {
 
   Output out(separator);
   if (shared) {
-    out.Text(channels.front()->m_strXHeading.View());
+    out.Text(XHeading(*channels.front()).View());
     out.Separator();
   }
   for (std::size_t i = 0; i < channels.size(); ++i) {
     if (i > 0) out.Separator();
     if (!shared) {
-      out.Text(channels[i]->m_strXHeading.View());
+      out.Text(XHeading(*channels[i]).View());
       out.Separator();
     }
-    out.Text(channels[i]->m_strYHeading.View());
+    out.Text(YHeading(*channels[i]).View());
   }
   out.EndRow();
   // The rows a chunk at a time, so that memory stays the same whatever the

@@ -3,6 +3,7 @@
 // can read it and a script can diff it.
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,13 +15,22 @@ namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
-    "usage: qtx info FILE\n"
+    "usage: qtx info FILE [--section N]\n"
     "\n"
     "  Prints the main header settings, one \"key: value\" per line, then for each\n"
     "  section a table of its channels: headings, dimensions and unit labels,\n"
     "  Samples, X0, Delta_X, and the Date and Time stamps. The main header's\n"
     "  Time_Pref, Description, Date and Time are shown as written, \"-\" where\n"
-    "  the header has none.\n";
+    "  the header has none. A file of more than 20 sections gets one line per\n"
+    "  section instead: its index, channels, rows, data line and Y headings. A\n"
+    "  heading the file lacks shows as Y1, Y2, ... (the channel's number from 1),\n"
+    "  or X_Value for an X.\n"
+    "\n"
+    "  --section N       only the channel table of section N, counted from 0\n";
+
+// More sections than this make a list of one line per section: the tables
+// of 2,000 sections are more than anyone reads.
+constexpr std::ptrdiff_t kMostTables = 20;
 
 // A table printed with aligned columns: text left, numbers right.
 class Table {
@@ -53,8 +63,9 @@ class Table {
 // An empty text shows as "-" so that the columns stay readable.
 std::string Cell(const CString& text) { return text.IsEmpty() ? std::string("-") : Printable(text); }
 
-void PrintSection(int index, const CQTXSection& section) {
-  PrintStdout("\nsection %d: %d channel%s, data from line %lu\n", index, section.m_nChannels,
+// The table of one section, after an empty line when it follows others.
+void PrintSection(int index, const CQTXSection& section, bool alone = false) {
+  PrintStdout("%ssection %d: %d channel%s, data from line %lu\n", alone ? "" : "\n", index, section.m_nChannels,
               section.m_nChannels == 1 ? "" : "s", static_cast<unsigned long>(section.m_nDataLine));
   if (section.m_nChannels <= 0) return;
   Table table({"index", "y_heading", "x_heading", "y_dimension", "y_unit", "x_dimension", "x_unit", "samples",
@@ -62,11 +73,30 @@ void PrintSection(int index, const CQTXSection& section) {
               {true, false, false, false, false, false, false, true, true, true, false, false});
   for (int i = 0; i < section.m_nChannels; ++i) {
     const CQTXChannel& c = *section.m_arrChannels.GetAt(i);
-    table.AddRow({std::to_string(c.m_nIndex), Cell(c.m_strYHeading), Cell(c.m_strXHeading), Cell(c.m_strYDimension),
+    table.AddRow({std::to_string(c.m_nIndex), Printable(YHeading(c)), Printable(XHeading(c)),
+                  Cell(c.m_strYDimension),
                   Cell(c.m_strYUnitLabel), Cell(c.m_strXDimension), Cell(c.m_strXUnitLabel),
                   std::to_string(c.m_nSamples), FormatDouble(c.m_dX0), FormatDouble(c.m_dDeltaX),
                   Cell(c.m_strDate), Cell(c.m_strTime)});
   }
+  table.Print("  ");
+}
+
+// One line per section: index, channels, rows, data line and Y headings,
+// the headings cut where the line would grow long.
+void PrintSectionList(const CQTXGeneral& qtx) {
+  constexpr std::size_t kLongest = 60;
+  Table table({"section", "channels", "rows", "data_line", "y_headings"}, {true, true, true, true, false});
+  for (std::ptrdiff_t i = 0; i < qtx.m_arrSections.GetSize(); ++i) {
+    const CQTXSection& section = *qtx.m_arrSections.GetAt(i);
+    std::string headings;
+    for (int j = 0; j < section.m_nChannels && headings.size() <= kLongest; ++j)
+      headings += (j > 0 ? ", " : "") + Printable(YHeading(*section.m_arrChannels.GetAt(j)));
+    if (headings.size() > kLongest) headings = headings.substr(0, kLongest - 3) + "...";
+    table.AddRow({std::to_string(i), std::to_string(section.m_nChannels), std::to_string(RowCount(section)),
+                  std::to_string(section.m_nDataLine), headings.empty() ? "-" : headings});
+  }
+  PrintStdout("\n");
   table.Print("  ");
 }
 
@@ -81,12 +111,17 @@ std::uint32_t MainHeaderLines(const std::string& path) {
 }
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {});
+  const Arguments arguments(args, {"--section"});
   arguments.ExpectPositionals(1);
   const std::string& path = arguments.Positionals()[0];
+  const std::optional<long long> only = arguments.GetInteger("--section", 0);
 
   CQTXGeneral qtx;
   ScanFile(qtx, path);
+  if (only) {
+    PrintSection(static_cast<int>(*only), SectionAt(qtx, *only), true);
+    return kExitOk;
+  }
   PrintStdout("file: %s\n", path.c_str());
   PrintStdout("qtx_file: %s\n", qtx.m_bQTXFile ? "yes" : "no");
   PrintStdout("writer_version: %s\n", FormatDouble(qtx.m_dWriterVersion).c_str());
@@ -100,6 +135,10 @@ int Run(const std::vector<std::string>& args) {
   PrintStdout("time: %s\n", Cell(qtx.m_strTime).c_str());
   PrintStdout("main_header_lines: %lu\n", static_cast<unsigned long>(MainHeaderLines(path)));
   PrintStdout("sections: %td\n", qtx.m_arrSections.GetSize());
+  if (qtx.m_arrSections.GetSize() > kMostTables) {
+    PrintSectionList(qtx);
+    return kExitOk;
+  }
   for (std::ptrdiff_t i = 0; i < qtx.m_arrSections.GetSize(); ++i)
     PrintSection(static_cast<int>(i), *qtx.m_arrSections.GetAt(i));
   return kExitOk;

@@ -27,13 +27,14 @@ namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
-    "usage: qtx plot FILE -o OUT.svg [--section N] [--channel C | --channels LIST] [--width W] [--height H] [--x LO:HI]\n"
+    "usage: qtx plot FILE -o OUT.svg [--section N] [--channel C | --channels LIST] [--width W] [--height H] "
+    "[--x LO:HI] [--split|--no-split]\n"
     "\n"
     "  Draws the channels of a section as an SVG line chart: one line per channel,\n"
     "  axes with round-number ticks, titles from the dimensions and unit labels,\n"
     "  and a legend with the headings. Large sections keep the lowest and highest\n"
     "  value of every pixel column, so no spike is lost; values that are not\n"
-    "  finite leave a gap.\n"
+    "  finite leave a gap. The Y axis ends at the round tick next beyond the data.\n"
     "\n"
     "  -o, --output OUT  the SVG file to write, or - for stdout\n"
     "  --section N       the section to draw, counted from 0 (default 0)\n"
@@ -43,6 +44,9 @@ const char* const kUsage =
     "  --height H        height of the image in pixels, 300 to 20000 (default 500)\n"
     "  --x LO:HI         only the rows whose X lies from LO to HI, for an X that the\n"
     "                    channels share and that does not decrease\n"
+    "  --split           one panel per Y unit, one above the other on a shared X\n"
+    "                    axis (the default when the channels' units differ)\n"
+    "  --no-split        all channels in one panel\n"
     "\n"
     "  The rows are read a piece at a time, so memory stays small whatever the\n"
     "  section's size.\n";
@@ -133,26 +137,37 @@ struct Curve {
   int index;               // within the section
   std::uint32_t rows = 0;  // its own: its Samples, or fewer when the file ends first
   std::size_t finite = 0;  // rows with a finite X and Y
+  double yLow = INFINITY;  // the range of its finite points' Y
+  double yHigh = -INFINITY;
 };
 
-// The curves' points in pixels, for the scales of the drawing: one list per
-// curve, breaks where a value is not finite.
-using Reduction = std::function<std::vector<std::vector<Point>>(const Scale& x, const Scale& y)>;
+// Curves drawn on one Y axis: those of one unit, or all of them.
+struct Panel {
+  std::vector<std::size_t> curves;  // positions in Chart::curves
+  std::string yTitle;
+  double yLow = INFINITY;
+  double yHigh = -INFINITY;
+};
+
+// The curves' points in pixels, for the scales of the drawing (the X one and
+// the Y one of each curve's panel): one list per curve, breaks where a value
+// is not finite.
+using Reduction = std::function<std::vector<std::vector<Point>>(const Scale& x, const std::vector<Scale>& ys)>;
 
 struct Chart {
   Reduction reduce;
   std::string title;
   std::string xTitle;
-  std::string yTitle;
   std::vector<std::string> legend;
   std::vector<Curve> curves;
+  std::vector<Panel> panels;  // top to bottom
   std::uint32_t rows = 0;
   int width = 0;
   int height = 0;
 };
 
 void DrawAxes(SvgWriter& svg, const Scale& x, const Scale& y, double top, double bottom, double left,
-              double right) {
+              double right, bool xLabels) {
   svg.Open("g").Attribute("class", "grid").Attribute("stroke", "#e4e4e4").Attribute("stroke-width", 1.0);
   for (const double tick : x.axis.ticks)
     svg.Open("line")
@@ -181,6 +196,7 @@ void DrawAxes(SvgWriter& svg, const Scale& x, const Scale& y, double top, double
 
   svg.Open("g").Attribute("class", "x-ticks").Attribute("text-anchor", "middle").Attribute("fill", "#333");
   for (const double tick : x.axis.ticks) {
+    if (!xLabels) break;
     svg.Open("line")
         .Attribute("x1", x(tick))
         .Attribute("y1", bottom)
@@ -213,22 +229,28 @@ void DrawAxes(SvgWriter& svg, const Scale& x, const Scale& y, double top, double
   svg.Close();
 }
 
-std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, double yHigh) {
+std::string Draw(const Chart& chart, double xLow, double xHigh) {
   const double width = chart.width;
   const double height = chart.height;
   const double top = 44;
   const double bottom = height - 50;
+  constexpr double kGap = 14;  // between panels
 
-  // The Y axis first: its labels decide the left margin. A margin of 4%
-  // keeps the highest and lowest values off the frame line.
-  if (yLow <= yHigh) {
-    const double margin = (yHigh / 2 - yLow / 2) * 0.08;
-    yLow = std::max(yLow - margin, -DBL_MAX);
-    yHigh = std::min(yHigh + margin, DBL_MAX);
-  }
-  Scale y{MakeAxis(yLow, yHigh, std::max(2, static_cast<int>((bottom - top) / 55)), true), bottom, top};
+  // The Y axes first: their labels decide the left margin. Each ends at the
+  // round tick next beyond its data.
+  std::vector<Scale> ys;
+  std::vector<Span> spans;
   std::size_t yLabel = 0;
-  for (const double tick : y.axis.ticks) yLabel = std::max(yLabel, TickLabel(tick, y.axis.step).size());
+  for (std::size_t p = 0; p < chart.panels.size(); ++p) {
+    const Panel& panel = chart.panels[p];
+    spans.push_back(PanelSpan(top, bottom, p, chart.panels.size(), kGap));
+    const Span& span = spans.back();
+    ys.push_back({MakeAxis(panel.yLow, panel.yHigh, std::max(2, static_cast<int>((span.bottom - span.top) / 55)),
+                           true),
+                  span.bottom, span.top});
+    for (const double tick : ys.back().axis.ticks)
+      yLabel = std::max(yLabel, TickLabel(tick, ys.back().axis.step).size());
+  }
   const double left = 46 + TextWidth(yLabel, 11);
 
   std::size_t legendText = 0;
@@ -242,14 +264,18 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
   svg.Attribute("font-family", "sans-serif").Attribute("font-size", 11.0);
   svg.Open("title").Text(chart.title).Close();
   svg.Open("rect").Attribute("width", width).Attribute("height", height).Attribute("fill", "white").Close();
-  svg.Open("defs").Open("clipPath").Attribute("id", "plot-area");
-  svg.Open("rect")
-      .Attribute("x", left)
-      .Attribute("y", top)
-      .Attribute("width", right - left)
-      .Attribute("height", bottom - top)
-      .Close();
-  svg.Close().Close();
+  svg.Open("defs");
+  for (std::size_t p = 0; p < spans.size(); ++p) {
+    svg.Open("clipPath").Attribute("id", p == 0 ? std::string("plot-area") : "plot-area-" + std::to_string(p));
+    svg.Open("rect")
+        .Attribute("x", left)
+        .Attribute("y", spans[p].top)
+        .Attribute("width", right - left)
+        .Attribute("height", spans[p].bottom - spans[p].top)
+        .Close();
+    svg.Close();
+  }
+  svg.Close();
 
   svg.Open("text")
       .Attribute("class", "title")
@@ -260,7 +286,8 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
       .Attribute("font-weight", "bold")
       .Text(chart.title)
       .Close();
-  DrawAxes(svg, x, y, top, bottom, left, right);
+  for (std::size_t p = 0; p < spans.size(); ++p)
+    DrawAxes(svg, x, ys[p], spans[p].top, spans[p].bottom, left, right, p + 1 == spans.size());
   // Titles of many channels are cut to the side they stand along.
   const auto fitting = [](double length, double fontSize) {
     return static_cast<std::size_t>(std::max(4.0, length / (fontSize * 0.6)));
@@ -273,60 +300,67 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
       .Attribute("font-size", 12.0)
       .Text(Shortened(chart.xTitle, fitting(right - left, 12)))
       .Close();
-  const double yTitleX = 16;
-  const double yTitleY = (top + bottom) / 2;
-  svg.Open("text")
-      .Attribute("class", "y-title")
-      .Attribute("x", yTitleX)
-      .Attribute("y", yTitleY)
-      .Attribute("transform", "rotate(-90 " + FormatDouble(yTitleX) + " " + FormatDouble(yTitleY) + ")")
-      .Attribute("text-anchor", "middle")
-      .Attribute("font-size", 12.0)
-      .Text(Shortened(chart.yTitle, fitting(bottom - top, 12)))
-      .Close();
-
-  svg.Open("g")
-      .Attribute("class", "curves")
-      .Attribute("clip-path", "url(#plot-area)")
-      .Attribute("fill", "none")
-      .Attribute("stroke-width", 1.5)
-      .Attribute("stroke-linejoin", "round")
-      .Attribute("stroke-linecap", "round");
-  std::vector<Point> points;
-  points.reserve(static_cast<std::size_t>(4 * (right - left)) + 8);
-  // Whatever X does, a channel costs the document no more than this.
-  const std::size_t budget = static_cast<std::size_t>(16 * ((right - left) + (bottom - top)));
-  bool anyPoint = false;
-  std::vector<std::vector<Point>> reduced = chart.reduce(x, y);
-  for (std::size_t i = 0; i < chart.curves.size(); ++i) {
-    const Curve& curve = chart.curves[i];
-    points = std::move(reduced[i]);
-    if (Cost(points) > budget) points = Thinned(points, {left, top, right, bottom}, budget);
-    anyPoint = anyPoint || !points.empty();
-    // One polyline per stretch without a gap, one at least.
-    for (std::size_t begin = 0; begin < points.size() || begin == 0;) {
-      std::size_t end = begin;
-      while (end < points.size() && !IsBreak(points[end])) ++end;
-      svg.Open("polyline")
-          .Attribute("class", "channel-" + std::to_string(curve.index))
-          .Attribute("stroke", ColourOf(i));
-      if (*DashOf(i) != '\0') svg.Attribute("stroke-dasharray", DashOf(i));
-      svg.BeginPoints();
-      for (std::size_t k = begin; k < end; ++k) svg.Point(points[k].x, points[k].y);
-      svg.EndPoints().Close();
-      // A single point draws no line; mark it.
-      if (end == begin + 1)
-        svg.Open("circle")
-            .Attribute("cx", points[begin].x)
-            .Attribute("cy", points[begin].y)
-            .Attribute("r", 3.0)
-            .Attribute("fill", ColourOf(i))
-            .Attribute("stroke", "none")
-            .Close();
-      begin = end + 1;
-    }
+  for (std::size_t p = 0; p < spans.size(); ++p) {
+    const double yTitleX = 16;
+    const double yTitleY = (spans[p].top + spans[p].bottom) / 2;
+    svg.Open("text")
+        .Attribute("class", "y-title")
+        .Attribute("x", yTitleX)
+        .Attribute("y", yTitleY)
+        .Attribute("transform", "rotate(-90 " + FormatDouble(yTitleX) + " " + FormatDouble(yTitleY) + ")")
+        .Attribute("text-anchor", "middle")
+        .Attribute("font-size", 12.0)
+        .Text(Shortened(chart.panels[p].yTitle, fitting(spans[p].bottom - spans[p].top, 12)))
+        .Close();
   }
-  svg.Close();
+
+  std::vector<Point> points;
+  bool anyPoint = false;
+  // Each curve is reduced on the Y scale of its panel.
+  std::vector<Scale> curveYs(chart.curves.size(), ys.front());
+  for (std::size_t p = 0; p < spans.size(); ++p)
+    for (const std::size_t i : chart.panels[p].curves) curveYs[i] = ys[p];
+  std::vector<std::vector<Point>> reduced = chart.reduce(x, curveYs);
+  for (std::size_t p = 0; p < spans.size(); ++p) {
+    svg.Open("g")
+        .Attribute("class", "curves")
+        .Attribute("clip-path", p == 0 ? std::string("url(#plot-area)") : "url(#plot-area-" + std::to_string(p) + ")")
+        .Attribute("fill", "none")
+        .Attribute("stroke-width", 1.5)
+        .Attribute("stroke-linejoin", "round")
+        .Attribute("stroke-linecap", "round");
+    // Whatever X does, a channel costs the document no more than this.
+    const std::size_t budget = static_cast<std::size_t>(16 * ((right - left) + (spans[p].bottom - spans[p].top)));
+    for (const std::size_t i : chart.panels[p].curves) {
+      const Curve& curve = chart.curves[i];
+      points = std::move(reduced[i]);
+      if (Cost(points) > budget) points = Thinned(points, {left, spans[p].top, right, spans[p].bottom}, budget);
+      anyPoint = anyPoint || !points.empty();
+      // One polyline per stretch without a gap, one at least.
+      for (std::size_t begin = 0; begin < points.size() || begin == 0;) {
+        std::size_t end = begin;
+        while (end < points.size() && !IsBreak(points[end])) ++end;
+        svg.Open("polyline")
+            .Attribute("class", "channel-" + std::to_string(curve.index))
+            .Attribute("stroke", ColourOf(i));
+        if (*DashOf(i) != '\0') svg.Attribute("stroke-dasharray", DashOf(i));
+        svg.BeginPoints();
+        for (std::size_t k = begin; k < end; ++k) svg.Point(points[k].x, points[k].y);
+        svg.EndPoints().Close();
+        // A single point draws no line; mark it.
+        if (end == begin + 1)
+          svg.Open("circle")
+              .Attribute("cx", points[begin].x)
+              .Attribute("cy", points[begin].y)
+              .Attribute("r", 3.0)
+              .Attribute("fill", ColourOf(i))
+              .Attribute("stroke", "none")
+              .Close();
+        begin = end + 1;
+      }
+    }
+    svg.Close();
+  }
   if (!anyPoint)
     svg.Open("text")
         .Attribute("x", (left + right) / 2)
@@ -372,7 +406,8 @@ std::string Draw(const Chart& chart, double xLow, double xHigh, double yLow, dou
 }
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--output", "--section", "--channel", "--channels", "--width", "--height", "--x"});
+  const Arguments arguments(args, {"--output", "--section", "--channel", "--channels", "--width", "--height", "--x"},
+                            {"--split", "--no-split"});
   arguments.ExpectPositionals(1);
   const std::string& path = arguments.Positionals()[0];
   const std::optional<std::string> output = arguments.Get("--output");
@@ -382,6 +417,8 @@ int Run(const std::vector<std::string>& args) {
   const long long height = arguments.GetInteger("--height", kSmallest).value_or(kDefaultHeight);
   if (width > kLargest || height > kLargest)
     throw UsageError("--width and --height must be at most " + std::to_string(kLargest));
+  if (arguments.Has("--split") && arguments.Has("--no-split"))
+    throw UsageError("--split and --no-split exclude each other");
 
   // Drawing over the measurement itself would lose it.
   if (*output != "-" && SameFile(path, *output))
@@ -427,20 +464,21 @@ int Run(const std::vector<std::string>& args) {
     }
   };
 
-  double xLow = INFINITY, xHigh = -INFINITY, yLow = INFINITY, yHigh = -INFINITY;
+  double xLow = INFINITY, xHigh = -INFINITY;
   eachChunk("plot: ranges", [&](std::size_t i, const double* xs, const double* ys, std::uint32_t n) {
+    Curve& curve = chart.curves[i];
     for (std::uint32_t k = 0; k < n; ++k) {
       const double x = xs[k];
       const double y = ys[k];
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
       xLow = std::min(xLow, x);
       xHigh = std::max(xHigh, x);
-      yLow = std::min(yLow, y);
-      yHigh = std::max(yHigh, y);
-      ++chart.curves[i].finite;
+      curve.yLow = std::min(curve.yLow, y);
+      curve.yHigh = std::max(curve.yHigh, y);
+      ++curve.finite;
     }
   });
-  chart.reduce = [&](const Scale& x, const Scale& y) {
+  chart.reduce = [&](const Scale& x, const std::vector<Scale>& yOf) {
     std::vector<std::vector<Point>> points(chart.curves.size());
     std::vector<ColumnReducer> reducers;
     reducers.reserve(points.size());
@@ -448,7 +486,7 @@ int Run(const std::vector<std::string>& args) {
     eachChunk("plot: lines", [&](std::size_t i, const double* xs, const double* ys, std::uint32_t n) {
       for (std::uint32_t k = 0; k < n; ++k) {
         if (std::isfinite(xs[k]) && std::isfinite(ys[k])) {
-          reducers[i].Add({x(xs[k]), y(ys[k])});
+          reducers[i].Add({x(xs[k]), yOf[i](ys[k])});
         } else {
           reducers[i].Break();
         }
@@ -458,27 +496,40 @@ int Run(const std::vector<std::string>& args) {
     return points;
   };
 
-  std::vector<std::string> xLabels, yLabels;
+  std::vector<std::string> xLabels, yLabels, yUnits;
   for (const Curve& curve : chart.curves) {
     xLabels.push_back(AxisLabel(curve.channel->m_strXDimension, curve.channel->m_strXUnitLabel));
     yLabels.push_back(AxisLabel(curve.channel->m_strYDimension, curve.channel->m_strYUnitLabel));
+    yUnits.emplace_back(curve.channel->m_strYUnitLabel.View());
   }
   chart.xTitle = Joined(Distinct(xLabels));
-  if (chart.xTitle.empty()) chart.xTitle = std::string(chart.curves.front().channel->m_strXHeading.View());
+  if (chart.xTitle.empty()) chart.xTitle = std::string(XHeading(*chart.curves.front().channel).View());
   const std::vector<std::string> yDistinct = Distinct(yLabels);
-  chart.yTitle = Joined(yDistinct);
-  // With several units on one axis the legend says which line has which.
+  // With several units the legend says which line has which, and each unit
+  // gets a panel of its own unless --no-split keeps them on one axis.
   const bool unitsDiffer = yDistinct.size() > 1;
+  const bool split = arguments.Has("--split") || (unitsDiffer && !arguments.Has("--no-split"));
+  for (const std::vector<std::size_t>& curves : PanelsByUnit(yUnits, split)) {
+    Panel panel;
+    std::vector<std::string> labels;
+    for (const std::size_t i : curves) {
+      panel.yLow = std::min(panel.yLow, chart.curves[i].yLow);
+      panel.yHigh = std::max(panel.yHigh, chart.curves[i].yHigh);
+      labels.push_back(yLabels[i]);
+    }
+    panel.curves = curves;
+    panel.yTitle = Joined(Distinct(labels));
+    chart.panels.push_back(std::move(panel));
+  }
   for (const Curve& curve : chart.curves) {
-    std::string entry(curve.channel->m_strYHeading.View());
-    if (entry.empty()) entry = "channel " + std::to_string(curve.index);
+    std::string entry(YHeading(*curve.channel).View());
     if (unitsDiffer && !curve.channel->m_strYUnitLabel.IsEmpty())
       entry += " [" + std::string(curve.channel->m_strYUnitLabel.View()) + "]";
     chart.legend.push_back(entry);
   }
 
   OutputFile file(*output);
-  file.Write(Draw(chart, xLow, xHigh, yLow, yHigh));
+  file.Write(Draw(chart, xLow, xHigh));
   file.Commit();
   return kExitOk;
 }

@@ -110,7 +110,7 @@ int Run(const std::vector<std::string>& args) {
     throw Failure(what + " cannot be resampled with --step " + FormatDouble(*step));
 
   std::string line =
-      CsvField(channel.m_strXHeading.View()) + "," + CsvField(channel.m_strYHeading.View()) + "\n";
+      CsvField(XHeading(channel).View()) + "," + CsvField(YHeading(channel).View()) + "\n";
   WriteStdout(line);
   // The grid abscissas as the resampler walked them: one addition each.
   double t = xFirst;

@@ -126,6 +126,15 @@ std::string Printable(const CString& text) {
   return out;
 }
 
+CString YHeading(const CQTXChannel& channel) {
+  if (!channel.m_strYHeading.IsEmpty()) return channel.m_strYHeading;
+  return CString(("Y" + std::to_string(static_cast<long long>(channel.m_nIndex) + 1)).c_str());
+}
+
+CString XHeading(const CQTXChannel& channel) {
+  return channel.m_strXHeading.IsEmpty() ? CString("X_Value") : channel.m_strXHeading;
+}
+
 const char* ModeName(int nXColumns) {
   switch (nXColumns) {
     case 0: return CQTXGeneral::lpszNo;

@@ -73,6 +73,12 @@ std::string FormatDouble(double value);
 // The text with tabs and control characters made visible.
 std::string Printable(const CString& text);
 
+// The headings a channel shows everywhere: where the headings line gives
+// none, "Y" and the channel's number counted from 1 (Y1, Y2, ...) for its Y
+// column and "X_Value", as for a file without X columns, for its X column.
+CString YHeading(const CQTXChannel& channel);
+CString XHeading(const CQTXChannel& channel);
+
 // The name of an X-column mode: "No", "One", "Multi", or "?".
 const char* ModeName(int nXColumns);
 
@@ -129,6 +135,9 @@ extern const Command kMergeCommand;
 // kExportLeftOut says why.
 extern const Command* const kOptionalExport;
 extern const char* const kExportLeftOut;
+#ifndef QTX_NO_VIEW
+extern const Command kViewCommand;
+#endif
 
 }  // namespace qtx::tool
 

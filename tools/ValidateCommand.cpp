@@ -36,7 +36,8 @@ const char* const kUsage =
     "  line, no end of the main header, unknown keywords, keyword values missing\n"
     "  for some channels, unclosed special blocks, a section without Samples,\n"
     "  Samples that disagree with the rows present, short rows, fields that are\n"
-    "  not numbers. One finding per line, \"FILE:LINE: message\", on stdout.\n"
+    "  not numbers (each of a row), control characters in headings and labels.\n"
+    "  One finding per line, \"FILE:LINE: message\", on stdout.\n"
     "\n"
     "  Exit code 0 when the file has no problems, 1 when it has some, 2 when it\n"
     "  cannot be read.\n";
@@ -64,6 +65,7 @@ enum Kind : std::size_t {
   kRowsCut,
   kRowsTakeHeader,
   kExtraRows,
+  kControlCharacter,
   kKindCount
 };
 
@@ -88,6 +90,7 @@ const char* const kKindNouns[kKindCount][2] = {
     {"section cut short", "sections cut short"},
     {"header line read as a row", "header lines read as rows"},
     {"extra line of numbers", "extra lines of numbers"},
+    {"label with control characters", "labels with control characters"},
 };
 
 constexpr std::uint64_t kShown = 10;
@@ -210,6 +213,16 @@ bool IsCount(std::string_view text) {
   while (i < text.size() && IsSpace(text[i])) ++i;
   return i == text.size();
 }
+
+// Whether a label holds a control character (a NUL, an escape, a tab in a
+// file of another separator, ...), which few programs keep as text.
+bool HasControl(const CString& text) {
+  for (const char c : text.View())
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
+  return false;
+}
+
+constexpr const char* kHoldsControl = " holds a control character";
 
 // The end of a finding on a number that IsFiniteDecimal refuses.
 std::string NotDecimal(const CString& field) {
@@ -540,6 +553,9 @@ class Validator {
       } else if (keyword.type == ValueType::kNumber && !IsFiniteDecimal(m_value)) {
         reported = true;
         m_report.Add(kNotDecimal, n, [&] { return what() + NotDecimal(m_value); });
+      } else if (keyword.type == ValueType::kText && HasControl(m_value)) {
+        reported = true;
+        m_report.Add(kControlCharacter, n, [&] { return what() + kHoldsControl; });
       }
     }
     if (values < m_channels) {
@@ -593,6 +609,9 @@ class Validator {
     while (tokenizer.Next(m_value)) {
       ++fields;
       allNumbers = allNumbers && IsNumber(m_value);
+      if (HasControl(m_value))
+        m_report.Add(kControlCharacter, n,
+                     [&] { return "heading " + std::to_string(fields) + " " + Quote(m_value) + kHoldsControl; });
     }
     const std::uint64_t needed = FieldsNeeded(section.channels);
     if (fields > 0 && allNumbers) {
@@ -640,11 +659,9 @@ class Validator {
 
     const std::uint64_t needed = FieldsNeeded(section.channels);
     std::uint64_t fields = 0;
-    bool reported = false;
     do {
       ++fields;
-      if (!reported && !IsFiniteDecimal(m_value)) {
-        reported = true;
+      if (!IsFiniteDecimal(m_value)) {
         const bool number = IsNumber(m_value);
         m_report.Add(number ? kNotDecimal : kNotANumber, n, [&] {
           const std::string what = "field " + std::to_string(fields) + " " + Quote(m_value);

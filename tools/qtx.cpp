@@ -26,6 +26,9 @@ const Command* const kCommands[] = {
     &qtx::tool::kCutCommand,
     &qtx::tool::kMergeCommand,
     qtx::tool::kOptionalExport,  // null in a build without HDF5 and matio
+#ifndef QTX_NO_VIEW
+    &qtx::tool::kViewCommand,
+#endif
 };
 
 void PrintOverview(std::FILE* out) {
@@ -40,6 +43,9 @@ void PrintOverview(std::FILE* out) {
       "Results go to stdout, failures to stderr. Exit code 0: done; 1: the file has\n"
       "problems (validate); 2: bad usage, or a file that cannot be read or written.\n",
       out);
+#ifdef QTX_NO_VIEW
+  std::fputs("\nqtx view is not in this build: it needs the Boost headers (Beast, Asio).\n", out);
+#endif
 }
 
 bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }

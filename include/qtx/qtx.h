@@ -58,7 +58,8 @@ enum {
   QTX_ERR_CAPACITY = 8,   /* the caller's arrays are too small */
   QTX_ERR_ROWS = 9,       /* more or fewer rows written than the section's Samples */
   QTX_ERR_NO_RESULT = 10, /* no time step to estimate, or a step too small to resample with */
-  QTX_ERR_INTERNAL = 11   /* an error the library did not foresee */
+  QTX_ERR_INTERNAL = 11,  /* an error the library did not foresee */
+  QTX_ERR_NOT_REGULAR = 12 /* not a regular file (a FIFO, a pipe, a device): the reads seek back */
 };
 
 /* X-column modes: where the X values of the rows come from. */

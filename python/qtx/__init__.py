@@ -92,7 +92,9 @@ class Section:
         self.index = index
         self.n_rows = n_rows              # the largest Samples of the channels
         self.data_line = data_line        # lines before the first data row
-        self.channels = tuple(Channel(*c) for c in channels)
+        # A heading the headings line lacks reads as the tool shows it: Y1,
+        # Y2, ... by the channel's number from 1, X_Value for an X column.
+        self.channels = tuple(Channel(c[0], c[1] or f"Y{c[0] + 1}", c[2] or "X_Value", *c[3:]) for c in channels)
         self.rows_in_file = rows_in_file  # the rows the file holds: n_rows, or fewer when it ends first
 
     def __repr__(self):
@@ -400,6 +402,8 @@ def _section(mode, x, Y, *, headings=None, x_heading="X_Value", y_units="-", y_d
 
 
 def _mode_number(mode):
+    # Word values match in any case, as in the tool.
+    mode = mode.lower() if isinstance(mode, str) else mode
     if mode not in MODES:
         raise ValueError(f"mode must be one of {MODES}, not {mode!r}")
     return MODES.index(mode)

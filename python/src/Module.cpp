@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -35,14 +36,18 @@ namespace {
 // A failed system call, raised in Python as the OSError subclass of its errno.
 class OsFailure : public std::exception {
  public:
-  OsFailure(int error, std::string path) : m_error(error > 0 ? error : EIO), m_path(std::move(path)) {}
+  OsFailure(int error, std::string path, const char* message = nullptr)
+      : m_error(error > 0 ? error : EIO), m_path(std::move(path)), m_message(message) {}
   const char* what() const noexcept override { return "system call failed"; }
   int Error() const noexcept { return m_error; }
   const std::string& Path() const noexcept { return m_path; }
+  // The words of the error: the system's for its errno unless given.
+  const char* Message() const noexcept { return m_message ? m_message : std::strerror(m_error); }
 
  private:
   int m_error;
   std::string m_path;
+  const char* m_message;
 };
 
 // A file without a complete main header: qtx.FormatError.
@@ -60,14 +65,15 @@ class TooLarge : public std::runtime_error {
 
 // Sets OSError(errno, strerror, path); Python's OSError picks the subclass
 // of the errno itself (FileNotFoundError, IsADirectoryError, ...).
-void SetOsError(int error, const std::string& path) {
+void SetOsError(int error, const std::string& path, const char* message = nullptr) {
+  if (message == nullptr) message = std::strerror(error);
   PyObject* error_object = nullptr;
   if (path.empty()) {
-    error_object = PyObject_CallFunction(PyExc_OSError, "is", error, std::strerror(error));
+    error_object = PyObject_CallFunction(PyExc_OSError, "is", error, message);
   } else {
     PyObject* filename = PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size()));
     if (filename == nullptr) return;  // the decoding error stands instead
-    error_object = PyObject_CallFunction(PyExc_OSError, "isO", error, std::strerror(error), filename);
+    error_object = PyObject_CallFunction(PyExc_OSError, "isO", error, message, filename);
     Py_DECREF(filename);
   }
   if (error_object == nullptr) return;
@@ -79,7 +85,7 @@ void Translate(std::exception_ptr pending) {
   try {
     if (pending) std::rethrow_exception(pending);
   } catch (const OsFailure& e) {
-    SetOsError(e.Error(), e.Path());
+    SetOsError(e.Error(), e.Path(), e.Message());
   } catch (const CFileException& e) {  // a read that failed after the open
     SetOsError(e.m_lOsError > 0 ? e.m_lOsError : EIO, e.m_strFileName.Str());
   } catch (const TooLarge& e) {
@@ -244,6 +250,14 @@ Block ReadBlockWith(const CQTXSection& s, const std::vector<int>& channels, std:
 class ScannedFile {
  public:
   explicit ScannedFile(const std::string& path) {
+    // The reads seek back, and a FIFO would not even open until someone
+    // writes to it: refused before the scan, as the tool does. What is
+    // missing or a folder, the open below says best.
+    std::error_code statusError;
+    const auto type = std::filesystem::status(path, statusError).type();
+    if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::directory &&
+        type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none)
+      throw OsFailure(ESPIPE, path, "not a regular file; qtx reads files it can seek in");
     bool complete;
     try {
       complete = m_qtx.ReadQTXFile(CString(path));

@@ -5,6 +5,7 @@ import shutil
 import subprocess
 import resource
 import threading
+import time
 import warnings
 from pathlib import Path
 
@@ -239,6 +240,7 @@ def unreadable(directory):
                  marks=pytest.mark.skipif(os.geteuid() == 0, reason="root reads anything")),
     (lambda d: text_file(d, "Writer_Version\t1\n"), qtx.FormatError),
     (lambda d: text_file(d, "***End_of_Header***\nChannels\t2147483647\n"), MemoryError),
+    pytest.param(lambda d: Path(os.devnull), OSError, marks=pytest.mark.skipif(os.name == "nt", reason="POSIX device")),
 ])
 def test_open_failures_raise_python_exceptions(tmp_path, make, error):
     path = make(tmp_path)
@@ -246,6 +248,8 @@ def test_open_failures_raise_python_exceptions(tmp_path, make, error):
         qtx.open(path)
     if issubclass(error, OSError):
         assert caught.value.errno > 0 and caught.value.filename == str(path)
+    if str(path) == os.devnull:  # refused before the scan, as the tool does
+        assert caught.value.errno == errno.ESPIPE and "not a regular file" in str(caught.value)
     assert issubclass(qtx.FormatError, ValueError)
 
 
@@ -278,19 +282,27 @@ def test_resample_and_time_step():
 
 
 def test_the_scan_lets_go_of_the_gil(tmp_path):
-    # The scan waits on a pipe for this thread to write the file into it,
-    # which it can do only when the scan does not hold the GIL. A header
-    # without Channels ends the scan while the pipe is still open.
-    pipe = tmp_path / "pipe.qtx"
-    os.mkfifo(pipe)
-    opened = []
-    thread = threading.Thread(target=lambda: opened.append(qtx.open(pipe)))
+    # While another thread scans a file of many sections, this one keeps
+    # running: its longest wait is a fraction of the scan. A scan holding the
+    # GIL would stop it for the whole scan. (A FIFO, which would block the
+    # scan for good, is refused before it is opened.)
+    path = text_file(tmp_path, "X_Columns\tOne\n***End_of_Header***\n" +
+                     "Channels\t1\nSamples\t1\n***End_of_Header***\nt\tA\n0\t1\n" * 20000)
+    took = []
+
+    def scan():
+        start = time.perf_counter()
+        qtx._qtx.ScannedFile(os.fsencode(path)).close()  # the native scan alone, no Python objects
+        took.append(time.perf_counter() - start)
+
+    thread = threading.Thread(target=scan)
+    last, longest = time.perf_counter(), 0.0
     thread.start()
-    with open(pipe, "w") as w:
-        w.write(SAMPLE.read_text() + "***End_of_Header***\n")
-        w.flush()
-        thread.join()
-    assert opened[0][0].n_rows == 3
+    while not took:
+        now = time.perf_counter()
+        longest, last = max(longest, now - last), now
+    thread.join()
+    assert longest < took[0] / 3, (longest, took[0])
 
 
 def test_threads_read_at_once(tmp_path):
@@ -315,3 +327,16 @@ def test_the_module_exports_its_entry_point_alone():
     symbols = subprocess.run([nm, "-D", "--defined-only", qtx._qtx.__file__], capture_output=True, text=True,
                              check=True).stdout.split()
     assert symbols[2::3] == ["PyInit__qtx"]
+
+
+def test_missing_headings_and_word_values_in_any_case(tmp_path):
+    # Three channels, two headings: the third reads as the tool shows it.
+    path = text_file(tmp_path, "X_Columns\tOne\n***End_of_Header***\nChannels\t3\nSamples\t\t1\t\t1\t\t1\n"
+                               "***End_of_Header***\n\n0\t1\t2\t3\n")
+    with qtx.open(path) as f:
+        assert [(c.x_heading, c.y_heading) for c in f[0].channels] == [("X_Value", f"Y{i}") for i in (1, 2, 3)]
+        assert list(f[0].to_pandas().columns) == ["Y1", "Y2", "Y3"]
+    qtx.write(tmp_path / "w.qtx", [0.0], [1.0], mode="One")
+    with qtx.Writer(tmp_path / "m.qtx", mode="MULTI") as writer:
+        writer.write_section([0.0], [1.0])
+    assert qtx.read_pandas(tmp_path / "w.qtx")["Y1"].tolist() == [1.0]

@@ -79,6 +79,108 @@ static void ReadsTheSample(const char* path) {
   qtx_close(NULL);
 }
 
+/* Every refused argument of every function, one row each: the status it
+ * gives against the one it must. Each call leaves its outputs as said. */
+static void EveryBadArgumentIsAStatus(const char* sample, const char* scratch) {
+  qtx_file* file = NULL;
+  qtx_writer *writer = NULL, *none = NULL, *multi = NULL, *refused = NULL;
+  qtx_settings settings;
+  qtx_channel_info info;
+  const char *name, *delimiters, *text;
+  double x[8] = {0}, y[8] = {0}, out[4];
+  uint32_t rows = 7, written = 7;
+  char path[1024];
+  int i, which, status, named = 1;
+  qtx_channel_setup good = {"In1", "t", "Voltage", "V", "Time", "s", 0.0, 1.0, 1}, bad[6];
+  const char* unwritable[6] = {NULL, "", "a\tb", "a\rb", "V ", "V\f"};
+  CHECK(qtx_open(sample, &file) == QTX_OK);
+  snprintf(path, sizeof path, "%s/capi-arguments.qtx", scratch);
+  CHECK(qtx_writer_create(path, QTX_X_ONE, &writer) == QTX_OK);
+  snprintf(path, sizeof path, "%s/capi-arguments-no.qtx", scratch);
+  CHECK(qtx_writer_create(path, QTX_X_NO, &none) == QTX_OK);
+  snprintf(path, sizeof path, "%s/capi-arguments-multi.qtx", scratch);
+  CHECK(qtx_writer_create(path, QTX_X_MULTI, &multi) == QTX_OK);
+  for (i = 0; i < 6; ++i) bad[i] = good;
+  bad[0].y_heading = unwritable[0];
+  bad[1].x_heading = unwritable[1];
+  bad[2].y_dimension = unwritable[2];
+  bad[3].y_unit_label = unwritable[3];
+  bad[4].x_dimension = unwritable[4];
+  bad[5].x_unit_label = unwritable[5];
+  {
+    const struct {
+      qtx_status got, want;
+      const char* what;
+    } cases[] = {
+        {qtx_get_settings(NULL, &settings), QTX_ERR_ARGUMENT, "settings of no file"},
+        {qtx_get_separator(file, NULL, &delimiters), QTX_ERR_ARGUMENT, "separator without a name"},
+        {qtx_get_separator(file, &name, NULL), QTX_ERR_ARGUMENT, "separator without delimiters"},
+        {qtx_get_channel_info(NULL, 0, 0, &info), QTX_ERR_ARGUMENT, "info of no file"},
+        {qtx_get_channel_info(file, -1, 0, &info), QTX_ERR_ARGUMENT, "info of section -1"},
+        {qtx_get_channel_info(file, 0, -1, &info), QTX_ERR_ARGUMENT, "info of channel -1"},
+        {qtx_get_channel_info(file, 0, 0, NULL), QTX_ERR_ARGUMENT, "info into nothing"},
+        {qtx_get_channel_text(file, 0, 0, -1, &text, NULL), QTX_ERR_ARGUMENT, "text -1"},
+        {qtx_get_channel_text(file, 0, 0, QTX_TEXT_X_UNIT_LABEL, NULL, NULL), QTX_ERR_ARGUMENT, "text into nothing"},
+        {qtx_get_channel_text(file, 0, 5, QTX_TEXT_Y_HEADING, &text, NULL), QTX_ERR_ARGUMENT, "text of channel 5"},
+        {qtx_read_channel(file, 0, -1, x, y, 8, NULL), QTX_ERR_ARGUMENT, "channel -1 into no count"},
+        {qtx_read_channel(NULL, 0, 0, x, y, 8, &rows), QTX_ERR_ARGUMENT, "a channel of no file"},
+        {qtx_read_section(file, -1, x, y, 8, &rows), QTX_ERR_ARGUMENT, "section -1"},
+        {qtx_read_section(file, 0, x, NULL, 8, &rows), QTX_ERR_ARGUMENT, "no Y array"},
+        {qtx_read_section(file, 0, NULL, NULL, 0, &rows), QTX_ERR_CAPACITY, "no arrays for 3 rows"},
+        {qtx_writer_create(NULL, QTX_X_ONE, &refused), QTX_ERR_ARGUMENT, "a writer on no path"},
+        {qtx_writer_create(path, QTX_X_ONE, NULL), QTX_ERR_ARGUMENT, "a writer into nothing"},
+        {qtx_writer_create(path, -1, &refused), QTX_ERR_ARGUMENT, "mode -1"},
+        {qtx_writer_create(path, 3, &refused), QTX_ERR_ARGUMENT, "mode 3"},
+        {qtx_writer_create(scratch, QTX_X_ONE, &refused), QTX_ERR_ACCESS, "a writer on a folder"},
+        {qtx_write_section_header(NULL, &good, 1), QTX_ERR_ARGUMENT, "a header to no writer"},
+        {qtx_write_section_header(writer, NULL, 1), QTX_ERR_ARGUMENT, "a header of no channels"},
+        {qtx_write_section_header(writer, &good, 0), QTX_ERR_ARGUMENT, "a header of 0 channels"},
+        {qtx_write_section_header(writer, &bad[0], 1), QTX_ERR_ARGUMENT, "no Y heading"},
+        {qtx_write_section_header(writer, &bad[1], 1), QTX_ERR_ARGUMENT, "an empty X heading"},
+        {qtx_write_section_header(writer, &bad[2], 1), QTX_ERR_ARGUMENT, "a tab in the Y dimension"},
+        {qtx_write_section_header(writer, &bad[3], 1), QTX_ERR_ARGUMENT, "a CR in the Y unit"},
+        {qtx_write_section_header(writer, &bad[4], 1), QTX_ERR_ARGUMENT, "a space at the end"},
+        {qtx_write_section_header(writer, &bad[5], 1), QTX_ERR_ARGUMENT, "a form feed at the end"},
+        {qtx_write_rows(NULL, x, y, 1), QTX_ERR_ARGUMENT, "rows to no writer"},
+        {qtx_write_rows(writer, x, NULL, 1), QTX_ERR_ARGUMENT, "rows without Y"},
+        {qtx_write_rows(writer, NULL, y, 1), QTX_ERR_ARGUMENT, "rows without X in mode One"},
+        {qtx_write_rows(writer, x, y, 1), QTX_ERR_ROWS, "rows before a section header"},
+        {qtx_writer_close(NULL), QTX_OK, "closing no writer"},
+        {qtx_resample(NULL, y, 2, 0.0, 1.0, out, 4, &written), QTX_ERR_ARGUMENT, "resampling no X"},
+        {qtx_resample(x, NULL, 2, 0.0, 1.0, out, 4, &written), QTX_ERR_ARGUMENT, "resampling no Y"},
+        {qtx_resample(x, y, 2, 0.0, 1.0, out, 4, NULL), QTX_ERR_ARGUMENT, "resampling into no count"},
+        {qtx_resample(x, y, 2, 0.0, INFINITY, out, 4, &written), QTX_ERR_ARGUMENT, "an infinite step"},
+        {qtx_resample(x, y, 2, NAN, 1.0, out, 4, &written), QTX_ERR_ARGUMENT, "a start not a number"},
+    };
+    for (i = 0; i < (int)(sizeof cases / sizeof cases[0]); ++i) {
+      ++checks;
+      if (cases[i].got != cases[i].want) {
+        ++failures;
+        fprintf(stderr, "%s: status %d, expected %d\n", cases[i].what, cases[i].got, cases[i].want);
+      }
+    }
+  }
+  /* Outputs are cleared on refusal, and a text can come without its length. */
+  CHECK(rows == 0 && written == 0 && refused == NULL);
+  /* Mode No takes rows without X; mode Multi does not. The calls depend on
+   * each other, so they stand outside the table. */
+  CHECK(qtx_write_section_header(none, &good, 1) == QTX_OK && qtx_write_rows(none, NULL, y, 1) == QTX_OK);
+  CHECK(qtx_write_section_header(multi, &good, 1) == QTX_OK &&
+        qtx_write_rows(multi, NULL, y, 1) == QTX_ERR_ARGUMENT);
+  for (which = QTX_TEXT_X_UNIT_LABEL; which <= QTX_TEXT_Y_HEADING; ++which)
+    CHECK(qtx_get_channel_text(file, 0, 0, which, &text, NULL) == QTX_OK && text != NULL);
+  /* Every status has words of its own. */
+  for (status = QTX_OK; status <= QTX_ERR_NOT_REGULAR + 1; ++status)
+    named = named && qtx_status_text(status) != NULL && *qtx_status_text(status) != '\0' &&
+            (status == QTX_OK || strcmp(qtx_status_text(status), qtx_status_text(status - 1)) != 0);
+  CHECK(named);
+  x[1] = 1.0;
+  CHECK(qtx_resample(x, y, 2, 0.0, 0.5, NULL, 0, &written) == QTX_OK && written == 0);
+  CHECK(qtx_writer_close(writer) == QTX_OK && qtx_writer_close(none) == QTX_OK &&
+        qtx_writer_close(multi) == QTX_ERR_ROWS);
+  qtx_close(file);
+}
+
 static void OpenFailuresAreStatuses(const char* scratch) {
   char path[1024];
   qtx_file* file = NULL;
@@ -90,6 +192,11 @@ static void OpenFailuresAreStatuses(const char* scratch) {
   text = fopen(path, "wb");
   CHECK(text != NULL && fputs("Channels\t1\n", text) >= 0 && fclose(text) == 0);
   CHECK(qtx_open(path, &file) == QTX_ERR_FORMAT && file == NULL);
+#ifndef _WIN32
+  /* A device is refused before anything is read: the reads seek back. */
+  CHECK(qtx_open("/dev/null", &file) == QTX_ERR_NOT_REGULAR && file == NULL &&
+        !strcmp(qtx_status_text(QTX_ERR_NOT_REGULAR), "not a regular file; qtx reads files it can seek in"));
+#endif
 }
 
 /* A device that takes no bytes: the failed write is a status, not a file
@@ -205,6 +312,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   ReadsTheSample(argv[1]);
+  EveryBadArgumentIsAStatus(argv[1], argv[2]);
   OpenFailuresAreStatuses(argv[2]);
   WriteFailuresAreStatuses();
   for (mode = QTX_X_NO; mode <= QTX_X_MULTI; ++mode) WritesFilesThatReadBack(argv[2], mode);

@@ -140,4 +140,25 @@ TEST(ToolDump, AFileThatEndsEarly) {
   EXPECT_EQ(ParseCsv(RunDump(file.Path() + " --channel=1 2>/dev/null"), ',').size(), 5u);
 }
 
+// Headings the file lacks or that hold control characters: every command
+// shows the same generated heading, the CSV stays text, and convert reads
+// it back. A section without channels is said so, with no empty line.
+TEST(ToolDump, MissingHeadingsControlCharactersAndNoChannels) {
+  const std::string header = "X_Columns\tOne\n***End_of_Header***\nChannels\t3\nSamples\t\t2\t\t2\t\t2\n";
+  const qtx::test::TempFile file(header + "***End_of_Header***\nt\tA" + std::string(1, '\0') +
+                                 "B\tC\x1b\n0\t1\t2\t3\n1\t4\t5\t6\n");
+  const std::string dump = RunDump(file.Path());
+  EXPECT_EQ(dump, "t,A\\x00B,C\\x1b,Y3\n0,1,2,3\n1,4,5,6\n");
+  EXPECT_EQ(RunDump(file.Path() + " --format tsv"), "t\tA\\x00B\tC\\x1b\tY3\n0\t1\t2\t3\n1\t4\t5\t6\n");
+  const std::string info = qtx::test::RunQtx("info " + file.Path()).out;
+  EXPECT_NE(info.find("      2  Y3         t  "), std::string::npos) << info;
+  const qtx::test::TempFile csv(dump), converted("");
+  ASSERT_EQ(qtx::test::RunQtx("convert " + csv.Path() + " " + converted.Path()).exitCode, 0);
+  EXPECT_EQ(RunDump(converted.Path()), dump);
+
+  const qtx::test::TempFile empty("***End_of_Header***\nChannels\t-3\n***End_of_Header***\nt\tA\n");
+  EXPECT_EQ(RunDump(empty.Path() + " 2>&1"),
+            "qtx: " + empty.Path() + ": section 0 has no channels; there is nothing to dump\n");
+}
+
 }  // namespace

@@ -109,7 +109,12 @@ TEST(ToolFaults, AFailedCommandLosesNothing) {
     const int status =
         std::system(("cd '" + folder.string() + "' && timeout 20 sh .case.sh 2>.stderr").c_str());
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.exitCode);
-    EXPECT_EQ(Read(folder / ".stderr"), *c.error ? "qtx: " + std::string(c.error) + "\n" : "");
+    // A coverage build's tool also says that the size limit cut its profile
+    // short: that line is the instrumentation's, not the tool's.
+    std::string error = Read(folder / ".stderr");
+    for (std::size_t at; (at = error.find("LLVM Profile Error")) != std::string::npos;)
+      error.erase(at, error.find('\n', at) + 1 - at);
+    EXPECT_EQ(error, *c.error ? "qtx: " + std::string(c.error) + "\n" : "");
     fs::remove(folder / ".stderr");
     std::map<std::string, std::string> after = Snapshot(folder);
     if (*c.replaced) {

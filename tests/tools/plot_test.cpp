@@ -195,11 +195,21 @@ struct Frame {
   double left, top, right, bottom;
 };
 
+// The frame of each panel, top to bottom.
+std::vector<Frame> FramesOf(const XmlReader& svg) {
+  std::vector<Frame> frames;
+  for (const Element* rect : svg.All("rect")) {
+    if (!rect->attributes.count("class") || rect->attributes.at("class") != "frame") continue;
+    const double x = std::stod(rect->attributes.at("x")), y = std::stod(rect->attributes.at("y"));
+    frames.push_back(
+        {x, y, x + std::stod(rect->attributes.at("width")), y + std::stod(rect->attributes.at("height"))});
+  }
+  return frames;
+}
+
 Frame FrameOf(const XmlReader& svg) {
-  const Element* rect = svg.WithClass("rect", "frame");
-  if (!rect) return {0, 0, 0, 0};
-  const double x = std::stod(rect->attributes.at("x")), y = std::stod(rect->attributes.at("y"));
-  return {x, y, x + std::stod(rect->attributes.at("width")), y + std::stod(rect->attributes.at("height"))};
+  const std::vector<Frame> frames = FramesOf(svg);
+  return frames.empty() ? Frame{0, 0, 0, 0} : frames.front();
 }
 
 std::string ReadFile(const std::string& path) {
@@ -216,21 +226,27 @@ std::string Plot(const std::string& file, const std::string& options = "") {
   return ReadFile(svg.Path());
 }
 
-// Well-formed, one polyline per channel, every point inside the frame.
+// Well-formed, one polyline per channel, every point of a line inside the
+// frame of one panel.
 void ExpectSoundChart(const XmlReader& svg, std::size_t channels, const char* what) {
   ASSERT_EQ(svg.Error(), "") << what;
   const std::vector<const Element*> lines = svg.All("polyline");
   ASSERT_EQ(lines.size(), channels) << what;
-  const Frame frame = FrameOf(svg);
-  ASSERT_LT(frame.left, frame.right) << what;
+  const std::vector<Frame> frames = FramesOf(svg);
+  ASSERT_FALSE(frames.empty()) << what;
+  ASSERT_LT(frames.front().left, frames.front().right) << what;
   for (const Element* line : lines) {
     EXPECT_EQ(line->attributes.at("points").find_first_of("naif"), std::string::npos) << what;
-    for (const Point& p : PointsOf(*line)) {
-      EXPECT_GE(p.x, frame.left - 0.05) << what;
-      EXPECT_LE(p.x, frame.right + 0.05) << what;
-      EXPECT_GE(p.y, frame.top - 0.05) << what;
-      EXPECT_LE(p.y, frame.bottom + 0.05) << what;
-    }
+    const std::vector<Point> points = PointsOf(*line);
+    if (points.empty()) continue;
+    const auto inside = [](const Point& p, const Frame& frame) {
+      return p.x >= frame.left - 0.05 && p.x <= frame.right + 0.05 && p.y >= frame.top - 0.05 &&
+             p.y <= frame.bottom + 0.05;
+    };
+    const auto frame = std::find_if(frames.begin(), frames.end(),
+                                    [&](const Frame& f) { return inside(points.front(), f); });
+    ASSERT_NE(frame, frames.end()) << what;
+    for (const Point& p : points) EXPECT_TRUE(inside(p, *frame)) << what << " " << p.x << "," << p.y;
   }
 }
 
@@ -272,6 +288,10 @@ TEST(ChartAxis, TicksAreRoundAndCoverTheData) {
   }
   // 0.6 / 0.1 is 5.999...: the axis must still start at 0.6, not 0.5.
   EXPECT_NEAR(MakeAxis(0.6, 1.0, 4, true).low, 0.6, 1e-12);
+  // The ends hug the data: the round tick next beyond it, not a coarse one.
+  EXPECT_EQ(MakeAxis(-81, 700, 7, true).low, -100);
+  EXPECT_EQ(MakeAxis(-81, 700, 3, true).low, -100);
+  EXPECT_EQ(MakeAxis(-81, 700, 7, true).high, 700);
 }
 
 TEST(ChartAxis, DegenerateRangesGetOne) {
@@ -360,7 +380,25 @@ TEST(SvgWriter, EscapesTextAndKeepsItUtf8) {
 // --- the command ---------------------------------------------------------------
 
 TEST(ToolPlot, SampleChart) {
-  const XmlReader svg(Plot(QTX_EXAMPLES_DIR "/sample.qtx"));
+  // Volts and amperes: a panel each by default, one above the other on the
+  // same X; one panel with --no-split.
+  const XmlReader split(Plot(QTX_EXAMPLES_DIR "/sample.qtx"));
+  ExpectSoundChart(split, 2, "split");
+  const std::vector<Frame> frames = FramesOf(split);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].left, frames[1].left);
+  EXPECT_EQ(frames[0].right, frames[1].right);
+  EXPECT_LT(frames[0].bottom, frames[1].top);
+  std::vector<std::string> yTitles;
+  for (const Element* text : split.All("text"))
+    if (text->attributes.count("class") && text->attributes.at("class") == "y-title") yTitles.push_back(text->text);
+  EXPECT_EQ(yTitles, (std::vector<std::string>{"Voltage [V]", "Current [A]"}));
+  const std::vector<const Element*> splitLines = split.All("polyline");
+  EXPECT_LE(PointsOf(*splitLines[0]).front().y, frames[0].bottom + 0.05);  // In1 in the upper panel
+  EXPECT_GE(PointsOf(*splitLines[1]).front().y, frames[1].top - 0.05);     // In2 in the lower one
+  EXPECT_EQ(RunQtx("plot " QTX_EXAMPLES_DIR "/sample.qtx -o - --split --no-split 2>/dev/null").exitCode, 2);
+
+  const XmlReader svg(Plot(QTX_EXAMPLES_DIR "/sample.qtx", "--no-split"));
   ExpectSoundChart(svg, 2, "sample");
   ASSERT_EQ(svg.Error(), "");
   EXPECT_EQ(svg.WithClass("text", "title")->text, "sample.qtx: section 0");

@@ -284,13 +284,24 @@ TEST(ToolValidate, HeadingsAndRows) {
        "***End_of_Header***\n"       // 7
        "t\tA\tB\n"                   // 8
        "0x1p-2\t1\t2\n"              // 9
-       "1\tnan\t1e999\n"             // 10 one finding per row
+       "1\tnan\t1e999\n"             // 10 a finding per field
        "2\t1\t-1e-999\n",            // 11 underflows to -0: still a decimal
        {"5: Samples value '-3' for channel 1 is out of range; a reader takes it for 4294967293 rows",
         "6: X0 value 'inf' for channel 1 is not a finite decimal number; it reads as inf",
         "9: field 1 '0x1p-2' is not a finite decimal number; it reads as 0.25",
         "10: field 2 'nan' is not a finite decimal number; it reads as nan",
+        "10: field 3 '1e999' is not a finite decimal number; it reads as inf",
         "11: section 0 declares 4294967293 rows (Samples) but the file ends after 3"}},
+      {"control characters in labels",
+       MAIN_HEADER
+       "Channels\t2\n"               // 4
+       "Samples\t\t1\t\t1\n"         // 5
+       "Y_Unit_Label\t\tV\t\tA\x1b\n"  // 6
+       "***End_of_Header***\n"       // 7
+       "t\tA" + std::string(1, '\0') + "B\tC\n"  // 8
+       "0\t1\t2\n",                  // 9
+       {"6: Y_Unit_Label value 'A\\x1b' for channel 1 holds a control character",
+        "8: heading 2 'A\\x00B' holds a control character"}},
   };
   for (const Case& c : cases) ExpectFindings(c);
 }

@@ -1,0 +1,359 @@
+#!/usr/bin/python3
+"""qtx view: the server's answers over HTTP, and the page in a headless Chromium.
+
+usage: view_test.py QTX OUTPUT_DIR [--http-only] [EMULATOR...]
+
+Writes its files and a screenshot per step into OUTPUT_DIR. Exits 77 (a
+skip) when Chromium, its driver or Selenium is missing; --http-only (the
+Windows build under Wine) checks the page and one data answer alone.
+"""
+import json
+import math
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.error
+import urllib.request
+
+SKIP = 77
+SPIKE_ROW, SPIKE_ROWS = 7_654_321, 10_000_000
+
+
+def write_small(path):
+    """Mode One, 2000 rows: In1 [V], Current [A] with a gap, In2 [V] short (the last: a row ends early)."""
+    head = ("Quorset Measurement\t\nWriter_Version\t0.92\nReader_Version\t1\nSeparator\tTab\nMulti_Headings\tYes\n"
+            "X_Columns\tOne\n***End_of_Header***\t\n\nChannels\t3\t\t\t\nSamples\t\t2000\t\t2000\t\t1500\t\n"
+            "Y_Dimension\t\tVoltage\t\tCurrent\t\tVoltage\t\nY_Unit_Label\t\tV\t\tA\t\tV\t\n"
+            "X_Dimension\t\tTime\t\tTime\t\tTime\t\nX_Unit_Label\t\ts\t\ts\t\ts\t\n"
+            "***End_of_Header***\t\nTime\tIn1\tCurrent\tIn2\tComment\n")
+    lines = []
+    for r in range(2000):
+        t = r * 0.01
+        current = "nan" if 900 <= r < 1000 else repr(0.2 * math.cos(t))
+        short = "" if r >= 1500 else "\t" + repr(0.5 * math.sin(3 * t))
+        lines.append("%r\t%r\t%s%s\n" % (t, math.sin(t), current, short))
+    with open(path, "w") as f:
+        f.write(head + "".join(lines))
+
+
+def write_spike(path):
+    """Mode No, 10,000,000 rows of 0 with 1000 at one row, X = row * 0.001."""
+    head = ("Quorset Measurement\t\nX_Columns\tNo\n***End_of_Header***\t\n\nChannels\t1\t\n"
+            "Samples\t\t%d\t\nY_Dimension\t\tPressure\t\nY_Unit_Label\t\tbar\t\nX_Dimension\t\tTime\t\n"
+            "X_Unit_Label\t\ts\t\nX0\t\t0\t\nDelta_X\t\t1e-3\t\n***End_of_Header***\t\nP\tComment\n" % SPIKE_ROWS)
+    with open(path, "wb") as f:
+        f.write(head.encode())
+        f.write(b"0\n" * SPIKE_ROW + b"1000\n" + b"0\n" * (SPIKE_ROWS - SPIKE_ROW - 1))
+
+
+class Server:
+    """qtx view FILE --no-browser --port 0, ended with SIGTERM by its PID."""
+
+    def __init__(self, command, path):
+        self.process = subprocess.Popen(command + ["view", path, "--no-browser", "--port", "0"],
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.url = self.process.stdout.readline().strip()
+        if not self.url.startswith("http://127.0.0.1:"):
+            raise AssertionError("no address on stdout: %r %s" % (self.url, self.stop(expect_zero=False)))
+        self.port = int(self.url.split(":")[2].split("/")[0])
+        self.base = "http://127.0.0.1:%d" % self.port
+
+    def stop(self, expect_zero=True):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+        try:
+            code = self.process.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            code = self.process.wait()
+        err = self.process.stderr.read()
+        if expect_zero:
+            check(code == 0, "exit code %s after SIGTERM, stderr: %s" % (code, err))
+        return err
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def get(url, headers=None):
+    """(status, body) of a GET."""
+    try:
+        with urllib.request.urlopen(urllib.request.Request(url, headers=headers or {}), timeout=20) as r:
+            return r.status, r.read().decode()
+    except urllib.error.HTTPError as e:
+        return e.code, e.read().decode()
+
+
+def check_http(server):
+    """Token, status codes, one-line reasons, loopback only, and a flood."""
+    status, page = get(server.url)
+    check(status == 200 and "app.js" in page, "page: %s" % status)
+    check(get(server.url + "app.js")[0] == 200, "script")
+    status, body = get(server.url + "data?w=500")
+    check(status == 200, "data: %s %s" % (status, body))
+    answer = json.loads(body)
+    check(answer["x0"] == answer["xLow"] and answer["x1"] == answer["xHigh"] and answer["channels"], body[:200])
+    token = server.url.rstrip("/").rsplit("/", 1)[1]
+    for path in ["/", "/meta", "/" + "0" * len(token) + "/meta", "/" + token[:-1] + "/meta", "/../" + token + "/"]:
+        check(get(server.base + path)[0] == 403, "no 403 for " + path)
+    check(get(server.url + "nothing.js")[0] == 404, "no 404")
+    for query in ["w=abc", "w=0", "w=100&x0=5&x1=1", "w=100&x0=nan&x1=1", "w=10&channels=99", "w=10&channels=0,0",
+                  "w=10&section=7", "w=10&file=/etc/passwd", "w=10&w=10"]:
+        status, body = get(server.url + "data?" + query)
+        check(status == 400 and body.count("\n") == 1 and len(body) < 200, "%s: %s %r" % (query, status, body))
+    return answer
+
+
+def check_short_file(command, out_dir):
+    """A file that ends before its Samples: the rows it holds; a value that is not finite: null."""
+    path = os.path.join(out_dir, "short.qtx")
+    with open(path, "w") as f:
+        f.write("X_Columns\tOne\n***End_of_Header***\n\nChannels\t1\nSamples\t100\n***End_of_Header***\nX\tY\n" +
+                "".join("%d\t%s\n" % (r, "nan" if 10 <= r < 20 else r) for r in range(60)))
+    server = Server(command, path)
+    try:
+        answer = json.loads(get(server.url + "data?w=500")[1])
+        channel = answer["channels"][0]
+        check(answer["rows"] == 60 and channel["raw"] and channel["x"] == list(range(60)), "short: %s" % answer)
+        check(channel["y"][9:21] == [9] + [None] * 10 + [20], "gap: %s" % channel["y"])
+    finally:
+        server.stop()
+
+
+def check_loopback_and_flood(server):
+    # Listening on 127.0.0.1 alone: not reachable on the machine's other address.
+    probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    try:
+        probe.connect(("10.254.254.254", 9))  # no packet is sent
+        address = probe.getsockname()[0]
+    except OSError:
+        address = None
+    probe.close()
+    if address and not address.startswith("127."):
+        try:
+            socket.create_connection((address, server.port), timeout=2).close()
+            check(False, "the server answers on %s" % address)
+        except OSError:
+            pass
+    with open("/proc/net/tcp") as f:
+        listening = [l.split()[1] for l in f.readlines()[1:] if l.split()[3] == "0A"]
+    check("0100007F:%04X" % server.port in listening, "not listening on 127.0.0.1 alone")
+
+    # A flood: oversized headers, bodies, half requests and plain ones at once.
+    def one(i):
+        try:
+            s = socket.create_connection(("127.0.0.1", server.port), timeout=20)
+            kind = i % 4
+            if kind == 0:
+                s.sendall(b"GET /x HTTP/1.1\r\nHost: a\r\nX-Pad: " + b"a" * 20000 + b"\r\n\r\n")
+            elif kind == 1:
+                s.sendall(b"POST /x HTTP/1.1\r\nHost: a\r\nContent-Length: 100000\r\n\r\n" + b"b" * 4096)
+            elif kind == 2:
+                s.sendall(b"GET / HTT")
+            else:
+                s.sendall(b"GET /" + server.url.split("/")[3].encode() + b"/meta HTTP/1.1\r\nHost: a\r\n\r\n")
+            s.settimeout(20)
+            s.recv(100)
+            s.close()
+        except OSError:
+            pass
+    threads = [threading.Thread(target=one, args=(i,)) for i in range(300)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    status, body = get(server.url + "meta")
+    check(status == 200 and json.loads(body)["sections"], "no answer after the flood: %s" % status)
+
+
+def browser(out_dir):
+    """A headless Chromium driven by Selenium, or None when one is missing."""
+    try:
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
+    except ImportError:
+        return None, None
+    chromium = shutil.which("chromium")
+    driver = shutil.which("chromedriver") or "/usr/bin/chromedriver"
+    if not chromium or not os.path.exists(driver):
+        return None, None
+    profile = tempfile.mkdtemp(dir=out_dir, prefix="chromium-")
+    options = webdriver.ChromeOptions()
+    options.binary_location = chromium
+    for a in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+              "--disable-background-networking", "--disable-component-update", "--disable-sync",
+              "--window-size=1000,743", "--user-data-dir=" + profile]:
+        options.add_argument(a)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    return webdriver.Chrome(service=Service(executable_path=driver), options=options), profile
+
+
+class Page:
+    def __init__(self, driver, out_dir, name):
+        self.driver, self.out_dir, self.name, self.step = driver, out_dir, name, 0
+
+    def hook(self):
+        return self.driver.execute_script("return window.__qtxView")
+
+    def settle(self, replies_before=-1):
+        """Waits until the answer for the current view is drawn."""
+        end = time.time() + 60
+        while time.time() < end:
+            h = self.hook()
+            if h and h["ready"] and h["replies"] > replies_before and (h["error"] or h["lastAnswer"]):
+                return h
+            time.sleep(0.05)
+        raise AssertionError("the page did not settle: view %s, error %s" % (h["view"], h["error"]))
+
+    def shot(self, what):
+        self.step += 1
+        self.driver.save_screenshot(os.path.join(self.out_dir, "%s-%02d-%s.png" % (self.name, self.step, what)))
+
+    def act(self, build):
+        from selenium.webdriver.common.action_chains import ActionChains
+        before = self.hook()["replies"]
+        build(ActionChains(self.driver)).perform()
+        return self.settle(before)
+
+
+def covers(h):
+    """The last answer is for the view shown, and the chart shows it."""
+    a = h["lastAnswer"]
+    return a["x0"] == h["view"]["x0"] and a["x1"] == h["view"]["x1"] and not h["error"]
+
+
+def check_small_page(driver, server, out_dir, path):
+    from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
+    from selenium.webdriver.common.by import By
+    page = Page(driver, out_dir, "small")
+    driver.get(server.url)
+    h = page.settle()
+    page.shot("loaded")
+    errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
+    check(not errors, "console errors: %s" % errors)
+    for c in range(3):
+        check(h["drawn"][str(c)]["points"] > 0, "channel %d not drawn: %s" % (c, h["drawn"]))
+    legend = " ".join(driver.find_element(By.ID, "legend").text.split())
+    for text in ["In1 [V]", "In2 [V]", "Current [A]"]:
+        check(text in legend, "legend %r lacks %r" % (legend, text))
+    full = h["full"]
+    canvas = driver.find_element(By.ID, "chart")
+
+    h = page.act(lambda a: a.scroll_from_origin(ScrollOrigin.from_element(canvas, 50, 0), 0, -400))
+    page.shot("wheel-zoom")
+    check(h["view"]["x1"] - h["view"]["x0"] < (full["x1"] - full["x0"]) * 0.7 and covers(h), "wheel: %s" % h)
+    wheeled = h["view"]
+
+    h = page.act(lambda a: a.move_to_element_with_offset(canvas, -150, 0).click_and_hold()
+                 .move_by_offset(120, 0).release())
+    page.shot("box-zoom")
+    check(wheeled["x0"] < h["view"]["x0"] < h["view"]["x1"] < wheeled["x1"] and covers(h), "box: %s" % h)
+    span = h["view"]["x1"] - h["view"]["x0"]
+    check(span < (wheeled["x1"] - wheeled["x0"]) * 0.3, "box zoom too wide: %s" % h["view"])
+    # Narrow enough for rows: every one of them, not the columns.
+    check(all(a["raw"] for a in h["lastAnswer"]["channels"]), "not rows: %s" % h["lastAnswer"])
+
+    from selenium.webdriver.common.keys import Keys
+    boxed = h["view"]
+    h = page.act(lambda a: a.key_down(Keys.SHIFT).move_to_element_with_offset(canvas, 0, 0).click_and_hold()
+                 .move_by_offset(-100, 0).release().key_up(Keys.SHIFT))
+    page.shot("pan")
+    moved = h["view"]["x0"] - boxed["x0"]
+    check(moved > 0 and abs(h["view"]["x1"] - boxed["x1"] - moved) < span * 1e-9 and covers(h), "pan: %s" % h["view"])
+
+    h = page.act(lambda a: a.double_click(canvas))
+    page.shot("restored")
+    check(h["view"] == full and covers(h), "double-click: %s vs %s" % (h["view"], full))
+
+    # The cursor reads each channel's value under the mouse.
+    from selenium.webdriver.common.action_chains import ActionChains
+    ActionChains(driver).move_to_element_with_offset(canvas, 120, 0).perform()
+    shown = driver.find_element(By.ID, "readout")
+    lines = shown.text.splitlines()
+    page.shot("cursor")
+    check(shown.is_displayed() and lines[0].startswith("X = ") and len(lines) == 4, "readout: %r" % shown.text)
+    check(any(c.isdigit() for c in lines[1].split(":")[1]), "no value in the readout: %r" % shown.text)
+
+    # The file changes under the server: the page says so.
+    with open(path, "a") as f:
+        f.write("1\t2\t3\t4\n")
+    os.utime(path, (time.time() + 5, time.time() + 5))
+    h = page.act(lambda a: a.scroll_from_origin(ScrollOrigin.from_element(canvas, 0, 0), 0, -200))
+    page.shot("file-changed")
+    shown = driver.find_element(By.ID, "error")
+    check(h["error"] and "changed" in shown.text and shown.is_displayed(), "no error shown: %s" % h["error"])
+
+
+def check_spike_page(driver, server, out_dir):
+    from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
+    from selenium.webdriver.common.by import By
+    page = Page(driver, out_dir, "spike")
+    driver.get(server.url)
+    h = page.settle()
+    page.shot("full")
+    spike_x = SPIKE_ROW * 1e-3
+    canvas = driver.find_element(By.ID, "chart")
+    kinds = set()
+    for step in range(12):
+        drawn = h["drawn"]["0"]
+        check(drawn["high"] == 1000 and drawn["low"] == 0, "step %d: spike not drawn: %s" % (step, drawn))
+        kinds.add("rows" if drawn["raw"] else drawn["from"])
+        if drawn["raw"]:
+            break
+        p, v = h["plot"], h["view"]
+        at = p["left"] + (spike_x - v["x0"]) / (v["x1"] - v["x0"]) * (p["right"] - p["left"])
+        # Offsets count from the canvas' centre.
+        h = page.act(lambda a: a.scroll_from_origin(
+            ScrollOrigin.from_element(canvas, int(round(at - p["width"] / 2)), 0), 0, -1000))
+        check(h["view"]["x0"] <= spike_x <= h["view"]["x1"] and covers(h), "zoom left the spike: %s" % h["view"])
+    page.shot("zoomed")
+    check(kinds == {"summary", "rows"}, "zoomed from the summary to the rows: %s" % kinds)
+
+
+def main():
+    tool, out_dir = sys.argv[1], sys.argv[2]
+    http_only = len(sys.argv) > 3 and sys.argv[3] == "--http-only"
+    command = sys.argv[4:] + [tool] if http_only else [tool]
+    os.makedirs(out_dir, exist_ok=True)
+    small = os.path.join(out_dir, "small.qtx")
+    write_small(small)
+    server = Server(command, small)
+    try:
+        check_http(server)
+        if http_only:
+            print("ok: the page and a data answer over HTTP")
+            return 0
+        check_loopback_and_flood(server)
+        check_short_file(command, out_dir)
+        driver, profile = browser(out_dir)
+        if driver is None:
+            print("SKIP: the server's answers are right; chromium, chromium-driver or python3-selenium is missing")
+            return SKIP
+        try:
+            check_small_page(driver, server, out_dir, small)
+            server.stop()
+            spike = os.path.join(out_dir, "spike.qtx")
+            write_spike(spike)
+            server = Server(command, spike)
+            check_spike_page(driver, server, out_dir)
+            os.remove(spike)
+        finally:
+            driver.quit()
+            shutil.rmtree(profile, ignore_errors=True)
+    finally:
+        # Under Wine a signal need not end the program with 0.
+        server.stop(expect_zero=not http_only)
+    print("ok: screenshots in " + out_dir)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

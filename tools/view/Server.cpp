@@ -1,0 +1,216 @@
+#include "Server.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <random>
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+#include "../Tool.h"
+
+namespace qtx::tool::view {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+constexpr std::size_t kHeaderLimit = 8 * 1024;
+constexpr std::size_t kBodyLimit = 1024;
+constexpr std::size_t kMostConnections = 64;
+constexpr auto kTimeout = std::chrono::seconds(15);
+
+// The same answer for every wrong token, whatever its length or content,
+// and no early return on the first difference.
+bool SameToken(std::string_view given, const std::string& token) {
+  unsigned char differs = given.size() == token.size() ? 0 : 1;
+  for (std::size_t i = 0; i < token.size(); ++i)
+    differs |= static_cast<unsigned char>(token[i] ^ (i < given.size() ? given[i] : 0));
+  return differs == 0;
+}
+
+}  // namespace
+
+struct Server::Impl {
+  Impl(std::string t, Handler h) : token(std::move(t)), handler(std::move(h)) {}
+
+  std::string token;
+  Handler handler;
+  std::size_t connections = 0;
+  // Destroyed before the members above: pending sessions still count.
+  asio::io_context io{1};
+  tcp::acceptor acceptor{io};
+  // From the start: a signal that comes before Run() still stops it cleanly.
+  asio::signal_set signals{io, SIGINT, SIGTERM};
+
+  Reply Answer(const http::request<http::string_body>& request) const;
+  void Accept();
+};
+
+namespace {
+
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  Session(tcp::socket socket, Server::Impl& server) : m_stream(std::move(socket)), m_server(server) {
+    ++m_server.connections;
+  }
+  ~Session() { --m_server.connections; }
+
+  void Read() {
+    m_parser.emplace();
+    m_parser->header_limit(kHeaderLimit);
+    m_parser->body_limit(kBodyLimit);
+    m_stream.expires_after(kTimeout);
+    http::async_read(m_stream, m_buffer, *m_parser,
+                     [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnRead(error); });
+  }
+
+ private:
+  void OnRead(beast::error_code error) {
+    if (error == http::error::end_of_stream || error == beast::error::timeout || error == asio::error::eof ||
+        error == asio::error::connection_reset || error == asio::error::operation_aborted) {
+      Close();
+      return;
+    }
+    if (error) {
+      // A request too large or not HTTP: one answer, then the connection ends.
+      Reply reply{400, "text/plain; charset=utf-8", "bad request: " + error.message() + "\n"};
+      Write(reply, false, 11);
+      return;
+    }
+    const http::request<http::string_body>& request = m_parser->get();
+    Write(m_server.Answer(request), request.keep_alive(), request.version(), request.method() == http::verb::head);
+  }
+
+  void Write(const Reply& reply, bool keepAlive, unsigned version, bool head = false) {
+    m_response = {};
+    m_response.version(version);
+    m_response.result(reply.status);
+    m_response.set(http::field::server, "qtx");
+    m_response.set(http::field::content_type, reply.contentType);
+    m_response.set(http::field::cache_control, "no-store");
+    m_response.set("X-Content-Type-Options", "nosniff");
+    // The token is in the address: no other site learns it, and the page
+    // loads nothing but what this server serves.
+    m_response.set("Referrer-Policy", "no-referrer");
+    m_response.set("Content-Security-Policy",
+                   "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'");
+    if (reply.status == 302) m_response.set(http::field::location, reply.body);
+    m_response.body() = head || reply.status == 302 ? std::string() : reply.body;
+    m_response.prepare_payload();
+    if (head) m_response.content_length(reply.body.size());
+    m_response.keep_alive(keepAlive);
+    m_stream.expires_after(kTimeout);
+    http::async_write(m_stream, m_response,
+                      [self = shared_from_this(), keepAlive](beast::error_code error, std::size_t) {
+                        if (error || !keepAlive) {
+                          self->Close();
+                        } else {
+                          self->Read();
+                        }
+                      });
+  }
+
+  void Close() {
+    beast::error_code ignored;
+    m_stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
+    m_stream.socket().close(ignored);
+  }
+
+  beast::tcp_stream m_stream;
+  Server::Impl& m_server;
+  beast::flat_buffer m_buffer{kHeaderLimit};
+  std::optional<http::request_parser<http::string_body>> m_parser;
+  http::response<http::string_body> m_response;
+};
+
+}  // namespace
+
+Reply Server::Impl::Answer(const http::request<http::string_body>& request) const {
+  const std::string_view target(request.target().data(), request.target().size());
+  const std::size_t mark = target.find('?');
+  const std::string_view path = target.substr(0, mark);
+  const std::string_view query = mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
+  // "/TOKEN" or "/TOKEN/...": anything else is refused before it is looked at.
+  const std::size_t end = path.find('/', 1);
+  const std::string_view given = path.size() > 1 && path[0] == '/' ? path.substr(1, end == path.npos ? path.npos : end - 1)
+                                                                   : std::string_view();
+  if (!SameToken(given, token)) return {403, "text/plain; charset=utf-8", "forbidden: the address needs the token\n"};
+  if (request.method() != http::verb::get && request.method() != http::verb::head)
+    return {405, "text/plain; charset=utf-8", "method not allowed\n"};
+  if (end == path.npos) return {302, "text/plain; charset=utf-8", "/" + token + "/"};
+  try {
+    return handler(path.substr(end), query);
+  } catch (const std::exception& e) {
+    return {500, "text/plain; charset=utf-8", std::string(e.what()) + "\n"};
+  }
+}
+
+void Server::Impl::Accept() {
+  acceptor.async_accept(io, [this](beast::error_code error, tcp::socket socket) {
+    if (error == asio::error::operation_aborted || !acceptor.is_open()) return;
+    if (!error) {
+      if (connections < kMostConnections) {
+        std::make_shared<Session>(std::move(socket), *this)->Read();
+      } else {
+        beast::error_code ignored;
+        socket.close(ignored);
+      }
+    }
+    Accept();
+  });
+}
+
+Server::Server(std::string token, unsigned short port, Handler handler)
+    : m_impl(std::make_unique<Impl>(std::move(token), std::move(handler))) {
+  beast::error_code error;
+  const tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), port);
+  m_impl->acceptor.open(endpoint.protocol(), error);
+  if (!error) m_impl->acceptor.bind(endpoint, error);
+  if (!error) m_impl->acceptor.listen(asio::socket_base::max_listen_connections, error);
+  if (error) throw Failure("cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + error.message());
+}
+
+Server::~Server() = default;
+
+unsigned short Server::Port() const { return m_impl->acceptor.local_endpoint().port(); }
+
+void Server::Run(std::function<bool()> tick) {
+  Impl& impl = *m_impl;
+  impl.signals.async_wait([&impl](beast::error_code, int) {
+    beast::error_code ignored;
+    impl.acceptor.close(ignored);
+    impl.io.stop();
+  });
+  asio::steady_timer timer(impl.io);
+  std::function<void()> schedule = [&]() {
+    timer.expires_after(std::chrono::milliseconds(250));
+    timer.async_wait([&](beast::error_code error) {
+      if (!error && tick()) schedule();
+    });
+  };
+  if (tick) schedule();
+  impl.Accept();
+  impl.io.run();
+}
+
+std::string NewToken() {
+  std::random_device device;
+  static const char digits[] = "0123456789abcdef";
+  std::string token;
+  for (int i = 0; i < 4; ++i) {
+    std::uint32_t word = device();
+    for (int k = 0; k < 8; ++k, word >>= 4) token += digits[word & 15];
+  }
+  return token;
+}
+
+}  // namespace qtx::tool::view

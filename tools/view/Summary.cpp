@@ -1,0 +1,331 @@
+#include "Summary.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "../Tool.h"
+
+namespace qtx::tool::view {
+namespace {
+
+constexpr std::uint32_t kLeastBinRows = 512;
+constexpr std::uint64_t kMostBins = std::uint64_t{1} << 21;
+// Values read at once while the summary is built, and rows at once for a query.
+constexpr std::size_t kChunkValues = std::size_t{1} << 22;
+constexpr std::uint32_t kQueryChunkRows = 1u << 18;
+// Rows that a query reads at once on one thread; more are read in parallel,
+// and a view of more is first answered from the bins (coarse) unless exact.
+constexpr std::uint32_t kQuickRows = 1u << 16;
+// A section whose X goes back and forth is answered from its rows up to this
+// many, from the bins above.
+constexpr std::uint32_t kAllRowsLimit = 1u << 18;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Per pixel column: whether rows fell into it, and their first, lowest,
+// highest and last finite value.
+struct Columns {
+  explicit Columns(std::uint32_t width)
+      : has(width, 0), first(width, kNaN), low(width, kNaN), high(width, kNaN), last(width, kNaN) {}
+  void Add(std::uint32_t c, double vFirst, double vLow, double vHigh, double vLast) {
+    has[c] = 1;
+    if (std::isnan(first[c])) first[c] = vFirst;
+    low[c] = std::fmin(low[c], vLow);
+    high[c] = std::fmax(high[c], vHigh);
+    if (!std::isnan(vLast)) last[c] = vLast;
+  }
+  void Into(ChannelAnswer& answer) const {
+    for (std::uint32_t c = 0; c < has.size(); ++c) {
+      if (!has[c]) continue;
+      answer.cols.push_back(c);
+      answer.first.push_back(first[c]);
+      answer.low.push_back(low[c]);
+      answer.high.push_back(high[c]);
+      answer.last.push_back(last[c]);
+    }
+  }
+  std::vector<char> has;
+  std::vector<double> first, low, high, last;
+};
+
+// The pixel column of x on `width` columns from x0 to x1; halves keep the
+// span finite near the largest doubles.
+struct ColumnScale {
+  double x0, x1;
+  std::uint32_t width;
+  std::uint32_t operator()(double x) const {
+    const double at = (x / 2 - x0 / 2) / (x1 / 2 - x0 / 2) * width;
+    if (!(at > 0)) return 0;
+    return at >= width ? width - 1 : static_cast<std::uint32_t>(at);
+  }
+};
+
+}  // namespace
+
+SectionSummary::SectionSummary(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section,
+                               unsigned threads)
+    : m_qtx(qtx), m_path(path), m_section(section), m_xLow(kNaN), m_xHigh(kNaN) {
+  const int n = std::max(0, section.m_nChannels);
+  const std::uint32_t declared = section.RowCount();
+  m_rows = section.m_bRowsCounted ? std::min(declared, section.m_nRowsInFile) : declared;
+  m_binRows = static_cast<std::uint32_t>(
+      std::max<std::uint64_t>(kLeastBinRows, (std::uint64_t{m_rows} + kMostBins - 1) / kMostBins));
+  m_bins = static_cast<std::uint32_t>((std::uint64_t{m_rows} + m_binRows - 1) / m_binRows);
+
+  for (int c = 0; c < n; ++c) {
+    const CQTXChannel* channel = section.m_arrChannels.GetAt(c);
+    m_channelRows.push_back(std::min(channel->m_nSamples, m_rows));
+    int source = -1;
+    for (std::size_t s = 0; s < m_sources.size() && source < 0; ++s) {
+      const CQTXChannel* reader = section.m_arrChannels.GetAt(m_sources[s].reader);
+      const bool shared = qtx.m_nXColumns == 1 || (qtx.m_nXColumns != 2 && SameBits(reader->m_dX0, channel->m_dX0) &&
+                                                   SameBits(reader->m_dDeltaX, channel->m_dDeltaX));
+      if (shared) source = static_cast<int>(s);
+    }
+    if (source < 0) {
+      source = static_cast<int>(m_sources.size());
+      m_sources.push_back(XSource{c, 0, true, {}, {}});
+    }
+    m_sourceOf.push_back(source);
+    m_sources[source].rows = std::max(m_sources[source].rows, m_channelRows.back());
+  }
+  Build(threads);
+}
+
+std::size_t SectionSummary::Size() const {
+  return std::size_t{m_bins} * (4 * m_channelBins.size() + 2 * m_sources.size());
+}
+
+void SectionSummary::Build(unsigned threads) {
+  const std::string& path = m_path;
+  const std::size_t n = m_channelRows.size();
+  for (XSource& source : m_sources) {
+    source.low.assign(m_bins, kNaN);
+    source.high.assign(m_bins, kNaN);
+  }
+  m_channelBins.assign(n, Bins{});
+  for (Bins& bins : m_channelBins) {
+    bins.first.assign(m_bins, kNaN);
+    bins.low.assign(m_bins, kNaN);
+    bins.high.assign(m_bins, kNaN);
+    bins.last.assign(m_bins, kNaN);
+  }
+  if (n == 0 || m_rows == 0) return;
+
+  const std::size_t perChunk = std::max<std::size_t>(1, kChunkValues / (std::size_t{m_binRows} * (n + m_sources.size())));
+  const std::uint32_t chunkRows =
+      static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{m_binRows} * perChunk, m_rows));
+  std::vector<std::vector<double>> xs(m_sources.size(), std::vector<double>(chunkRows));
+  std::vector<std::vector<double>> ys(n, std::vector<double>(chunkRows));
+  std::vector<QTXChannelTarget> targets;
+  for (std::size_t c = 0; c < n; ++c) {
+    const int source = m_sourceOf[c];
+    const bool reads = m_sources[source].reader == static_cast<int>(c);
+    targets.push_back({static_cast<int>(c), reads ? xs[source].data() : nullptr, ys[c].data()});
+  }
+  std::vector<double> lastX(m_sources.size(), -INFINITY);
+  const CString file(path.c_str());
+
+  for (std::uint32_t r0 = 0; r0 < m_rows; r0 += std::min(chunkRows, m_rows - r0)) {
+    const std::uint32_t count = std::min(chunkRows, m_rows - r0);
+    const QTXRowsRead read = m_qtx.QTX_ReadRowsParallel(file, &m_section, r0, count, targets.data(), n, threads);
+    if (read.nRows < count) throw Failure(path + " changed while it was read: rows are missing");
+    for (std::uint32_t b0 = 0; b0 < count; b0 += m_binRows) {
+      const std::uint32_t bin = (r0 + b0) / m_binRows;
+      const std::uint32_t end = std::min(count, b0 + m_binRows);
+      for (std::size_t s = 0; s < m_sources.size(); ++s) {
+        XSource& source = m_sources[s];
+        double low = INFINITY, high = -INFINITY;
+        const std::uint32_t stop = std::min(end, source.rows > r0 ? source.rows - r0 : 0);
+        for (std::uint32_t i = b0; i < stop; ++i) {
+          const double x = xs[s][i];
+          if (!std::isfinite(x)) continue;
+          if (x < lastX[s]) source.rising = false;
+          lastX[s] = x;
+          low = std::min(low, x);
+          high = std::max(high, x);
+        }
+        if (low > high) low = high = lastX[s];  // no finite X: keeps the bins' X in order
+        source.low[bin] = low;
+        source.high[bin] = high;
+        if (std::isfinite(low)) {
+          m_xLow = std::fmin(m_xLow, low);
+          m_xHigh = std::fmax(m_xHigh, high);
+        }
+      }
+      for (std::size_t c = 0; c < n; ++c) {
+        const std::vector<double>& x = xs[m_sourceOf[c]];
+        const std::vector<double>& y = ys[c];
+        Bins& bins = m_channelBins[c];
+        const std::uint32_t stop = std::min(end, m_channelRows[c] > r0 ? m_channelRows[c] - r0 : 0);
+        double first = kNaN, low = INFINITY, high = -INFINITY, last = kNaN;
+        for (std::uint32_t i = b0; i < stop; ++i) {
+          if (!std::isfinite(y[i]) || !std::isfinite(x[i])) continue;
+          if (std::isnan(first)) first = y[i];
+          low = std::min(low, y[i]);
+          high = std::max(high, y[i]);
+          last = y[i];
+        }
+        if (!std::isnan(first)) {
+          bins.first[bin] = first;
+          bins.low[bin] = low;
+          bins.high[bin] = high;
+          bins.last[bin] = last;
+        }
+      }
+    }
+  }
+}
+
+std::vector<ChannelAnswer> SectionSummary::Answer(CStdioFile& file, double x0, double x1, std::uint32_t width,
+                                                  const std::vector<int>& channels, bool exact) const {
+  std::vector<ChannelAnswer> out(channels.size());
+  for (std::size_t i = 0; i < channels.size(); ++i) out[i].channel = channels[i];
+  for (std::size_t s = 0; s < m_sources.size(); ++s) {
+    const XSource& source = m_sources[s];
+    std::vector<int> wanted;  // positions in `out`
+    for (std::size_t i = 0; i < channels.size(); ++i)
+      if (m_sourceOf[channels[i]] == static_cast<int>(s)) wanted.push_back(static_cast<int>(i));
+    if (wanted.empty() || source.rows == 0) continue;
+    const std::uint32_t bins = static_cast<std::uint32_t>((std::uint64_t{source.rows} + m_binRows - 1) / m_binRows);
+    if (!source.rising) {
+      if (source.rows <= kAllRowsLimit) {
+        AnswerFromRows(file, source, wanted, 0, source.rows, x0, x1, width, out);
+      } else {
+        AnswerFromBins(source, wanted, 0, bins, x0, x1, width, false, out);
+      }
+      continue;
+    }
+    // X rises: the bins that reach into [x0, x1] are consecutive.
+    const auto highEnd = source.high.begin() + bins, lowEnd = source.low.begin() + bins;
+    const std::uint32_t binFirst =
+        static_cast<std::uint32_t>(std::lower_bound(source.high.begin(), highEnd, x0) - source.high.begin());
+    const std::uint32_t binEnd =
+        static_cast<std::uint32_t>(std::upper_bound(source.low.begin(), lowEnd, x1) - source.low.begin());
+    if (binFirst >= binEnd) continue;
+    const std::uint64_t rowFirst = std::uint64_t{binFirst} * m_binRows;
+    const std::uint64_t rowEnd = std::min<std::uint64_t>(std::uint64_t{binEnd} * m_binRows, source.rows);
+    if (rowEnd - rowFirst >= std::uint64_t{m_binRows} * width) {
+      AnswerFromBins(source, wanted, binFirst, binEnd, x0, x1, width, false, out);
+    } else if (!exact && rowEnd - rowFirst > kQuickRows) {
+      AnswerFromBins(source, wanted, binFirst, binEnd, x0, x1, width, true, out);
+    } else {
+      // One row more on each side carries the lines on to the edges.
+      AnswerFromRows(file, source, wanted, static_cast<std::uint32_t>(rowFirst > 0 ? rowFirst - 1 : 0),
+                     static_cast<std::uint32_t>(std::min<std::uint64_t>(rowEnd + 1, source.rows)), x0, x1, width,
+                     out);
+    }
+  }
+  return out;
+}
+
+void SectionSummary::AnswerFromBins(const XSource& source, const std::vector<int>& wanted, std::uint32_t binFirst,
+                                    std::uint32_t binEnd, double x0, double x1, std::uint32_t width,
+                                    bool coarse, std::vector<ChannelAnswer>& out) const {
+  const ColumnScale column{x0, x1, width};
+  for (const int i : wanted) {
+    ChannelAnswer& answer = out[i];
+    const Bins& bins = m_channelBins[answer.channel];
+    const std::uint32_t rows = m_channelRows[answer.channel];
+    Columns columns(width);
+    for (std::uint32_t b = binFirst; b < binEnd && std::uint64_t{b} * m_binRows < rows; ++b) {
+      if (source.high[b] < x0 || source.low[b] > x1) continue;
+      columns.Add(column(source.low[b] / 2 + source.high[b] / 2), bins.first[b], bins.low[b], bins.high[b],
+                  bins.last[b]);
+    }
+    answer.fromSummary = true;
+    answer.coarse = coarse;
+    columns.Into(answer);
+  }
+}
+
+void SectionSummary::AnswerFromRows(CStdioFile& file, const XSource& source, const std::vector<int>& wanted,
+                                    std::uint32_t rowFirst, std::uint32_t rowEnd, double x0, double x1,
+                                    std::uint32_t width, std::vector<ChannelAnswer>& out) const {
+  const ColumnScale column{x0, x1, width};
+  // At most kChunkValues values in memory, whatever the count of channels.
+  const std::uint32_t chunk = std::min<std::uint32_t>(
+      rowEnd - rowFirst,
+      static_cast<std::uint32_t>(std::clamp<std::size_t>(kChunkValues / (wanted.size() + 1), 4096, kQueryChunkRows)));
+  std::vector<double> xs(chunk);
+  std::vector<std::vector<double>> ys(wanted.size(), std::vector<double>(chunk));
+  std::vector<QTXChannelTarget> targets;
+  bool readerWanted = false;
+  for (std::size_t k = 0; k < wanted.size(); ++k) {
+    const int c = out[wanted[k]].channel;
+    readerWanted = readerWanted || c == source.reader;
+    targets.push_back({c, c == source.reader ? xs.data() : nullptr, ys[k].data()});
+  }
+  if (!readerWanted) targets.push_back({source.reader, xs.data(), nullptr});
+
+  struct State {
+    Columns columns;
+    std::vector<double> x, y;  // rows in [x0, x1] while they fit the width
+    bool many = false;
+    double beforeX = kNaN, beforeY = kNaN, afterX = kNaN, afterY = kNaN;
+  };
+  std::vector<State> states;
+  states.reserve(wanted.size());
+  for (std::size_t k = 0; k < wanted.size(); ++k) states.push_back(State{Columns(width), {}, {}, false});
+
+  for (std::uint32_t r0 = rowFirst; r0 < rowEnd; r0 += std::min(chunk, rowEnd - r0)) {
+    const std::uint32_t count = std::min(chunk, rowEnd - r0);
+    const QTXRowsRead read =
+        count > kQuickRows
+            ? m_qtx.QTX_ReadRowsParallel(CString(m_path.c_str()), &m_section, r0, count, targets.data(), targets.size(), 0)
+            : m_qtx.QTX_ReadRows(&file, &m_section, r0, count, targets.data(), targets.size());
+    if (read.nRows < count) throw Failure("the file changed since it was opened: rows are missing");
+    for (std::size_t k = 0; k < wanted.size(); ++k) {
+      State& state = states[k];
+      const std::uint32_t rows = m_channelRows[out[wanted[k]].channel];
+      const std::uint32_t stop = rows > r0 ? std::min(count, rows - r0) : 0;
+      const std::vector<double>& y = ys[k];
+      for (std::uint32_t i = 0; i < stop; ++i) {
+        const double x = xs[i];
+        if (!std::isfinite(x)) continue;
+        const double v = std::isfinite(y[i]) ? y[i] : kNaN;
+        if (x < x0) {
+          state.beforeX = x;
+          state.beforeY = v;
+        } else if (x > x1) {
+          if (std::isnan(state.afterX)) {
+            state.afterX = x;
+            state.afterY = v;
+          }
+        } else {
+          state.columns.Add(column(x), v, v, v, v);
+          if (!state.many) {
+            state.x.push_back(x);
+            state.y.push_back(v);
+            state.many = state.x.size() > width;
+          }
+        }
+      }
+    }
+  }
+  for (std::size_t k = 0; k < wanted.size(); ++k) {
+    State& state = states[k];
+    ChannelAnswer& answer = out[wanted[k]];
+    if (state.many) {
+      state.columns.Into(answer);
+      continue;
+    }
+    answer.raw = true;
+    if (!std::isnan(state.beforeX)) {
+      answer.x.push_back(state.beforeX);
+      answer.y.push_back(state.beforeY);
+    }
+    answer.x.insert(answer.x.end(), state.x.begin(), state.x.end());
+    answer.y.insert(answer.y.end(), state.y.begin(), state.y.end());
+    if (!std::isnan(state.afterX)) {
+      answer.x.push_back(state.afterX);
+      answer.y.push_back(state.afterY);
+    }
+  }
+}
+
+}  // namespace qtx::tool::view

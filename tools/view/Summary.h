@@ -1,0 +1,94 @@
+// The data side of qtx view: a min/max summary of a section, built once, and
+// the answer to "these channels between X0 and X1 on W pixel columns".
+//
+// The summary cuts the section's rows into bins of B consecutive rows (B at
+// least 512, more for huge sections, so that it holds under 1% of the
+// values) and keeps per channel and bin the first, lowest, highest and last
+// finite value, and per X column and bin the lowest and highest X. A query
+// whose visible rows give every pixel column at least one whole bin is
+// answered from the bins alone; a narrower one reads its rows from the file.
+// Either way every pixel column gets its first, lowest, highest and last
+// value, so a single-sample spike shows at every zoom; a view holding fewer
+// rows than pixels gets the rows themselves.
+#ifndef QTX_TOOLS_VIEW_SUMMARY_H
+#define QTX_TOOLS_VIEW_SUMMARY_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "qtx/QTXLibrary.h"
+
+namespace qtx::tool::view {
+
+// One channel's part of an answer: rows (x, y pairs, y NaN for a value that is
+// not finite) or pixel columns (index and first, lowest, highest, last; NaN
+// in a column whose rows have no finite value).
+struct ChannelAnswer {
+  int channel = 0;
+  bool fromSummary = false;
+  bool coarse = false;  // from bins wider than a pixel column: a quick first look
+  bool raw = false;
+  std::vector<double> x, y;         // raw
+  std::vector<std::uint32_t> cols;  // columns
+  std::vector<double> first, low, high, last;
+};
+
+class SectionSummary {
+ public:
+  // Reads every row the file holds of `section` (scanned from `path`) in
+  // chunks of bounded size, over `threads` threads (0: every core).
+  SectionSummary(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section, unsigned threads);
+
+  std::uint32_t Rows() const { return m_rows; }
+  std::uint32_t BinRows() const { return m_binRows; }
+  // The lowest and highest finite X of the section; NaN when there is none.
+  double XLow() const { return m_xLow; }
+  double XHigh() const { return m_xHigh; }
+  // The summary's size in doubles.
+  std::size_t Size() const;
+
+  // The given channels between x0 and x1 (x0 < x1) on `width` pixel columns;
+  // rows are read through `file`, open on the scanned file. Unless `exact`,
+  // a view of more rows than a quick read takes is answered from the bins
+  // even where they are wider than a column (coarse), for a first look.
+  std::vector<ChannelAnswer> Answer(CStdioFile& file, double x0, double x1, std::uint32_t width,
+                                    const std::vector<int>& channels, bool exact) const;
+
+ private:
+  // The channels that share one X: all of them in mode One, those with the
+  // same X0 and Delta_X in mode No, each its own in mode Multi.
+  struct XSource {
+    int reader = 0;          // the channel whose X is read
+    std::uint32_t rows = 0;  // rows of its longest channel
+    bool rising = true;      // finite X never decreases
+    std::vector<double> low, high;  // per bin; a bin without a finite X repeats the last one
+  };
+  struct Bins {
+    std::vector<double> first, low, high, last;  // per bin
+  };
+
+  void Build(unsigned threads);
+  void AnswerFromBins(const XSource& source, const std::vector<int>& channels, std::uint32_t binFirst,
+                      std::uint32_t binEnd, double x0, double x1, std::uint32_t width, bool coarse,
+                      std::vector<ChannelAnswer>& out) const;
+  void AnswerFromRows(CStdioFile& file, const XSource& source, const std::vector<int>& channels,
+                      std::uint32_t rowFirst, std::uint32_t rowEnd, double x0, double x1, std::uint32_t width,
+                      std::vector<ChannelAnswer>& out) const;
+
+  const CQTXGeneral& m_qtx;
+  const std::string m_path;
+  const CQTXSection& m_section;
+  std::uint32_t m_rows = 0;
+  std::uint32_t m_binRows = 0;
+  std::uint32_t m_bins = 0;
+  double m_xLow, m_xHigh;
+  std::vector<std::uint32_t> m_channelRows;  // per channel: its Samples, cut at the rows held
+  std::vector<int> m_sourceOf;               // per channel: its X source
+  std::vector<XSource> m_sources;
+  std::vector<Bins> m_channelBins;           // per channel
+};
+
+}  // namespace qtx::tool::view
+
+#endif  // QTX_TOOLS_VIEW_SUMMARY_H

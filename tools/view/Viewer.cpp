@@ -1,0 +1,271 @@
+#include "Viewer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "../Tool.h"
+#include "Assets.h"
+
+namespace qtx::tool::view {
+namespace {
+
+constexpr std::uint32_t kMostColumns = 10000;
+constexpr std::size_t kMostValues = std::size_t{1} << 22;
+// A section of this many rows takes seconds to summarise: the user is told.
+constexpr std::uint32_t kSayRows = 5000000;
+
+void AppendString(std::string& out, std::string_view text) {
+  out += '"';
+  for (const char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20 || u == 0x7f) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+}
+
+// A number, or null for one that is not finite.
+void AppendNumber(std::string& out, double value) {
+  out += std::isfinite(value) ? FormatDouble(value) : "null";
+}
+
+void AppendNumbers(std::string& out, const char* name, const std::vector<double>& values) {
+  out += ",\"";
+  out += name;
+  out += "\":[";
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i) out += ',';
+    AppendNumber(out, values[i]);
+  }
+  out += ']';
+}
+
+Reply BadRequest(const std::string& reason) { return {400, "text/plain; charset=utf-8", reason + "\n"}; }
+
+std::string Decoded(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      out += static_cast<char>(std::strtol(std::string(text.substr(i + 1, 2)).c_str(), nullptr, 16));
+      i += 2;
+    } else {
+      out += text[i] == '+' ? ' ' : text[i];
+    }
+  }
+  return out;
+}
+
+// A whole number from 0 to `most`, or -1.
+long long WholeNumber(const std::string& text, long long most) {
+  if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+  const long long value = std::stoll(text);
+  return value <= most ? value : -1;
+}
+
+bool FiniteNumber(const std::string& text, double& value) {
+  if (text.empty() || text.size() > 64) return false;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return *end == '\0' && std::isfinite(value);
+}
+
+}  // namespace
+
+Viewer::Viewer(const std::string& path, long long start) : m_path(path), m_start(start) {
+  m_stamp = StampNow();
+  ScanFile(m_qtx, path);
+  SectionAt(m_qtx, start);
+  OpenForReading(m_file, path);
+  const std::uint32_t rows = SectionAt(m_qtx, start).RowCount();
+  if (rows >= kSayRows)
+    Warn("reading the " + std::to_string(rows) + " rows of section " + std::to_string(start) +
+         " once for the view; the address follows");
+  Summary(static_cast<std::size_t>(start));
+}
+
+Viewer::Stamp Viewer::StampNow() const {
+  std::error_code error;
+  Stamp stamp;
+  stamp.size = std::filesystem::file_size(m_path, error);
+  if (error) return {};
+  stamp.time = static_cast<long long>(std::filesystem::last_write_time(m_path, error).time_since_epoch().count());
+  return stamp;
+}
+
+const SectionSummary& Viewer::Summary(std::size_t section) {
+  std::unique_ptr<SectionSummary>& summary = m_summaries[section];
+  if (!summary)
+    summary = std::make_unique<SectionSummary>(m_qtx, m_path, *m_qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(section)), 0);
+  return *summary;
+}
+
+Reply Viewer::Handle(std::string_view path, std::string_view query) {
+  for (std::size_t i = 0; i < kAssetCount; ++i) {
+    if (path == kAssets[i].path)
+      return {200, kAssets[i].contentType,
+              std::string(reinterpret_cast<const char*>(kAssets[i].data), kAssets[i].size)};
+  }
+  if (path != "/meta" && path != "/data") return {404, "text/plain; charset=utf-8", "not found\n"};
+  if (!(StampNow() == m_stamp))
+    return {409, "text/plain; charset=utf-8",
+            std::filesystem::path(m_path).filename().string() +
+                " changed since qtx view read it; start qtx view again to see it as it is now\n"};
+  if (path == "/meta") {
+    if (!query.empty()) return BadRequest("/meta takes no parameters");
+    return Meta();
+  }
+  return Data(query);
+}
+
+Reply Viewer::Meta() const {
+  std::string out = "{\"file\":";
+  AppendString(out, std::filesystem::path(m_path).filename().string());
+  out += ",\"mode\":";
+  AppendString(out, ModeName(m_qtx.m_nXColumns));
+  out += ",\"start\":" + std::to_string(m_start) + ",\"sections\":[";
+  for (std::ptrdiff_t s = 0; s < m_qtx.m_arrSections.GetSize(); ++s) {
+    const CQTXSection& section = *m_qtx.m_arrSections.GetAt(s);
+    const std::uint32_t rows = section.RowCount();
+    out += s ? ",{" : "{";
+    out += "\"index\":" + std::to_string(s) + ",\"rows\":" + std::to_string(rows) +
+           ",\"rowsInFile\":" + std::to_string(section.m_bRowsCounted ? std::min(rows, section.m_nRowsInFile) : rows) +
+           ",\"channels\":[";
+    for (int c = 0; c < std::max(0, section.m_nChannels); ++c) {
+      const CQTXChannel& channel = *section.m_arrChannels.GetAt(c);
+      out += c ? ",{" : "{";
+      out += "\"index\":" + std::to_string(c) + ",\"heading\":";
+      AppendString(out, channel.m_strYHeading.View());
+      out += ",\"unit\":";
+      AppendString(out, channel.m_strYUnitLabel.View());
+      out += ",\"dimension\":";
+      AppendString(out, channel.m_strYDimension.View());
+      out += ",\"xHeading\":";
+      AppendString(out, channel.m_strXHeading.View());
+      out += ",\"xUnit\":";
+      AppendString(out, channel.m_strXUnitLabel.View());
+      out += ",\"xDimension\":";
+      AppendString(out, channel.m_strXDimension.View());
+      out += ",\"samples\":" + std::to_string(channel.m_nSamples) + "}";
+    }
+    out += "]}";
+  }
+  out += "]}";
+  return {200, "application/json", out};
+}
+
+Reply Viewer::Data(std::string_view query) {
+  std::map<std::string, std::string> values;
+  while (!query.empty()) {
+    const std::size_t amp = query.find('&');
+    const std::string_view pair = query.substr(0, amp);
+    query = amp == query.npos ? std::string_view() : query.substr(amp + 1);
+    if (pair.empty()) continue;
+    const std::size_t eq = pair.find('=');
+    const std::string name = Decoded(pair.substr(0, eq));
+    if (name != "section" && name != "x0" && name != "x1" && name != "w" && name != "channels" && name != "exact")
+      return BadRequest("unknown parameter '" + name.substr(0, 40) + "'");
+    if (values.count(name)) return BadRequest("parameter " + name + " given twice");
+    values[name] = eq == pair.npos ? std::string() : Decoded(pair.substr(eq + 1));
+  }
+  const long long sectionIndex = values.count("section") ? WholeNumber(values["section"], 1 << 30) : m_start;
+  if (sectionIndex < 0 || sectionIndex >= m_qtx.m_arrSections.GetSize())
+    return BadRequest("section must be a section's index, 0 to " + std::to_string(m_qtx.m_arrSections.GetSize() - 1));
+  const long long width = WholeNumber(values["w"], kMostColumns);
+  if (width < 1) return BadRequest("w must be a whole number of pixel columns, 1 to " + std::to_string(kMostColumns));
+  const CQTXSection& section = *m_qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(sectionIndex));
+  const int channelCount = std::max(0, section.m_nChannels);
+  std::vector<int> channels;
+  if (!values.count("channels")) {
+    for (int c = 0; c < channelCount; ++c) channels.push_back(c);
+  } else {
+    const std::string& list = values["channels"];
+    for (std::size_t at = 0; at < list.size();) {
+      const std::size_t comma = std::min(list.find(',', at), list.size());
+      const long long c = WholeNumber(list.substr(at, comma - at), channelCount - 1);
+      if (c < 0) return BadRequest("channels must list channels of the section, 0 to " + std::to_string(channelCount - 1));
+      if (std::find(channels.begin(), channels.end(), c) != channels.end())
+        return BadRequest("channels lists channel " + std::to_string(c) + " twice");
+      channels.push_back(static_cast<int>(c));
+      at = comma + 1;
+    }
+  }
+  // What one answer may hold: its columns for every channel asked for.
+  if (channels.size() * static_cast<std::size_t>(width) > kMostValues)
+    return BadRequest("w times the count of channels must be at most " + std::to_string(kMostValues));
+  const bool exact = values.count("exact") != 0;
+  if (exact && values["exact"] != "1") return BadRequest("exact takes the value 1");
+  const bool hasRange = values.count("x0") || values.count("x1");
+  double x0 = 0, x1 = 0;
+  if (hasRange) {
+    if (!FiniteNumber(values["x0"], x0) || !FiniteNumber(values["x1"], x1) || !(x0 < x1))
+      return BadRequest("x0 and x1 must be finite numbers with x0 below x1");
+  }
+
+  const SectionSummary& summary = Summary(static_cast<std::size_t>(sectionIndex));
+  // The whole section; a single X widened so that it has a width.
+  double low = summary.XLow(), high = summary.XHigh();
+  if (std::isnan(low)) {
+    low = 0;
+    high = 1;
+  } else if (!(low < high)) {
+    const double half = std::max(0.5, std::fabs(low) * 1e-9);
+    low -= half;
+    high += half;
+  }
+  if (!hasRange) {
+    x0 = low;
+    x1 = high;
+  }
+
+  const std::vector<ChannelAnswer> answers =
+      summary.Answer(m_file, x0, x1, static_cast<std::uint32_t>(width), channels, exact);
+  std::string out = "{\"section\":" + std::to_string(sectionIndex) + ",\"x0\":";
+  AppendNumber(out, x0);
+  out += ",\"x1\":";
+  AppendNumber(out, x1);
+  out += ",\"w\":" + std::to_string(width) + ",\"rows\":" + std::to_string(summary.Rows()) +
+         ",\"binRows\":" + std::to_string(summary.BinRows()) + ",\"xLow\":";
+  AppendNumber(out, low);
+  out += ",\"xHigh\":";
+  AppendNumber(out, high);
+  out += ",\"channels\":[";
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    const ChannelAnswer& a = answers[i];
+    out += i ? ",{" : "{";
+    out += "\"channel\":" + std::to_string(a.channel) + ",\"from\":" + (a.fromSummary ? "\"summary\"" : "\"rows\"");
+    if (a.coarse) out += ",\"coarse\":true";
+    if (a.raw) {
+      out += ",\"raw\":true";
+      AppendNumbers(out, "x", a.x);
+      AppendNumbers(out, "y", a.y);
+    } else {
+      out += ",\"raw\":false,\"cols\":[";
+      for (std::size_t k = 0; k < a.cols.size(); ++k) out += (k ? "," : "") + std::to_string(a.cols[k]);
+      out += ']';
+      AppendNumbers(out, "first", a.first);
+      AppendNumbers(out, "low", a.low);
+      AppendNumbers(out, "high", a.high);
+      AppendNumbers(out, "last", a.last);
+    }
+    out += '}';
+  }
+  out += "]}";
+  return {200, "application/json", out};
+}
+
+}  // namespace qtx::tool::view
