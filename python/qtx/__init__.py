@@ -15,6 +15,7 @@ qtx.dask.read_dataframe reads many files as one dask DataFrame.
 import math
 import operator
 import os
+import warnings
 from typing import NamedTuple
 
 import numpy as np
@@ -22,11 +23,17 @@ import numpy as np
 from . import _qtx
 from ._qtx import FormatError
 
-__all__ = ["Channel", "File", "FormatError", "Section", "Settings", "Writer", "estimate_time_step", "open",
-           "read_pandas", "resample", "write", "write_pandas"]
+__all__ = ["Channel", "File", "FormatError", "Section", "Settings", "ShortSectionWarning", "Writer",
+           "estimate_time_step", "open", "read_pandas", "resample", "write", "write_pandas"]
 
 FormatError.__module__ = __name__
 FormatError.__doc__ = "The file has no complete main header (a ValueError)."
+
+
+class ShortSectionWarning(UserWarning):
+    """A read reaches past the rows the file holds: the section declares
+    more rows than the file has (a truncated file); the read gives only
+    those the file has."""
 
 MODES = ("no", "one", "multi")  # X_Columns: computed X, one X column, an X column per channel
 _MOST_ROWS = 2**32 - 1
@@ -59,6 +66,16 @@ class Channel(NamedTuple):
     time: str = ""
 
 
+def _threads(threads):
+    """The native reader's thread count: 0 for all cores."""
+    if threads is None:
+        return 0
+    count = operator.index(threads)
+    if count < 1:
+        raise ValueError(f"threads must be at least 1 (or None for all cores), not {count}")
+    return count
+
+
 def _position(index, count, what):
     """A sequence position: negative counts from the end; IndexError outside."""
     i = operator.index(index)
@@ -70,14 +87,15 @@ def _position(index, count, what):
 class Section:
     """One section: its rows, where they begin, its channels, and its values."""
 
-    def __init__(self, file, index, n_rows, data_line, channels):
+    def __init__(self, file, index, n_rows, data_line, channels, rows_in_file):
         self._file = file
         self.index = index
-        self.n_rows = n_rows        # the largest Samples of the channels
-        self.data_line = data_line  # lines before the first data row
+        self.n_rows = n_rows              # the largest Samples of the channels
+        self.data_line = data_line        # lines before the first data row
         # A heading the headings line lacks reads as the tool shows it: Y1,
         # Y2, ... by the channel's number from 1, X_Value for an X column.
         self.channels = tuple(Channel(c[0], c[1] or f"Y{c[0] + 1}", c[2] or "X_Value", *c[3:]) for c in channels)
+        self.rows_in_file = rows_in_file  # the rows the file holds: n_rows, or fewer when it ends first
 
     def __repr__(self):
         headings = [c.y_heading for c in self.channels]
@@ -107,36 +125,104 @@ class Section:
         grids = {(self.channels[i].x0.hex(), self.channels[i].delta_x.hex()) for i in chosen}
         return mode == "one" or (mode == "no" and len(grids) == 1)
 
-    def read(self, channels=None, copy=False):
+    def _range(self, rows, stacklevel=3):
+        """(first, count) of `rows`, a slice or range of row numbers (step 1)
+        taken as a slice of the section's n_rows rows; warns when it reaches
+        past the rows the file holds."""
+        if rows is None:
+            first, stop = 0, self.n_rows
+        elif isinstance(rows, (slice, range)):
+            if rows.step not in (None, 1):
+                raise ValueError(f"rows must be consecutive (step 1), not step {rows.step}")
+            first, stop, _ = slice(rows.start, rows.stop).indices(self.n_rows)
+        else:
+            raise TypeError(f"rows must be a slice or a range, not {type(rows).__name__}")
+        stop = max(first, stop)
+        if stop > self.rows_in_file:
+            self._warn_short(stacklevel)
+        return first, stop - first
+
+    def _warn_short(self, stacklevel):
+        warnings.warn(f"{os.fsdecode(self._file.path)}, section {self.index} declares {self.n_rows} rows; "
+                      f"the file holds {self.rows_in_file}", ShortSectionWarning, stacklevel=stacklevel + 1)
+
+    def read(self, channels=None, copy=False, rows=None, threads=None):
         """X and Y of the channels as 1-D float64 arrays: a list of (x, y),
-        or one (x, y) for a single index or heading. Without `copy` the arrays
-        are the reader's own, handed over; no later read touches them."""
+        or one (x, y) for a single index or heading. `rows`: a slice or range
+        of row numbers, by default all; each channel's arrays end at its own
+        Samples and at the rows the file holds. `threads`: how many read at
+        once (None: one per core). Where the channels share their X, every
+        channel gets a read-only view of one X array; `copy` gives each one
+        a writable copy of its own. No later read touches these arrays."""
         chosen, single = self._select(channels)
         self._file._check_open()
-        pairs = self._file._native.read(self.index, chosen, copy) if chosen else []
+        first, count = self._range(rows)
+        if not chosen:
+            return []
+        x, pairs, _ = self._file._native.read(self.index, chosen, first, count, _threads(threads),
+                                              self._shares_x(chosen))
+        if x is not None:
+            x.flags.writeable = False
+            pairs = [(x[:len(y)].copy() if copy else x[:len(y)], y) for _, y in pairs]
         return pairs[0] if single else pairs
 
-    def _block(self, channels):
+    def _block(self, channels, rows, threads):
         chosen, _ = self._select(channels)
         if not chosen:
             raise ValueError(f"section {self.index}: no channel selected")
+        self._file._check_open()
+        first, count = self._range(rows, stacklevel=4)
         shared = self._shares_x(chosen)
-        x, block = self._file._native.read_block(self.index, chosen, not shared)
+        x, block = self._file._native.read_block(self.index, chosen, first, count, _threads(threads), not shared)
         return [self.channels[i] for i in chosen], shared, x, block
 
-    def read_array(self, channels=None):
+    def read_array(self, channels=None, rows=None, threads=None):
         """(x, Y): Y of shape (rows, channels); x of shape (rows) when the
-        channels share their X, else (rows, channels) like Y."""
-        _, shared, x, block = self._block(channels)
+        channels share their X, else (rows, channels) like Y. `rows` and
+        `threads` as for read(); the rows are those the file holds, and a
+        channel's values past its own Samples are NaN."""
+        _, shared, x, block = self._block(channels, rows, threads)
         return (x, block) if shared else (block[:, 0::2], block[:, 1::2])
 
-    def to_pandas(self, channels=None):
+    def to_pandas(self, channels=None, rows=None, threads=None):
         """A DataFrame: indexed by X with a column per Y heading when the
-        channels share their X; otherwise (heading, 'x'|'y') columns."""
-        chosen, shared, x, block = self._block(channels)
+        channels share their X; otherwise (heading, 'x'|'y') columns. `rows`
+        and `threads` as for read_array(), with NaN past a channel's Samples."""
+        chosen, shared, x, block = self._block(channels, rows, threads)
         frame = _frame(chosen, shared, x, block)
         frame.attrs.update(_attrs(self._file, chosen))
         return frame
+
+    def chunks(self, rows=1_000_000, channels=None, threads=None):
+        """An iterator of DataFrames, to_pandas() of consecutive ranges of
+        `rows` rows, through the rows the file holds; each is read when it is
+        asked for, so memory holds one at a time."""
+        step = operator.index(rows)
+        if step < 1:
+            raise ValueError(f"rows must be at least 1, not {step}")
+        self._select(channels)
+        self._file._check_open()
+        if self.rows_in_file < self.n_rows:
+            self._warn_short(2)
+        return (self.to_pandas(channels, slice(first, first + step), threads)
+                for first in range(0, self.rows_in_file, step))
+
+    def rows_between(self, lo, hi):
+        """The range of rows whose X lies in [lo, hi], among the rows the
+        file holds, for an X that the channels share and that does not
+        decrease: X0 + row * Delta_X in mode 'no', the X column in mode 'one'
+        (found by bisection over the rows, not by reading them all).
+        ValueError when the channels share no X (mode 'multi', or grids that
+        differ) or the X looked at decreases."""
+        self._file._check_open()
+        status, first, count = self._file._native.rows_between(self.index, float(lo), float(hi))
+        if status == 1:
+            raise ValueError(f"section {self.index}: the channels share no X (X_Columns {self._file.settings.x_columns}"
+                             f"{', X0 or Delta_X differ' if self._file.settings.x_columns == 'no' else ''}), "
+                             "so no range of rows holds the X between two values")
+        if status == 2:
+            raise ValueError(f"section {self.index}: X decreases, so no range of rows holds the X between two values")
+        return range(first, first + count)
 
     def _layout(self):
         """What the frame of this section looks like, to compare files by."""
@@ -325,8 +411,9 @@ def _mode_number(mode):
 
 class Writer:
     """A QTX file of several sections, written through the library's header
-    writer: the main header at once, then one section per write_section().
-    Every write is checked; a failure raises OSError."""
+    writer: the main header at once, then one section per write_section(),
+    or per begin_section() and its write_rows() in pieces. Every write is
+    checked; a failure raises OSError."""
 
     def __init__(self, path, mode="one", *, description=None, date=None, time=None, time_pref=None):
         """description, time_pref ("Relative" by default), date (yyyy/MM/dd)
@@ -337,6 +424,8 @@ class Writer:
         stamps = {name: b"" if value is None else _text(name, value) for name, value in
                   (("description", description), ("time_pref", time_pref), ("date", date), ("time", time))}
         self._native = _qtx.FileWriter(os.fsencode(os.fspath(path)), self.mode, **stamps)
+        self._sections = 0    # sections begun
+        self._pending = None  # the section being written in pieces
 
     def write_section(self, x, Y, *, headings=None, x_heading="X_Value", y_units="-", y_dimensions=None, x_unit="-",
                       x_dimension=None, x0=None, delta_x=None, dates=None, times=None):
@@ -348,13 +437,70 @@ class Writer:
         ending in white space) raise ValueError before anything is written.
         dates and times stamp the channels (one for all or one each); by
         default the writer's."""
-        self._native.write_section(**_section(self.mode, x, Y, headings=headings, x_heading=x_heading,
-                                              y_units=y_units, y_dimensions=y_dimensions, x_unit=x_unit,
-                                              x_dimension=x_dimension, x0=x0, delta_x=delta_x, dates=dates,
-                                              times=times))
+        section = _section(self.mode, x, Y, headings=headings, x_heading=x_heading, y_units=y_units,
+                           y_dimensions=y_dimensions, x_unit=x_unit, x_dimension=x_dimension, x0=x0,
+                           delta_x=delta_x, dates=dates, times=times)
+        self._end_section()
+        self._sections += 1
+        _put(self._native, section)
+
+    def begin_section(self, rows, *, headings=None, x_heading="X_Value", y_units="-", y_dimensions=None, x_unit="-",
+                      x_dimension=None, x0=None, delta_x=None, dates=None, times=None):
+        """Begins a section of `rows` rows, which write_rows() then writes in
+        pieces, so that a section need not fit in memory. Labels as for
+        write_section(); the header is written with the first piece, and in
+        modes 'one' and 'multi' X0 and Delta_X default to that piece's first
+        X and mean step. write_rows() refuses rows beyond `rows`; close() and
+        the next section raise ValueError when fewer were written."""
+        rows = operator.index(rows)
+        if not 0 <= rows <= _MOST_ROWS:
+            raise ValueError(f"a section holds 0 to {_MOST_ROWS} rows, not {rows}")
+        self._end_section()
+        self._sections += 1
+        labels = dict(headings=headings, x_heading=x_heading, y_units=y_units, y_dimensions=y_dimensions,
+                      x_unit=x_unit, x_dimension=x_dimension, x0=x0, delta_x=delta_x, dates=dates, times=times)
+        self._pending = dict(rows=rows, written=0, labels=labels, begun=False)
+
+    def write_rows(self, x, Y):
+        """Writes the next rows of the section begun: x and Y as for
+        write_section()."""
+        pending = self._pending
+        if pending is None:
+            raise ValueError("no section to write rows of: call begin_section() first")
+        section = _section(self.mode, x, Y, **pending["labels"])
+        count = len(section["y"])
+        if pending["written"] + count > pending["rows"]:
+            raise ValueError(f"section {self._sections - 1} declares {pending['rows']} rows; "
+                             f"{pending['written']} are written and {count} more would be too many")
+        if not pending["begun"]:
+            self._native.begin_section(section["labels"], section["x0"], section["delta_x"], pending["rows"])
+            pending["begun"] = True
+        self._native.write_rows(section["x"], section["y"])
+        pending["written"] += count
+
+    def _end_section(self):
+        """Ends the section written in pieces, if any: its header, when no
+        piece wrote it, and the check of its rows."""
+        pending, self._pending = self._pending, None
+        if pending is None:
+            return
+        if not pending["begun"]:  # a header of its own, from the labels alone
+            headings = pending["labels"]["headings"]
+            k = 1 if headings is None or isinstance(headings, str) else len(headings)
+            section = _section(self.mode, None if self.mode == 0 else np.empty(0), np.empty((0, k)),
+                               **pending["labels"])
+            self._native.begin_section(section["labels"], section["x0"], section["delta_x"], pending["rows"])
+        if pending["written"] != pending["rows"]:
+            raise ValueError(f"section {self._sections - 1} declares {pending['rows']} rows; "
+                             f"only {pending['written']} were written")
 
     def close(self):
-        self._native.close()
+        """Ends the section written in pieces (ValueError when it is short)
+        and closes the file."""
+        try:
+            self._end_section()
+        finally:
+            self._native.close()
 
     def __enter__(self):
         return self
@@ -362,9 +508,15 @@ class Writer:
     def __exit__(self, kind, *_):
         try:
             self.close()
-        except OSError:
+        except (OSError, ValueError):
             if kind is None:
                 raise  # otherwise the error already on its way says more
+
+
+def _put(native, section):
+    """Writes a section checked by _section()."""
+    native.begin_section(section["labels"], section["x0"], section["delta_x"], len(section["y"]))
+    native.write_rows(section["x"], section["y"])
 
 
 def write(path, x, Y, mode="one", **labels):
@@ -372,7 +524,7 @@ def write(path, x, Y, mode="one", **labels):
     arguments. Nothing is written when they are refused."""
     section = _section(_mode_number(mode), x, Y, **labels)
     with Writer(path, mode) as writer:
-        writer._native.write_section(**section)
+        _put(writer._native, section)
 
 
 def write_pandas(path, frame):
@@ -415,7 +567,7 @@ def write_pandas(path, frame):
     stamps = {key: attrs.get(key) or None for key in ("description", "date", "time", "time_pref")}
     section = _section(_mode_number(mode), x, Y, **labels)
     with Writer(path, mode, **stamps) as writer:
-        writer._native.write_section(**section)
+        _put(writer._native, section)
 
 
 def estimate_time_step(x):

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -20,9 +21,11 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "framework/Platform.h"
 #include "qtx/QTXLibrary.h"
 #include "writer/DataRow.h"
 
@@ -109,36 +112,135 @@ std::string Shortest(double value) {
   return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-using Values = std::unique_ptr<double[]>;
 using XColumns = py::array_t<double, py::array::c_style | py::array::forcecast>;
 
-// A numpy array over `values`, which it owns from here on: numpy releases
-// them with delete[] once no array refers to them any more.
+// Values read for Python: malloc'ed, so that an array read longer than a
+// channel's Samples can give back its tail (realloc), and released by numpy
+// with free() once no array refers to them any more.
+struct FreeValues {
+  void operator()(double* p) const noexcept { std::free(p); }
+};
+using Values = std::unique_ptr<double, FreeValues>;
+
+Values Allocate(std::size_t n) {
+  if (n > std::numeric_limits<std::size_t>::max() / sizeof(double))
+    throw TooLarge("the section's values do not fit in memory");
+  Values values(static_cast<double*>(std::malloc(std::max<std::size_t>(n, 1) * sizeof(double))));
+  if (!values) throw TooLarge("the section's values do not fit in memory");
+  // Fresh memory would otherwise fault in a page at a time as the rows fill
+  // it, from every reading thread at once.
+  constexpr std::size_t kPrefaultFrom = std::size_t{1} << 16;
+  if (n * sizeof(double) >= kPrefaultFrom) qtx::platform::PrefaultForWrite(values.get(), n * sizeof(double));
+  return values;
+}
+
+// Keeps the first n of the values, giving the rest back where the system
+// can.
+void Shrink(Values& values, std::size_t n) {
+  if (void* p = std::realloc(values.get(), std::max<std::size_t>(n, 1) * sizeof(double))) {
+    values.release();
+    values.reset(static_cast<double*>(p));
+  }
+}
+
+// A numpy array over `values`, which it owns from here on.
 py::array Adopt(Values values, std::vector<py::ssize_t> shape, std::vector<py::ssize_t> strides) {
-  py::capsule owner(values.get(), [](void* data) { delete[] static_cast<double*>(data); });
+  py::capsule owner(values.get(), [](void* data) { std::free(data); });
   double* data = values.release();
   return py::array_t<double>(std::move(shape), std::move(strides), data, owner);
 }
 
-py::array Vector(Values values, std::size_t n, bool copy) {
-  if (!copy) return Adopt(std::move(values), {static_cast<py::ssize_t>(n)}, {sizeof(double)});
-  py::array_t<double> array(static_cast<py::ssize_t>(n));
-  std::copy_n(values.get(), n, array.mutable_data());
-  return array;
+py::array Vector(Values values, std::size_t n) {
+  return Adopt(std::move(values), {static_cast<py::ssize_t>(n)}, {sizeof(double)});
 }
 
-// The X and Y arrays of one channel.
-struct Channel {
+void FillNaN(double* from, double* to) { std::fill(from, to, std::numeric_limits<double>::quiet_NaN()); }
+
+void CheckChannels(const CQTXSection& s, const std::vector<int>& channels) {
+  if (channels.empty()) throw py::value_error("no channel selected");
+  const std::ptrdiff_t count = std::min<std::ptrdiff_t>(s.m_nChannels, s.m_arrChannels.GetSize());
+  for (const int j : channels)
+    if (j < 0 || j >= count) throw py::index_error("channel index out of range");
+}
+
+std::uint32_t RowsInFile(const CQTXSection& s) {
+  return s.m_bRowsCounted ? std::min(s.m_nRowsInFile, s.RowCount()) : s.RowCount();
+}
+
+// Rows of [first, first + count) that the file holds.
+std::uint32_t RowsHeld(const CQTXSection& s, std::uint32_t first, std::uint32_t count) {
+  const std::uint64_t end = std::min<std::uint64_t>(std::uint64_t{first} + count, RowsInFile(s));
+  return end > first ? static_cast<std::uint32_t>(end - first) : 0;
+}
+
+// Rows from `first` on within channel j's own Samples.
+std::size_t OwnRows(const CQTXSection& s, int j, std::uint32_t first) {
+  const std::uint32_t samples = s.m_arrChannels.GetAt(j)->m_nSamples;
+  return samples > first ? samples - first : 0;
+}
+
+// What ReadBlockWith reads: the channels' one X (or none) and the block.
+struct Block {
   Values x;
-  Values y;
+  Values values;
+  std::size_t rows = 0;
+  std::size_t columns = 0;
+
+  py::tuple Arrays() {
+    const auto n = static_cast<py::ssize_t>(rows);
+    const py::ssize_t step = sizeof(double);
+    py::object x_array = py::none();
+    if (x) x_array = Adopt(std::move(x), {n}, {step});
+    return py::make_tuple(x_array,
+                          Adopt(std::move(values), {n, static_cast<py::ssize_t>(columns)}, {step, step * n}));
+  }
 };
 
-// The largest Samples among the section's channels: its number of rows.
-std::uint32_t RowCount(const CQTXSection& section) {
-  std::uint32_t rows = 0;
-  const std::ptrdiff_t n = std::min<std::ptrdiff_t>(section.m_nChannels, section.m_arrChannels.GetSize());
-  for (std::ptrdiff_t j = 0; j < n; ++j) rows = std::max(rows, section.m_arrChannels.GetAt(j)->m_nSamples);
-  return rows;
+// The block of ScannedFile::ReadBlock, read by fill(targets, rows), which
+// returns the rows it stored. Called without the GIL.
+template <class Fill>
+Block ReadBlockWith(const CQTXSection& s, const std::vector<int>& channels, std::uint32_t first,
+                    std::uint32_t count, bool with_x, Fill fill) {
+  CheckChannels(s, channels);
+  const std::size_t per_channel = with_x ? 2 : 1;
+  Block block;
+  block.columns = channels.size() * per_channel;
+  const std::uint32_t rows = RowsHeld(s, first, count);
+  block.rows = rows;
+  if (rows != 0 && block.columns > std::numeric_limits<std::size_t>::max() / rows)
+    throw TooLarge("the section's values do not fit in memory");
+  block.values = Allocate(std::size_t{rows} * block.columns);
+  if (!with_x) block.x = Allocate(rows);
+  double* const values = block.values.get();
+  // The library reads each channel once: a channel asked for again gets a
+  // copy of its columns afterwards.
+  std::vector<QTXChannelTarget> targets;
+  std::vector<std::size_t> again;
+  for (std::size_t i = 0; i < channels.size(); ++i) {
+    double* column = values + i * per_channel * rows;
+    const auto before = std::find_if(targets.begin(), targets.end(),
+                                     [&](const QTXChannelTarget& t) { return t.nChannel == channels[i]; });
+    if (before != targets.end()) {
+      again.push_back(i);
+      continue;
+    }
+    double* column_x = with_x ? column : (targets.empty() ? block.x.get() : nullptr);
+    targets.push_back({channels[i], column_x, with_x ? column + rows : column});
+  }
+  const std::uint32_t stored = fill(targets, rows);
+  for (std::size_t i = 0; i < channels.size(); ++i) {
+    double* column = values + i * per_channel * rows;
+    if (std::find(again.begin(), again.end(), i) != again.end()) {
+      const auto source = std::find(channels.begin(), channels.end(), channels[i]) - channels.begin();
+      std::copy_n(values + static_cast<std::size_t>(source) * per_channel * rows, per_channel * rows, column);
+      continue;
+    }
+    // Past the channel's Samples, and past the rows the file gave.
+    const std::size_t held = std::min<std::size_t>(OwnRows(s, channels[i], first), stored);
+    for (std::size_t k = 0; k < per_channel; ++k) FillNaN(column + k * rows + held, column + (k + 1) * rows);
+  }
+  if (block.x) FillNaN(block.x.get() + stored, block.x.get() + rows);
+  return block;
 }
 
 // A scanned file, kept open for reads: the library's model of it and the file
@@ -168,8 +270,6 @@ class ScannedFile {
     if (!m_file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))
       throw OsFailure(error.m_lOsError, path);
     if (!complete) throw FormatFailure("the file ends before the main header's end line");
-    for (std::ptrdiff_t i = 0; i < m_qtx.m_arrSections.GetSize(); ++i)
-      m_rows.push_back(RowCount(*m_qtx.m_arrSections.GetAt(i)));
   }
 
   py::tuple Settings() const {
@@ -183,8 +283,8 @@ class ScannedFile {
                           Text(m_qtx.m_strTimePref));
   }
 
-  // Per section: rows, data line, and the channels' labels and X grid. Reads
-  // change none of these.
+  // Per section: rows, data line, the channels' labels and X grid, and the
+  // rows the file holds. Reads change none of these.
   py::list Sections() const {
     py::list sections;
     for (std::ptrdiff_t i = 0; i < m_qtx.m_arrSections.GetSize(); ++i) {
@@ -197,63 +297,109 @@ class ScannedFile {
                                        Text(c.m_strXDimension), Text(c.m_strXUnitLabel), c.m_nSamples,
                                        c.m_dX0, c.m_dDeltaX, Text(c.m_strDate), Text(c.m_strTime)));
       }
-      sections.append(py::make_tuple(m_rows[static_cast<std::size_t>(i)], section.m_nDataLine, channels));
+      sections.append(py::make_tuple(section.RowCount(), section.m_nDataLine, channels, RowsInFile(section)));
     }
     return sections;
   }
 
-  // X and Y of each channel asked for, in that order.
-  py::list Read(std::size_t section, const std::vector<int>& channels, bool copy) {
-    const std::size_t rows = Rows(section);
-    std::map<int, Channel> taken;
+  // Rows [first, first + count) of the channels asked for, in that order,
+  // only as many as the file holds: (x, pairs, rows). With `shared_x`, x is
+  // the channels' one X and each pair (None, y); otherwise x is None and
+  // each pair (x, y). Each channel's arrays end at its own Samples.
+  py::tuple Read(std::size_t section, const std::vector<int>& channels, std::uint32_t first, std::uint32_t count,
+                 unsigned threads, bool shared_x) {
+    std::vector<int> unique;
+    std::vector<Values> xs, ys;
+    std::vector<std::size_t> own;
+    Values x;
+    std::uint32_t rows;
     {
       py::gil_scoped_release release;
-      taken = Take(section, channels);
+      const CQTXSection& s = Section(section);
+      CheckChannels(s, channels);
+      for (const int j : channels)
+        if (std::find(unique.begin(), unique.end(), j) == unique.end()) unique.push_back(j);
+      rows = RowsHeld(s, first, count);
+      std::vector<QTXChannelTarget> targets;
+      if (shared_x) x = Allocate(rows);
+      for (const int j : unique) {
+        ys.push_back(Allocate(rows));
+        xs.push_back(shared_x ? nullptr : Allocate(rows));
+        double* column_x = shared_x ? (targets.empty() ? x.get() : nullptr) : xs.back().get();
+        targets.push_back({j, column_x, ys.back().get()});
+      }
+      rows = Fill(s, first, rows, targets, threads);
+      for (std::size_t i = 0; i < unique.size(); ++i) {
+        own.push_back(std::min<std::size_t>(OwnRows(s, unique[i], first), rows));
+        if (own[i] == rows) continue;
+        Shrink(ys[i], own[i]);
+        if (xs[i]) Shrink(xs[i], own[i]);
+      }
     }
     std::map<int, py::tuple> arrays;  // a channel asked for twice gives the same arrays twice
-    py::list pairs;
-    for (const int j : channels) {
-      if (arrays.count(j) == 0) {
-        Channel& c = taken[j];
-        arrays[j] = py::make_tuple(Vector(std::move(c.x), rows, copy), Vector(std::move(c.y), rows, copy));
-      }
-      pairs.append(arrays[j]);
+    for (std::size_t i = 0; i < unique.size(); ++i) {
+      py::object x_array = py::none();
+      if (xs[i]) x_array = Vector(std::move(xs[i]), own[i]);
+      arrays[unique[i]] = py::make_tuple(x_array, Vector(std::move(ys[i]), own[i]));
     }
-    return pairs;
+    py::list pairs;
+    for (const int j : channels) pairs.append(arrays[j]);
+    py::object x_array = py::none();
+    if (x) x_array = Vector(std::move(x), rows);
+    return py::make_tuple(x_array, pairs, rows);
   }
 
-  // One (rows, columns) array in column order: per channel asked for, its X
-  // column and then its Y column, or its Y column alone, with the first
-  // channel's X beside it as one array (the library gives every channel a
-  // copy of a shared X; the others are released at once).
-  py::tuple ReadBlock(std::size_t section, const std::vector<int>& channels, bool with_x) {
-    const std::size_t rows = Rows(section);
-    const std::size_t columns = channels.size() * (with_x ? 2 : 1);
-    Values x;
-    Values block;
+  // Rows [first, first + count), as many as the file holds, as one (rows,
+  // columns) array in column order: per channel asked for, its X column and
+  // then its Y column, or its Y column alone, with the channels' one X
+  // beside it. Values past a channel's own Samples are NaN.
+  py::tuple ReadBlock(std::size_t section, const std::vector<int>& channels, std::uint32_t first,
+                      std::uint32_t count, unsigned threads, bool with_x) {
+    Block block;
     {
       py::gil_scoped_release release;
-      std::map<int, Channel> taken = Take(section, channels);
-      if (!with_x) {
-        x = std::move(taken[channels[0]].x);
-        for (auto& entry : taken) entry.second.x.reset();
-      }
-      if (rows != 0 && columns > std::numeric_limits<std::size_t>::max() / sizeof(double) / rows)
-        throw TooLarge("the section's values do not fit in memory");
-      block.reset(new double[rows * columns]);
-      double* column = block.get();
-      for (const int j : channels) {
-        const Channel& c = taken[j];
-        if (with_x) column = std::copy_n(c.x.get(), rows, column);
-        column = std::copy_n(c.y.get(), rows, column);
-      }
+      const CQTXSection& s = Section(section);
+      block = ReadBlockWith(s, channels, first, count, with_x,
+                            [&](const std::vector<QTXChannelTarget>& targets, std::uint32_t rows) {
+                              return Fill(s, first, rows, targets, threads);
+                            });
     }
-    const auto n = static_cast<py::ssize_t>(rows);
-    const py::ssize_t step = sizeof(double);
-    py::object x_array = py::none();
-    if (x) x_array = Adopt(std::move(x), {n}, {step});
-    return py::make_tuple(x_array,
-                          Adopt(std::move(block), {n, static_cast<py::ssize_t>(columns)}, {step, step * n}));
+    return block.Arrays();
+  }
+
+  // The rows whose X lies in [low, high]: (status, first, count), status
+  // one of the library's QTXRowsBetweenStatus.
+  py::tuple RowsBetween(std::size_t section, double low, double high) {
+    int status;
+    std::uint32_t first = 0, count = 0;
+    {
+      py::gil_scoped_release release;
+      const CQTXSection& s = Section(section);
+      std::lock_guard<std::mutex> lock(m_mutex);
+      if (!m_file.IsOpen()) throw py::value_error("I/O operation on closed file.");
+      status = m_qtx.QTX_RowsBetween(&m_file, &s, low, high, first, count);
+    }
+    return py::make_tuple(status, first, count);
+  }
+
+  // What ReadBlockAt needs to read rows from `first` on in a process of its
+  // own without a scan: the settings, where the rows begin, the rows the
+  // file holds, the last row mark at or before `first`, and per channel X0,
+  // Delta_X and Samples.
+  py::tuple PartitionState(std::size_t section, std::uint32_t first) const {
+    const CQTXSection& s = Section(section);
+    QTXRowMark mark{0, s.m_nDataPosition};
+    for (std::ptrdiff_t i = 0; i < s.m_arrRowMarks.GetSize() && s.m_arrRowMarks.GetAt(i).nRow <= first; ++i)
+      mark = s.m_arrRowMarks.GetAt(i);
+    py::list channels;
+    for (int j = 0; j < s.m_nChannels; ++j) {
+      const CQTXChannel& c = *s.m_arrChannels.GetAt(j);
+      channels.append(py::make_tuple(c.m_dX0, c.m_dDeltaX, c.m_nSamples));
+    }
+    const CString& separator = m_qtx.m_strSeparator;
+    return py::make_tuple(py::bytes(separator.GetString(), static_cast<std::size_t>(separator.GetLength())),
+                          m_qtx.m_nXColumns, s.m_nDataPosition, RowsInFile(s), mark.nRow, mark.nPosition,
+                          channels);
   }
 
   void Close() {
@@ -269,53 +415,64 @@ class ScannedFile {
   }
 
  private:
-  std::size_t Rows(std::size_t section) const {
-    if (section >= m_rows.size()) throw py::index_error("section index out of range");
-    return m_rows[section];
+  const CQTXSection& Section(std::size_t section) const {
+    if (section >= static_cast<std::size_t>(m_qtx.m_arrSections.GetSize()))
+      throw py::index_error("section index out of range");
+    return *m_qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(section));
   }
 
-  // Reads the section's values and takes the arrays of the channels asked for
-  // out of the library's channels, which keep none: a later read gives them
-  // new arrays and cannot touch these. Called without the GIL.
-  std::map<int, Channel> Take(std::size_t section, const std::vector<int>& channels) {
+  // Reads `rows` rows from `first` on into the targets through the open
+  // file, split over `threads` threads (0: one per core; 1: the caller's
+  // thread alone). Returns the rows stored, fewer only where the file lost
+  // rows since the scan. Called without the GIL.
+  std::uint32_t Fill(const CQTXSection& s, std::uint32_t first, std::uint32_t rows,
+                     const std::vector<QTXChannelTarget>& targets, unsigned threads) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_file.IsOpen()) throw py::value_error("I/O operation on closed file.");
-    if (channels.empty()) throw py::value_error("no channel selected");
-    CQTXSection& s = *m_qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(section));
-    const std::ptrdiff_t count = std::min<std::ptrdiff_t>(s.m_nChannels, s.m_arrChannels.GetSize());
-    for (const int j : channels)
-      if (j < 0 || j >= count) throw py::index_error("channel index out of range");
-    const bool one = std::all_of(channels.begin(), channels.end(), [&](int j) { return j == channels[0]; });
-    std::uint32_t line = s.m_nDataLine;
-    try {
-      m_qtx.QTX_ReadData(line, &m_file, &s, 1, one ? channels[0] : -1);
-    } catch (const std::bad_alloc&) {
-      throw TooLarge("the section declares more rows than fit in memory");
-    }
-    std::map<int, Channel> taken;
-    for (const int j : channels) {
-      CQTXChannel& c = *s.m_arrChannels.GetAt(j);
-      if (taken.count(j) != 0) continue;
-      Channel& slot = taken[j];  // first, so that nothing can throw between the handing over and its record
-      slot.x.reset(c.m_pXValues);
-      slot.y.reset(c.m_pYValues);
-      c.m_pXValues = c.m_pYValues = nullptr;
-    }
-    // What was read for the channels not asked for goes now.
-    for (std::ptrdiff_t j = 0; j < s.m_arrChannels.GetSize(); ++j) {
-      CQTXChannel& c = *s.m_arrChannels.GetAt(j);
-      delete[] c.m_pXValues;
-      delete[] c.m_pYValues;
-      c.m_pXValues = c.m_pYValues = nullptr;
-    }
-    return taken;
+    if (threads == 1) return m_qtx.QTX_ReadRows(&m_file, &s, first, rows, targets.data(), targets.size()).nRows;
+    return m_qtx.QTX_ReadRowsParallel(&m_file, &s, first, rows, targets.data(), targets.size(), threads).nRows;
   }
 
   std::mutex m_mutex;
   CQTXGeneral m_qtx;
   CStdioFile m_file;
-  std::vector<std::uint32_t> m_rows;  // per section
 };
+
+// ScannedFile::ReadBlock on one thread, in a process that has not scanned
+// the file: `state` is what ScannedFile::PartitionState gave there.
+py::tuple ReadBlockAt(const std::string& path, const py::tuple& state, std::uint32_t first, std::uint32_t count,
+                      const std::vector<int>& channels, bool with_x) {
+  CQTXGeneral qtx;
+  qtx.m_strSeparator = CString(state[0].cast<std::string>());
+  qtx.m_nXColumns = state[1].cast<int>();
+  CQTXSection s;
+  s.m_nDataPosition = state[2].cast<std::uint64_t>();
+  s.m_bRowsCounted = true;
+  s.m_nRowsInFile = state[3].cast<std::uint32_t>();
+  const QTXRowMark mark{state[4].cast<std::uint32_t>(), state[5].cast<std::uint64_t>()};
+  if (mark.nRow > 0) s.m_arrRowMarks.Add(mark);
+  for (const auto& grid : state[6].cast<std::vector<std::tuple<double, double, std::uint32_t>>>()) {
+    auto channel = std::make_unique<CQTXChannel>();
+    channel->m_nIndex = static_cast<int>(s.m_arrChannels.GetSize());
+    std::tie(channel->m_dX0, channel->m_dDeltaX, channel->m_nSamples) = grid;
+    s.m_arrChannels.Add(channel.get());
+    channel.release();  // owned by the section from here
+  }
+  s.m_nChannels = static_cast<int>(s.m_arrChannels.GetSize());
+  Block block;
+  {
+    py::gil_scoped_release release;
+    CStdioFile file;
+    CFileException error;
+    if (!file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))
+      throw OsFailure(error.m_lOsError, path);
+    block = ReadBlockWith(s, channels, first, count, with_x,
+                          [&](const std::vector<QTXChannelTarget>& targets, std::uint32_t rows) {
+                            return qtx.QTX_ReadRows(&file, &s, first, rows, targets.data(), targets.size()).nRows;
+                          });
+  }
+  return block.Arrays();
+}
 
 // Labels of one section's channels, in channel order, as bytes.
 struct Labels {
@@ -352,40 +509,21 @@ class FileWriter {
     Check();
   }
 
-  // x: none in mode 0, (rows) in mode 1, (rows, channels) in mode 2; y:
-  // (rows, channels).
-  void WriteSection(const Labels& labels, const std::vector<double>& x0, const std::vector<double>& delta_x,
-                    const py::object& x_object, const py::array_t<double, py::array::forcecast>& y_array) {
-    if (y_array.ndim() != 2) throw py::value_error("Y must have two dimensions");
-    const auto y = y_array.unchecked<2>();
-    const py::ssize_t rows = y.shape(0);
-    const py::ssize_t channels = y.shape(1);
-    const auto k = static_cast<std::size_t>(channels);
+  // The header of a section of `rows` rows, whose rows WriteRows writes.
+  void BeginSection(const Labels& labels, const std::vector<double>& x0, const std::vector<double>& delta_x,
+                    std::uint64_t rows) {
+    const std::size_t k = labels.y_headings.size();
     for (const auto* list : {&labels.y_headings, &labels.x_headings, &labels.y_dimensions, &labels.y_units,
                              &labels.x_dimensions, &labels.x_units})
       if (list->size() != k) throw py::value_error("one label per channel is needed");
     if (x0.size() != k || delta_x.size() != k)
       throw py::value_error("one X0 and Delta_X per channel are needed");
-    if (channels == 0 || channels > std::numeric_limits<int>::max() ||
-        rows > py::ssize_t{std::numeric_limits<std::uint32_t>::max()})
+    if (k == 0 || k > std::size_t{std::numeric_limits<int>::max()} ||
+        rows > std::numeric_limits<std::uint32_t>::max())
       throw py::value_error("a section holds 1 to 2147483647 channels and at most 4294967295 rows");
-    // X as one column for every channel (rows), or one per channel (rows,
-    // channels) in mode 2; contiguous, so that its steps are whole values.
-    XColumns x_array;
-    const double* x_data = nullptr;
-    py::ssize_t x_column_step = 0;
-    if (m_mode != 0) {
-      x_array = XColumns::ensure(x_object);
-      if (!x_array || x_array.ndim() < 1 || x_array.ndim() > (m_mode == 1 ? 1 : 2) ||
-          x_array.shape(0) != rows || (x_array.ndim() == 2 && x_array.shape(1) != channels))
-        throw py::value_error("X must be (rows) in mode one and (rows) or (rows, channels) in mode multi");
-      x_data = x_array.data();
-      if (x_array.ndim() == 2) x_column_step = 1;
-    }
-    const py::ssize_t x_row_step = x_column_step != 0 ? channels : 1;
 
     CQTXSection section;
-    section.m_nChannels = static_cast<int>(channels);
+    section.m_nChannels = static_cast<int>(k);
     for (std::size_t i = 0; i < k; ++i) {
       auto channel = std::make_unique<CQTXChannel>();
       channel->m_nIndex = static_cast<int>(i);
@@ -410,6 +548,37 @@ class FileWriter {
     errno = 0;
     section.WriteSectionHeaderStamped(m_stream, m_mode);
     Check();
+    m_channels = k;
+  }
+
+  // Rows of the section begun last. x: none in mode 0, (rows) in mode 1,
+  // (rows, channels) in mode 2; y: (rows, channels).
+  void WriteRows(const py::object& x_object, const py::array_t<double, py::array::forcecast>& y_array) {
+    if (y_array.ndim() != 2) throw py::value_error("Y must have two dimensions");
+    const auto y = y_array.unchecked<2>();
+    const py::ssize_t rows = y.shape(0);
+    const py::ssize_t channels = y.shape(1);
+    const auto k = static_cast<std::size_t>(channels);
+    if (k != m_channels) throw py::value_error("Y must have a column per channel of the section");
+    // X as one column for every channel (rows), or one per channel (rows,
+    // channels) in mode 2; contiguous, so that its steps are whole values.
+    XColumns x_array;
+    const double* x_data = nullptr;
+    py::ssize_t x_column_step = 0;
+    if (m_mode != 0) {
+      x_array = XColumns::ensure(x_object);
+      if (!x_array || x_array.ndim() < 1 || x_array.ndim() > (m_mode == 1 ? 1 : 2) ||
+          x_array.shape(0) != rows || (x_array.ndim() == 2 && x_array.shape(1) != channels))
+        throw py::value_error("X must be (rows) in mode one and (rows) or (rows, channels) in mode multi");
+      x_data = x_array.data();
+      if (x_array.ndim() == 2) x_column_step = 1;
+    }
+    const py::ssize_t x_row_step = x_column_step != 0 ? channels : 1;
+
+    py::gil_scoped_release release;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_stream.is_open()) throw py::value_error("I/O operation on closed file.");
+    errno = 0;
     // Each row's X and Y per channel, laid out by the mode as the library
     // writes data rows.
     std::vector<double> xs(k), ys(k);
@@ -454,6 +623,7 @@ class FileWriter {
   std::string m_date;
   std::string m_time;
   std::ofstream m_stream;
+  std::size_t m_channels = 0;  // of the section begun last
 };
 
 // How many grid abscissas the resampler can produce: those from `start`, one
@@ -533,8 +703,12 @@ PYBIND11_MODULE(_qtx, m) {
       .def("settings", &ScannedFile::Settings)
       .def("metadata", &ScannedFile::Metadata)
       .def("sections", &ScannedFile::Sections)
-      .def("read", &ScannedFile::Read, py::arg("section"), py::arg("channels"), py::arg("copy"))
-      .def("read_block", &ScannedFile::ReadBlock, py::arg("section"), py::arg("channels"), py::arg("with_x"))
+      .def("read", &ScannedFile::Read, py::arg("section"), py::arg("channels"), py::arg("first"), py::arg("count"),
+           py::arg("threads"), py::arg("shared_x"))
+      .def("read_block", &ScannedFile::ReadBlock, py::arg("section"), py::arg("channels"), py::arg("first"),
+           py::arg("count"), py::arg("threads"), py::arg("with_x"))
+      .def("partition_state", &ScannedFile::PartitionState, py::arg("section"), py::arg("first"))
+      .def("rows_between", &ScannedFile::RowsBetween, py::arg("section"), py::arg("low"), py::arg("high"))
       .def("close", &ScannedFile::Close)
       .def_property_readonly("closed", &ScannedFile::Closed);
 
@@ -548,20 +722,19 @@ PYBIND11_MODULE(_qtx, m) {
            py::arg("path"), py::arg("mode"), py::arg("description") = "", py::arg("time_pref") = "",
            py::arg("date") = "", py::arg("time") = "")
       .def(
-          "write_section",
+          "begin_section",
           [](FileWriter& writer, const py::dict& labels, const std::vector<double>& x0,
-             const std::vector<double>& delta_x, const py::object& x,
-             const py::array_t<double, py::array::forcecast>& y) {
+             const std::vector<double>& delta_x, std::uint64_t rows) {
             auto list = [&](const char* name) { return labels[name].cast<std::vector<std::string>>(); };
             auto optional = [&](const char* name) {
               return labels.contains(name) ? list(name) : std::vector<std::string>();
             };
-            writer.WriteSection({list("y_headings"), list("x_headings"), list("y_dimensions"),
-                                 list("y_units"), list("x_dimensions"), list("x_units"), optional("dates"),
-                                 optional("times")},
-                                x0, delta_x, x, y);
+            writer.BeginSection({list("y_headings"), list("x_headings"), list("y_dimensions"), list("y_units"),
+                                 list("x_dimensions"), list("x_units"), optional("dates"), optional("times")},
+                                x0, delta_x, rows);
           },
-          py::arg("labels"), py::arg("x0"), py::arg("delta_x"), py::arg("x"), py::arg("y"))
+          py::arg("labels"), py::arg("x0"), py::arg("delta_x"), py::arg("rows"))
+      .def("write_rows", &FileWriter::WriteRows, py::arg("x"), py::arg("y"))
       .def("close", &FileWriter::Close);
 
   m.def(
@@ -570,5 +743,13 @@ PYBIND11_MODULE(_qtx, m) {
         return CQTXGeneral::EstimateTimeStep(nullptr, count, start, end);
       },
       py::arg("count"), py::arg("start"), py::arg("end"));
+  m.def(
+      "read_block_at",
+      [](const std::string& path, const py::tuple& state, std::uint32_t first, std::uint32_t count,
+         const std::vector<int>& channels, bool with_x) {
+        return ReadBlockAt(CheckedPath(path), state, first, count, channels, with_x);
+      },
+      py::arg("path"), py::arg("state"), py::arg("first"), py::arg("count"), py::arg("channels"),
+      py::arg("with_x"));
   m.def("resample", &Resample, py::arg("x"), py::arg("y"), py::arg("start"), py::arg("step"));
 }

@@ -1,3 +1,5 @@
+import os
+
 import numpy as np
 import pandas as pd
 import pytest
@@ -7,27 +9,31 @@ import qtx
 import qtx.dask
 
 
-def write(path, rows, headings=("a", "b")):
+def write(path, rows, headings=("a", "b"), scale=1.0):
     x = np.arange(rows) * 0.5
-    qtx.write(path, x, np.column_stack([x * (i + 1) for i in range(len(headings))]), headings=list(headings))
+    qtx.write(path, x, np.column_stack([x * (i + scale) for i in range(len(headings))]), headings=list(headings))
     return path
 
 
-def test_one_partition_per_file_on_a_cluster(tmp_path):
-    paths = [write(tmp_path / f"{i}.qtx", rows) for i, rows in enumerate([3, 5, 4])]
-    frame = qtx.dask.read_dataframe(str(tmp_path / "*.qtx"))
-    assert frame.npartitions == 3 and list(frame.columns) == ["a", "b"]
-    # Worker processes: the reading function and its frames travel by pickle.
+def test_files_split_into_partitions_on_a_cluster(tmp_path):
+    paths = [write(tmp_path / f"{i}.qtx", rows, "abc") for i, rows in enumerate([3, 0, 20000])]
+    frame = qtx.dask.read_dataframe(str(tmp_path / "*.qtx"), rows_per_partition=7000, columns=["c", "a"])
+    assert frame.npartitions == 1 + 1 + 3 and list(frame.columns) == ["c", "a"]
+    # Worker processes: the reading function and its partitions travel by pickle.
     with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
             Client(cluster):
         result = frame.compute()
-    pd.testing.assert_frame_equal(result, pd.concat([qtx.read_pandas(p) for p in paths]))
+    pd.testing.assert_frame_equal(result, pd.concat([qtx.read_pandas(p)[["c", "a"]] for p in paths]))
+    # A file changed since the graph was made is scanned again.
+    write(paths[2], 20000, "abc", scale=7.0)
+    os.utime(paths[2], ns=(0, 0))
+    pd.testing.assert_frame_equal(frame.partitions[2:].compute(scheduler="sync"),
+                                  qtx.read_pandas(paths[2])[["c", "a"]])
 
 
 def test_files_that_disagree_name_each_other(tmp_path):
-    frame = qtx.dask.read_dataframe([write(tmp_path / "a.qtx", 2), write(tmp_path / "c.qtx", 2, ("a", "c"))])
     with pytest.raises(ValueError, match=r"c\.qtx, section 0 has .*\['a', 'c'\]; .*a\.qtx, the first file, has"):
-        frame.compute(scheduler="threads")
+        qtx.dask.read_dataframe([write(tmp_path / "a.qtx", 2), write(tmp_path / "c.qtx", 2, ("a", "c"))])
     with pytest.raises(FileNotFoundError):
         qtx.dask.read_dataframe(str(tmp_path / "*.none"))
 

@@ -3,8 +3,10 @@ import gc
 import os
 import shutil
 import subprocess
+import resource
 import threading
 import time
+import warnings
 from pathlib import Path
 
 import numpy as np
@@ -82,6 +84,22 @@ def test_writer_writes_sections_that_read_back(tmp_path):
         writer.write_section(np.arange(3.0), [5, 6, 7], headings="c")
     assert qtx.read_pandas(tmp_path / "two.qtx", section=1)["c"].tolist() == [5, 6, 7]
     assert qtx.read_pandas(tmp_path / "two.qtx").to_dict("list") == {"a": [1, 3], "b": [2, 4]}
+    # In pieces, checked against the rows declared.
+    with qtx.Writer(tmp_path / "pieces.qtx", mode="multi") as writer:
+        writer.begin_section(5, headings=["a", "b"])
+        for start in (0, 2, 4):
+            writer.write_rows(np.arange(start, min(start + 2, 5)), np.ones((min(2, 5 - start), 2)) * start)
+        with pytest.raises(ValueError, match="declares 5 rows; 5 are written and 1 more"):
+            writer.write_rows([9.0], [[9.0, 9.0]])
+        writer.begin_section(0, headings="c")
+        writer.begin_section(3)
+        writer.write_rows([0.5], [7.0])
+        with pytest.raises(ValueError, match="section 2 declares 3 rows; only 1 were written"):
+            writer.close()
+    with qtx.open(tmp_path / "pieces.qtx") as f:
+        assert [(s.n_rows, s.rows_in_file) for s in f] == [(5, 5), (0, 0), (3, 1)]
+        assert f[0].to_pandas().to_numpy().tolist() == [[0, 0, 0, 0], [1, 0, 1, 0], [2, 2, 2, 2], [3, 2, 3, 2],
+                                                        [4, 4, 4, 4]]
 
 
 @pytest.mark.parametrize("label", [{"headings": [""]}, {"headings": ["a\tb"]}, {"y_units": "a\nb"},
@@ -94,8 +112,10 @@ def test_labels_that_would_not_read_back_are_refused_before_writing(tmp_path, la
 
 def test_read_hands_over_arrays_that_later_reads_leave_alone():
     f = qtx.open(SAMPLE)
-    x, y = f[0].read(0)
-    assert not y.flags.owndata and f[0].read(0, copy=True)[1].flags.owndata
+    (x, y), (x1, _) = f[0].read()
+    # One X for the channels that share it, read-only; copy gives each its own.
+    assert np.shares_memory(x, x1) and not x.flags.writeable
+    assert f[0].read(0, copy=True)[0].flags.writeable
     f[0].read()[0][1][:] = -1
     x2, Y2 = f[0].read_array()
     assert Y2.shape == (3, 2) and x2.shape == (3,)
@@ -103,6 +123,92 @@ def test_read_hands_over_arrays_that_later_reads_leave_alone():
     del f
     gc.collect()
     assert y.tolist() == [0.5, 0.6, 0.7] and x.tolist() == [0, 0.001, 0.002]
+
+
+ROWS, HELD, SHORT = 40000, 33000, 15000  # written, left after the cut, Samples of channel b
+
+
+def short_file(directory, mode):
+    """A file whose channel b declares SHORT rows, cut after HELD of its ROWS
+    rows, and the values the reads must give of it: (x, Y), x (rows) where
+    the channels share it, else (rows, channels); NaN past b's Samples."""
+    rng = np.random.default_rng(len(mode))
+    Y = rng.normal(size=(ROWS, 3)) * 10.0 ** rng.integers(-300, 300, size=(ROWS, 3))
+    grid = {}
+    if mode.startswith("no"):
+        x = None
+        grid = {"x0": [2.5, 2.5, 2.5 if mode == "no" else -1.0], "delta_x": 0.125}
+        expected_x = np.column_stack([x0 + np.arange(ROWS) * 0.125 for x0 in grid["x0"]])
+    else:
+        x = np.cumsum(rng.uniform(size=ROWS)) if mode == "one" else rng.normal(size=(ROWS, 3))
+        expected_x = x
+    path = directory / f"{mode}.qtx"
+    qtx.write(path, x, Y, mode=mode[:2] if mode.startswith("no") else mode, headings=["a", "b", "c"], **grid)
+    head, rows = path.read_bytes().split(b"Comment\n")
+    head = head.replace(b"Samples\t\t%d\t\t%d" % (ROWS, ROWS), b"Samples\t\t%d\t\t%d" % (ROWS, SHORT))
+    path.write_bytes(head + b"Comment\n" + b"".join(rows.splitlines(keepends=True)[:HELD]))
+    Y = Y[:HELD].copy()
+    Y[SHORT:, 1] = np.nan
+    expected_x = expected_x[:HELD].copy()
+    if mode in ("one", "no"):
+        expected_x = expected_x[:, 0] if expected_x.ndim == 2 else expected_x
+    else:
+        expected_x[SHORT:, 1] = np.nan
+    return path, expected_x, Y
+
+
+@pytest.mark.parametrize("mode", ["no", "no, other grids", "one", "multi"])
+def test_row_ranges_give_the_rows_the_file_holds_bit_for_bit(tmp_path, mode):
+    path, x, Y = short_file(tmp_path, mode)
+    rng = np.random.default_rng(3)
+    ranges = [(0, ROWS), (HELD - 5, HELD + 5), (SHORT - 1, SHORT + 20000)]
+    ranges += [tuple(sorted(rng.integers(0, ROWS + 10, size=2))) for _ in range(12)]
+    with qtx.open(path) as f:
+        section = f[0]
+        assert (section.n_rows, section.rows_in_file) == (ROWS, HELD)
+        for (lo, hi), threads in zip(ranges, [1, 2, 3, None] * 4):
+            with warnings.catch_warnings(record=True) as caught:
+                warnings.simplefilter("always")
+                got_x, got_Y = section.read_array(rows=slice(lo, hi), threads=threads)
+                frame = section.to_pandas(rows=range(lo, hi), threads=threads)
+                pairs = section.read(rows=slice(lo, hi), threads=threads)
+            assert [w.category for w in caught] == [qtx.ShortSectionWarning] * 3 * int(hi > HELD)
+            assert (bits(got_Y) == bits(Y[lo:hi])).all() and (bits(got_x) == bits(x[lo:hi])).all()
+            if x.ndim == 1:
+                assert (bits(frame.to_numpy()) == bits(Y[lo:hi])).all() and (bits(frame.index) == bits(x[lo:hi])).all()
+            else:  # each channel's X and Y
+                expected = np.stack([x[lo:hi], Y[lo:hi]], axis=2).reshape(-1, 6)
+                assert (bits(frame.to_numpy()) == bits(expected)).all()
+            for j, (px, py) in enumerate(pairs):
+                end = min(hi, HELD, SHORT if j == 1 else ROWS)
+                column = x if x.ndim == 1 else x[:, j]
+                assert (bits(py) == bits(Y[lo:end, j])).all() and (bits(px) == bits(column[lo:end])).all()
+        with pytest.warns(qtx.ShortSectionWarning, match=f"declares {ROWS} rows; the file holds {HELD}"):
+            whole = section.to_pandas(["c", "b"], threads=1)
+            chunks = list(section.chunks(7000, channels=["c", "b"]))
+        assert [len(c) for c in chunks] == [7000] * 4 + [5000]
+        import pandas as pd
+        assert (bits(pd.concat(chunks).to_numpy()) == bits(whole.to_numpy())).all()
+        for bad, error in [(slice(0, 9, 2), ValueError), ([1, 2], TypeError)]:
+            with pytest.raises(error):
+                section.read_array(rows=bad)
+        # Another file put in its place: the threads read the file held open.
+        qtx.write(tmp_path / "other.qtx", np.arange(ROWS + 0.0), np.zeros((ROWS, 3)))
+        os.replace(tmp_path / "other.qtx", path)
+        with pytest.warns(qtx.ShortSectionWarning):
+            assert (bits(section.read_array(threads=2)[1]) == bits(Y)).all()
+        if x.ndim == 2:
+            with pytest.raises(ValueError, match="share no X"):
+                section.rows_between(0, 1)
+            return
+        step = x[1001] - x[1000]
+        for lo, hi in [(x[0], x[-1]), (x[999], x[31000]), (x[1000] + step / 2, x[1001] + step / 2), (x[9], x[3]),
+                       (x[-1] + 1, x[-1] + 2), (-np.inf, x[70000 // 3]), (np.nan, 1.0)]:
+            expected = range(np.searchsorted(x, lo, "left"), np.searchsorted(x, hi, "right"))
+            assert list(section.rows_between(lo, hi)) == list(expected)
+    qtx.write(tmp_path / "down.qtx", [3.0, 2.0, 1.0], [1.0, 2.0, 3.0])
+    with qtx.open(tmp_path / "down.qtx") as f, pytest.raises(ValueError, match="X decreases"):
+        f[0].rows_between(0, 5)
 
 
 def test_channels_by_index_and_heading_and_the_closed_file():
@@ -148,10 +254,14 @@ def test_open_failures_raise_python_exceptions(tmp_path, make, error):
 
 
 def test_read_and_write_failures_raise_python_exceptions(tmp_path):
-    huge = "\t\t-1" * 8  # 4294967295 rows of 8 channels
-    with qtx.open(text_file(tmp_path, f"***End_of_Header***\nChannels\t8\nSamples{huge}\n***End_of_Header***\n")) as f:
-        with pytest.raises(MemoryError, match="rows"):
-            f[0].read()
+    huge = "\t\t-1" * 8  # 4294967295 rows of 8 channels, and two rows
+    with qtx.open(text_file(tmp_path, f"***End_of_Header***\nChannels\t8\nSamples{huge}\n***End_of_Header***\n"
+                                      "h\n1\t2\n3\t4\n")) as f:
+        grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        with pytest.warns(qtx.ShortSectionWarning, match="declares 4294967295 rows; the file holds 2"):
+            x, Y = f[0].read_array()
+        assert resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - grown < 10000  # kB
+        assert Y.shape == (2, 8) and Y[:, :2].tolist() == [[1, 2], [3, 4]]
     with pytest.raises(FileNotFoundError):
         qtx.write(tmp_path / "no" / "t.qtx", [0.0], [1.0])
     if os.path.exists("/dev/full"):
