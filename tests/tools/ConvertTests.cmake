@@ -68,17 +68,17 @@ set_tests_properties(tool.convert_multi_dump PROPERTIES FIXTURES_REQUIRED conver
 # dump of the converted file that gives the same text again.
 foreach(mode one multi no)
   set(extra)
-  set(expected ${CONVERT_IN}/special_${mode}.csv)
+  set(expected ${CONVERT_IN}/nonfinite_${mode}.csv)
   if(mode STREQUAL "no")
     set(extra --x0 0 --step 0.5)
-    set(expected ${CONVERT_IN}/special_no_dump.csv)
+    set(expected ${CONVERT_IN}/nonfinite_no_dump.csv)
   endif()
-  qtx_add_tool_test(convert_special_${mode} ARGS convert ${CONVERT_IN}/special_${mode}.csv
-    ${CONVERT_OUT}/special_${mode}.qtx --mode ${mode} ${extra} EXIT_CODE 0)
-  set_tests_properties(tool.convert_special_${mode} PROPERTIES FIXTURES_SETUP convert_special_${mode})
-  qtx_add_tool_test(convert_special_${mode}_dump ARGS dump ${CONVERT_OUT}/special_${mode}.qtx EXIT_CODE 0
+  qtx_add_tool_test(convert_nonfinite_${mode} ARGS convert ${CONVERT_IN}/nonfinite_${mode}.csv
+    ${CONVERT_OUT}/nonfinite_${mode}.qtx --mode ${mode} ${extra} EXIT_CODE 0)
+  set_tests_properties(tool.convert_nonfinite_${mode} PROPERTIES FIXTURES_SETUP convert_nonfinite_${mode})
+  qtx_add_tool_test(convert_nonfinite_${mode}_dump ARGS dump ${CONVERT_OUT}/nonfinite_${mode}.qtx EXIT_CODE 0
     STDOUT_FILE ${PROJECT_SOURCE_DIR}/${expected})
-  set_tests_properties(tool.convert_special_${mode}_dump PROPERTIES FIXTURES_REQUIRED convert_special_${mode})
+  set_tests_properties(tool.convert_nonfinite_${mode}_dump PROPERTIES FIXTURES_REQUIRED convert_nonfinite_${mode})
 endforeach()
 # A spreadsheet's CSV: another delimiter (a semicolon would split the
 # arguments here), decimal commas, an empty cell inside a column.
