@@ -261,13 +261,36 @@ void SkipRowsAndMark(LineSource& source, CQTXSection& section, std::uint32_t& nL
   const std::uint32_t nRows = section.RowCount();
   std::uint64_t nextMark = section.m_nDataPosition + QTX_ROW_MARK_SPACING;
   std::uint32_t r = 0;
-  for (; r < nRows; ++r) {
+  while (r < nRows) {
+    // The lines that lie whole in the buffer, passed over in one loop.
+    const std::string_view lines = source.BufferedLines();
+    if (!lines.empty()) {
+      const char* const start = lines.data();
+      const char* const end = start + lines.size();
+      const std::uint64_t base = source.Position();
+      const char* p = start;
+      while (p != end && r < nRows) {
+        if (base + static_cast<std::uint64_t>(p - start) >= nextMark) {
+          const std::uint64_t position = base + static_cast<std::uint64_t>(p - start);
+          section.m_arrRowMarks.Add(QTXRowMark{r, position});
+          nextMark = position + QTX_ROW_MARK_SPACING;
+        }
+        // The run ends in a line end, so one is always found.
+        p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))) + 1;
+        ++r;
+        ++nLine;
+      }
+      source.Consume(static_cast<std::size_t>(p - start));
+      continue;
+    }
+    // A line longer than what the buffer holds, or the end of the file.
     const std::uint64_t position = source.Position();
     if (position >= nextMark) {
       section.m_arrRowMarks.Add(QTXRowMark{r, position});
       nextMark = position + QTX_ROW_MARK_SPACING;
     }
     if (!source.SkipLine()) break;
+    ++r;
     ++nLine;
   }
   section.m_nRowsInFile = r;
