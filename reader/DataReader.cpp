@@ -166,9 +166,10 @@ struct RowTarget {
 // Reads one row's fields into entry r of the selected channels, in X-column
 // mode kMode, and moves to the next row; fixing the mode at compile time
 // keeps its test out of the loop over the channels.
-// Entry r - base of the arrays receives row r: base is 0 for a whole
-// section and the first row for a range.
-template <int kMode>
+// A whole section (kRange false) fills every array from entry 0; a range
+// stores row r at entry r - base, where base is its first row, and may leave
+// out X or Y.
+template <int kMode, bool kRange>
 void ReadRow(RowText& row, const FieldReader& fields, const std::vector<RowTarget>& targets,
              std::uint32_t r, std::uint32_t base) {
   double sharedX = 0.0;
@@ -192,9 +193,13 @@ void ReadRow(RowText& row, const FieldReader& fields, const std::vector<RowTarge
     }  // any other mode: no X field, X stays 0
     double y = 0.0;
     fields.Next(row, y);
-    // A range read may leave out one of the two arrays.
-    if (target.x) target.x[r - base] = x;
-    if (target.y) target.y[r - base] = y;
+    if constexpr (kRange) {
+      if (target.x) target.x[r - base] = x;
+      if (target.y) target.y[r - base] = y;
+    } else {
+      target.x[r] = x;
+      target.y[r] = y;
+    }
   }
   row.NextRow();
 }
@@ -202,7 +207,7 @@ void ReadRow(RowText& row, const FieldReader& fields, const std::vector<RowTarge
 // Reads rows r, r + 1, ... up to nRows from the source, adding 1 to r and to
 // the line counter for each, and for the pass that meets the end of the file.
 // Returns false when the file ended first.
-template <int kMode>
+template <int kMode, bool kRange = false>
 bool ReadRows(LineSource& source, const FieldReader& fields, const std::vector<RowTarget>& targets,
               std::uint32_t& r, std::uint32_t nRows, std::uint32_t& nLine, std::uint32_t base = 0) {
   CString spill;     // a line that does not lie whole in the buffer
@@ -219,7 +224,7 @@ bool ReadRows(LineSource& source, const FieldReader& fields, const std::vector<R
         ~Consumed() { source.Consume(static_cast<std::size_t>(done - first)); }
       } consumed{source, lines.data(), row.p};
       while (row.p != row.limit) {
-        ReadRow<kMode>(row, fields, targets, r, base);
+        ReadRow<kMode, kRange>(row, fields, targets, r, base);
         ++nLine;
         if (++r >= nRows) return true;
       }
@@ -237,20 +242,21 @@ bool ReadRows(LineSource& source, const FieldReader& fields, const std::vector<R
     const std::size_t size = copy.size();
     copy.append(kLookAhead, '\0');
     RowText row{copy.data(), copy.data() + size};
-    ReadRow<kMode>(row, fields, targets, r, base);
+    ReadRow<kMode, kRange>(row, fields, targets, r, base);
     ++nLine;
     if (++r >= nRows) return true;
   }
 }
 
-// Reads rows r up to nRows in the file's X-column mode; as ReadRows.
+// Reads rows r up to nRows of a range in the file's X-column mode; as
+// ReadRows.
 bool ReadRowsInMode(int nMode, LineSource& source, const FieldReader& fields, const std::vector<RowTarget>& targets,
                     std::uint32_t& r, std::uint32_t nRows, std::uint32_t& nLine, std::uint32_t base) {
   switch (nMode) {
-    case 0: return ReadRows<0>(source, fields, targets, r, nRows, nLine, base);
-    case 1: return ReadRows<1>(source, fields, targets, r, nRows, nLine, base);
-    case 2: return ReadRows<2>(source, fields, targets, r, nRows, nLine, base);
-    default: return ReadRows<-1>(source, fields, targets, r, nRows, nLine, base);
+    case 0: return ReadRows<0, true>(source, fields, targets, r, nRows, nLine, base);
+    case 1: return ReadRows<1, true>(source, fields, targets, r, nRows, nLine, base);
+    case 2: return ReadRows<2, true>(source, fields, targets, r, nRows, nLine, base);
+    default: return ReadRows<-1, true>(source, fields, targets, r, nRows, nLine, base);
   }
 }
 
