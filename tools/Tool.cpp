@@ -181,12 +181,7 @@ CQTXSection& SectionAt(CQTXGeneral& qtx, long long index) {
   return *qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(index));
 }
 
-std::uint32_t RowCount(const CQTXSection& section) {
-  std::uint32_t rows = 0;
-  for (int j = 0; j < section.m_nChannels; ++j)
-    rows = std::max(rows, section.m_arrChannels.GetAt(j)->m_nSamples);
-  return rows;
-}
+std::uint32_t RowCount(const CQTXSection& section) { return section.RowCount(); }
 
 std::uint32_t ReadValues(CQTXGeneral& qtx, CQTXSection& section, long long sectionIndex,
                          const std::string& path, int channel) {
