@@ -1,7 +1,7 @@
 # Installs the build tree to a scratch prefix, then builds and runs the
 # consumer programs: through find_package(QTX), and through pkg-config (when
 # pkg-config is on the machine and the build is native). The find_package
-# build also compiles the README's writing example; the installed qtx, which
+# build also compiles the writing example of docs/cpp-api.md; the installed qtx, which
 # must find the installed library by itself, reads back what it wrote. A cross
 # build uses its toolchain file, runs the programs through its emulator and
 # puts the package's DLLs beside them, as a Windows host ships them.
@@ -24,10 +24,10 @@ else()
   run(${CMAKE_COMMAND} --install ${QTX_BINARY_DIR} --prefix ${prefix})
 endif()
 
-# The README's one complete program: the cpp block with a main.
-file(READ ${QTX_README} readme)
-if(NOT readme MATCHES "```cpp\n([^`]*int main\\([^`]*)```")
-  message(FATAL_ERROR "README.md has no complete writing example (a cpp block with int main)")
+# The one complete program of docs/cpp-api.md: the cpp block with a main.
+file(READ ${QTX_WRITING_EXAMPLE_DOC} doc)
+if(NOT doc MATCHES "```cpp\n([^`]*int main\\([^`]*)```")
+  message(FATAL_ERROR "${QTX_WRITING_EXAMPLE_DOC} has no complete writing example (a cpp block with int main)")
 endif()
 file(WRITE ${QTX_WORK_DIR}/readme_writer.cpp "${CMAKE_MATCH_1}")
 
@@ -54,7 +54,7 @@ endforeach()
 execute_process(COMMAND ${QTX_EMULATOR} ${build}/readme_writer${QTX_EXECUTABLE_SUFFIX}
   WORKING_DIRECTORY ${QTX_WORK_DIR} RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
-  message(FATAL_ERROR "the README's writing example failed (${result})")
+  message(FATAL_ERROR "the writing example of docs/cpp-api.md failed (${result})")
 endif()
 if(QTX_INSTALLED_TOOL)
   run(${QTX_EMULATOR} ${prefix}/${QTX_INSTALLED_TOOL} --version)
@@ -62,7 +62,7 @@ if(QTX_INSTALLED_TOOL)
   run(${QTX_EMULATOR} ${prefix}/${QTX_INSTALLED_TOOL} dump ${QTX_WORK_DIR}/run.qtx)
   string(REPLACE "\r\n" "\n" RUN_OUTPUT "${RUN_OUTPUT}")  # a Windows tool's text output
   if(NOT RUN_OUTPUT STREQUAL "Time,In1,In2\n0,0.5,0.1\n0.001,0.6,0.2\n0.002,0.7,0.3\n")
-    message(FATAL_ERROR "the README's writing example reads back as\n${RUN_OUTPUT}")
+    message(FATAL_ERROR "the writing example of docs/cpp-api.md reads back as\n${RUN_OUTPUT}")
   endif()
 endif()
 
