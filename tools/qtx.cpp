@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "OutputFile.h"
-#include "Tool.h"
+#include "cli/OutputFile.h"
+#include "cli/Tool.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "support/TempFile.h"
 #include "tools/RunQtx.h"
-#include "tools/Tool.h"
+#include "cli/Tool.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "OutputFile.h"
-#include "Tool.h"
+#include "cli/OutputFile.h"
+#include "cli/Tool.h"
 #include "view/Browser.h"
 #include "view/Server.h"
 #include "view/Viewer.h"

@@ -1,7 +1,7 @@
 // What the qtx commands share: failures, argument parsing and the text forms
 // of values.
-#ifndef QTX_TOOLS_TOOL_H
-#define QTX_TOOLS_TOOL_H
+#ifndef QTX_TOOLS_CLI_TOOL_H
+#define QTX_TOOLS_CLI_TOOL_H
 
 #include <cstdint>
 #include <exception>
@@ -141,4 +141,4 @@ extern const Command kViewCommand;
 
 }  // namespace qtx::tool
 
-#endif  // QTX_TOOLS_TOOL_H
+#endif  // QTX_TOOLS_CLI_TOOL_H

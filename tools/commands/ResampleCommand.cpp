@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "OutputFile.h"
-#include "RowSelection.h"
-#include "Tool.h"
+#include "cli/OutputFile.h"
+#include "sections/RowSelection.h"
+#include "cli/Tool.h"
 
 namespace qtx::tool {
 namespace {

@@ -1,15 +1,15 @@
 // Copying rows of sections into a new QTX file, for cut and merge: the
 // header writer's headers, then the rows in chunks, each value in the
 // shortest text that reads back as the same double.
-#ifndef QTX_TOOLS_QTXCOPY_H
-#define QTX_TOOLS_QTXCOPY_H
+#ifndef QTX_TOOLS_SECTIONS_QTXCOPY_H
+#define QTX_TOOLS_SECTIONS_QTXCOPY_H
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "OutputFile.h"
-#include "RowSelection.h"
+#include "cli/OutputFile.h"
+#include "sections/RowSelection.h"
 
 namespace qtx::tool {
 
@@ -26,4 +26,4 @@ std::uint32_t CopyRows(OutputFile& output, const CQTXGeneral& qtx, const std::st
 
 }  // namespace qtx::tool
 
-#endif  // QTX_TOOLS_QTXCOPY_H
+#endif  // QTX_TOOLS_SECTIONS_QTXCOPY_H

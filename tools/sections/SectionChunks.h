@@ -1,7 +1,7 @@
 // Reading a section in pieces: the qtx commands stream a section of any size
 // through arrays of a bounded size with the library's range reads.
-#ifndef QTX_TOOLS_SECTIONCHUNKS_H
-#define QTX_TOOLS_SECTIONCHUNKS_H
+#ifndef QTX_TOOLS_SECTIONS_SECTIONCHUNKS_H
+#define QTX_TOOLS_SECTIONS_SECTIONCHUNKS_H
 
 #include <chrono>
 #include <cstdint>
@@ -102,4 +102,4 @@ void WarnIfShort(const CQTXSection& section, long long sectionIndex, const std::
 
 }  // namespace qtx::tool
 
-#endif  // QTX_TOOLS_SECTIONCHUNKS_H
+#endif  // QTX_TOOLS_SECTIONS_SECTIONCHUNKS_H

@@ -3,8 +3,8 @@
 // names the destination and the reason. The calls that differ between
 // systems (creating the temporary file, syncing it) live in OutputFile.cpp
 // and nowhere else.
-#ifndef QTX_TOOLS_OUTPUTFILE_H
-#define QTX_TOOLS_OUTPUTFILE_H
+#ifndef QTX_TOOLS_CLI_OUTPUTFILE_H
+#define QTX_TOOLS_CLI_OUTPUTFILE_H
 
 #include <cstdio>
 #include <fstream>
@@ -98,4 +98,4 @@ class OutputFile {
 
 }  // namespace qtx::tool
 
-#endif  // QTX_TOOLS_OUTPUTFILE_H
+#endif  // QTX_TOOLS_CLI_OUTPUTFILE_H

@@ -1,4 +1,4 @@
-#include "Tool.h"
+#include "cli/Tool.h"
 
 #include <algorithm>
 #include <charconv>

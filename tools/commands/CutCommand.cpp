@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "OutputFile.h"
-#include "QtxCopy.h"
-#include "RowSelection.h"
-#include "Tool.h"
+#include "cli/OutputFile.h"
+#include "sections/QtxCopy.h"
+#include "sections/RowSelection.h"
+#include "cli/Tool.h"
 
 namespace qtx::tool {
 namespace {

@@ -1,4 +1,4 @@
-#include "Chart.h"
+#include "plot/Chart.h"
 
 #include <algorithm>
 #include <cfloat>

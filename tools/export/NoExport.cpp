@@ -1,6 +1,6 @@
 // A build without HDF5 or matio: the tool has no export command, and its
 // overview says why.
-#include "Tool.h"
+#include "cli/Tool.h"
 
 namespace qtx::tool {
 

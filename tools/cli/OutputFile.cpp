@@ -1,4 +1,4 @@
-#include "OutputFile.h"
+#include "cli/OutputFile.h"
 
 #include <fcntl.h>
 
@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-#include "Tool.h"
+#include "cli/Tool.h"
 
 namespace fs = std::filesystem;
 

@@ -23,8 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include "OutputFile.h"
-#include "Tool.h"
+#include "cli/OutputFile.h"
+#include "cli/Tool.h"
 
 namespace qtx::tool {
 namespace {

@@ -1,4 +1,4 @@
-#include "Svg.h"
+#include "plot/Svg.h"
 
 #include <charconv>
 #include <cmath>

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "Chart.h"
-#include "OutputFile.h"
-#include "RowSelection.h"
-#include "SectionChunks.h"
-#include "Svg.h"
-#include "Tool.h"
+#include "plot/Chart.h"
+#include "cli/OutputFile.h"
+#include "sections/RowSelection.h"
+#include "sections/SectionChunks.h"
+#include "plot/Svg.h"
+#include "cli/Tool.h"
 
 namespace qtx::tool {
 namespace {

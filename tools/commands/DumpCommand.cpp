@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "OutputFile.h"
-#include "RowSelection.h"
-#include "SectionChunks.h"
-#include "Tool.h"
+#include "cli/OutputFile.h"
+#include "sections/RowSelection.h"
+#include "sections/SectionChunks.h"
+#include "cli/Tool.h"
 
 namespace qtx::tool {
 namespace {

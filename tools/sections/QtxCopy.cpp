@@ -1,4 +1,4 @@
-#include "QtxCopy.h"
+#include "sections/QtxCopy.h"
 
 #include <charconv>
 

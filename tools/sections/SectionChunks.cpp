@@ -1,12 +1,12 @@
-#include "SectionChunks.h"
+#include "sections/SectionChunks.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <thread>
 
-#include "OutputFile.h"
-#include "Tool.h"
+#include "cli/OutputFile.h"
+#include "cli/Tool.h"
 
 namespace qtx::tool {
 namespace {

@@ -1,7 +1,7 @@
 // A small writer of SVG documents: elements, attributes, text and polyline
 // points, escaped and nested so that the result is always well-formed XML.
-#ifndef QTX_TOOLS_SVG_H
-#define QTX_TOOLS_SVG_H
+#ifndef QTX_TOOLS_PLOT_SVG_H
+#define QTX_TOOLS_PLOT_SVG_H
 
 #include <string>
 #include <string_view>
@@ -54,4 +54,4 @@ class SvgWriter {
 
 }  // namespace qtx::tool
 
-#endif  // QTX_TOOLS_SVG_H
+#endif  // QTX_TOOLS_PLOT_SVG_H

@@ -1,6 +1,6 @@
-#include "RowSelection.h"
+#include "sections/RowSelection.h"
 
-#include "SectionChunks.h"
+#include "sections/SectionChunks.h"
 
 #include <algorithm>
 #include <cmath>

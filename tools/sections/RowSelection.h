@@ -1,8 +1,8 @@
 // What the commands that copy data out (export, cut, merge) choose: channels
 // by index or heading, a range of rows by row number or by X, and a read of
 // that range in chunks whose memory does not grow with the section.
-#ifndef QTX_TOOLS_ROWSELECTION_H
-#define QTX_TOOLS_ROWSELECTION_H
+#ifndef QTX_TOOLS_SECTIONS_ROWSELECTION_H
+#define QTX_TOOLS_SECTIONS_ROWSELECTION_H
 
 #include <cstdint>
 #include <functional>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Tool.h"
+#include "cli/Tool.h"
 
 namespace qtx::tool {
 
@@ -59,4 +59,4 @@ std::uint32_t ChannelRowsIn(const CQTXChannel& channel, RowRange range);
 
 }  // namespace qtx::tool
 
-#endif  // QTX_TOOLS_ROWSELECTION_H
+#endif  // QTX_TOOLS_SECTIONS_ROWSELECTION_H

@@ -1,8 +1,8 @@
 // The arithmetic of a line chart: axes with round-number ticks, and the
 // reduction that draws a curve of millions of points with a few per pixel
 // column without losing its extremes.
-#ifndef QTX_TOOLS_CHART_H
-#define QTX_TOOLS_CHART_H
+#ifndef QTX_TOOLS_PLOT_CHART_H
+#define QTX_TOOLS_PLOT_CHART_H
 
 #include <cmath>
 #include <cstddef>
@@ -107,4 +107,4 @@ std::vector<Point> Thinned(const std::vector<Point>& curve, const Area& area, st
 
 }  // namespace qtx::tool
 
-#endif  // QTX_TOOLS_CHART_H
+#endif  // QTX_TOOLS_PLOT_CHART_H
