@@ -16,6 +16,7 @@
 #include "support/TempFile.h"
 #include "tools/RunQtx.h"
 #include "cli/Tool.h"
+#include "commands/Commands.h"
 
 namespace {
 

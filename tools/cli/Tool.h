@@ -1,5 +1,8 @@
-// What the qtx commands share: failures, argument parsing and the text forms
-// of values.
+// cli/: what every command of qtx shares with the command line: failures and
+// exit codes, argument parsing, the text forms of values, the shape of a
+// command, and the output (stdout or a file that a failed command never
+// destroys, OutputFile.h). It knows the library's public header and nothing
+// else of the tool: every other folder may include it, it includes none.
 #ifndef QTX_TOOLS_CLI_TOOL_H
 #define QTX_TOOLS_CLI_TOOL_H
 
@@ -82,37 +85,6 @@ CString XHeading(const CQTXChannel& channel);
 // The name of an X-column mode: "No", "One", "Multi", or "?".
 const char* ModeName(int nXColumns);
 
-// Scans `path` into `qtx` with the library's file scan; throws Failure when
-// the file cannot be opened or has no complete main header.
-void ScanFile(CQTXGeneral& qtx, const std::string& path);
-
-// The same scan for a command that reports an incomplete main header itself:
-// returns whether the main header's end line was read.
-bool TryScanFile(CQTXGeneral& qtx, const std::string& path);
-
-// Opens `path` for the data reader; throws Failure when it cannot, and
-// before opening anything when it is not a regular file: the readers seek
-// back, and a FIFO would not even open until someone writes to it.
-void OpenForReading(CStdioFile& file, const std::string& path);
-
-// The section `index` of a scanned file, or a Failure naming what exists.
-CQTXSection& SectionAt(CQTXGeneral& qtx, long long index);
-
-// The section's row count: the largest Samples of its channels.
-std::uint32_t RowCount(const CQTXSection& section);
-
-// Reads the values of one channel of the section, or of all when `channel`
-// is negative, from the file at `path` into arrays of the rows the file
-// holds (not of the rows the header declares), and returns that count. A
-// file that ends before the section's rows do is reported on stderr; rows
-// that cannot fit in memory are a Failure.
-std::uint32_t ReadValues(CQTXGeneral& qtx, CQTXSection& section, long long sectionIndex,
-                         const std::string& path, int channel);
-
-// Throws a Failure naming the channels there are unless `channel` is one of
-// the section's, counted by m_nChannels.
-void CheckChannel(const CQTXSection& section, long long sectionIndex, long long channel);
-
 // One command: its name, a line for the overview, its usage and its entry.
 struct Command {
   const char* name;
@@ -120,24 +92,6 @@ struct Command {
   const char* usage;
   int (*run)(const std::vector<std::string>& args);
 };
-
-// The commands, each defined in its own file.
-extern const Command kInfoCommand;
-extern const Command kValidateCommand;
-extern const Command kDumpCommand;
-extern const Command kConvertCommand;
-extern const Command kResampleCommand;
-extern const Command kPlotCommand;
-extern const Command kCutCommand;
-extern const Command kMergeCommand;
-
-// qtx export, where the build has HDF5 and matio; null otherwise, and then
-// kExportLeftOut says why.
-extern const Command* const kOptionalExport;
-extern const char* const kExportLeftOut;
-#ifndef QTX_NO_VIEW
-extern const Command kViewCommand;
-#endif
 
 }  // namespace qtx::tool
 

@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "cli/OutputFile.h"
+#include "cli/Tool.h"
+#include "commands/Commands.h"
 #include "sections/RowSelection.h"
 #include "sections/SectionChunks.h"
-#include "cli/Tool.h"
+#include "sections/Sections.h"
 
 namespace qtx::tool {
 namespace {

@@ -10,6 +10,8 @@
 
 #include "cli/OutputFile.h"
 #include "cli/Tool.h"
+#include "commands/Commands.h"
+#include "sections/Sections.h"
 
 namespace qtx::tool {
 namespace {

@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "cli/OutputFile.h"
+#include "cli/Tool.h"
+#include "commands/Commands.h"
 #include "sections/QtxCopy.h"
 #include "sections/RowSelection.h"
-#include "cli/Tool.h"
+#include "sections/Sections.h"
 
 namespace qtx::tool {
 namespace {

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "cli/OutputFile.h"
-#include "sections/RowSelection.h"
 #include "cli/Tool.h"
+#include "commands/Commands.h"
+#include "sections/RowSelection.h"
+#include "sections/Sections.h"
 
 namespace qtx::tool {
 namespace {

@@ -16,9 +16,11 @@
 #include <vector>
 
 #include "cli/OutputFile.h"
+#include "cli/Tool.h"
+#include "export/Export.h"
 #include "sections/RowSelection.h"
 #include "sections/SectionChunks.h"
-#include "cli/Tool.h"
+#include "sections/Sections.h"
 
 namespace qtx::tool {
 namespace {

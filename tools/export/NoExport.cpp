@@ -1,6 +1,7 @@
 // A build without HDF5 or matio: the tool has no export command, and its
 // overview says why.
 #include "cli/Tool.h"
+#include "export/Export.h"
 
 namespace qtx::tool {
 

@@ -16,12 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "plot/Chart.h"
 #include "cli/OutputFile.h"
+#include "cli/Tool.h"
+#include "plot/Chart.h"
+#include "plot/Plot.h"
+#include "plot/Svg.h"
 #include "sections/RowSelection.h"
 #include "sections/SectionChunks.h"
-#include "plot/Svg.h"
-#include "cli/Tool.h"
+#include "sections/Sections.h"
 
 namespace qtx::tool {
 namespace {

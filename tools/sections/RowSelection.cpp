@@ -1,6 +1,7 @@
 #include "sections/RowSelection.h"
 
 #include "sections/SectionChunks.h"
+#include "sections/Sections.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,6 +7,7 @@
 
 #include "cli/OutputFile.h"
 #include "cli/Tool.h"
+#include "sections/Sections.h"
 
 namespace qtx::tool {
 namespace {

@@ -25,6 +25,8 @@
 
 #include "cli/OutputFile.h"
 #include "cli/Tool.h"
+#include "sections/Sections.h"
+#include "validate/Validate.h"
 
 namespace qtx::tool {
 namespace {

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "cli/Tool.h"
+#include "sections/Sections.h"
 
 namespace qtx::tool::view {
 namespace {

@@ -10,6 +10,7 @@
 #include "cli/Tool.h"
 #include "view/Browser.h"
 #include "view/Server.h"
+#include "view/View.h"
 #include "view/Viewer.h"
 
 namespace qtx::tool {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/Tool.h"
+#include "sections/Sections.h"
 #include "view/Assets.h"
 
 namespace qtx::tool::view {
