@@ -1,7 +1,9 @@
-// qtx: command-line access to QTX measurement files.
+// qtx: command-line access to QTX measurement files. This file is the table
+// of commands: each command lives in its own folder (commands/ for the small
+// ones) and is listed here, in the order of the overview.
 //
 // Results go to stdout; a failure prints one line on stderr and exits with a
-// non-zero code (see Tool.h).
+// non-zero code (see cli/Tool.h).
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -9,8 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "OutputFile.h"
-#include "Tool.h"
+#include "cli/OutputFile.h"
+#include "cli/Tool.h"
+#include "commands/Commands.h"
+#include "export/Export.h"
+#include "plot/Plot.h"
+#include "validate/Validate.h"
+#ifndef QTX_NO_VIEW
+#include "view/View.h"
+#endif
 
 namespace {
 

@@ -54,8 +54,9 @@ qtx_add_tool_test(convert_step_beyond_header_digits ARGS convert ${CONVERT_IN}/n
 # The command in process, read back through the library: every number of the
 # CSV comes back bit for bit.
 qtx_add_unit_test(tool_tests tools/convert_test.cpp
-  ${PROJECT_SOURCE_DIR}/tools/Tool.cpp ${PROJECT_SOURCE_DIR}/tools/ConvertCommand.cpp
-  ${PROJECT_SOURCE_DIR}/tools/OutputFile.cpp)
+  ${PROJECT_SOURCE_DIR}/tools/cli/Tool.cpp ${PROJECT_SOURCE_DIR}/tools/commands/ConvertCommand.cpp
+  ${PROJECT_SOURCE_DIR}/tools/cli/OutputFile.cpp ${PROJECT_SOURCE_DIR}/tools/sections/Sections.cpp)
+target_include_directories(tool_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools)
 target_compile_definitions(tool_tests PRIVATE QTX_TOOL_TESTS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tools")
 
 # Round trip a user can see: qtx dump of the converted multi file gives back

@@ -15,7 +15,8 @@
 
 #include "support/TempFile.h"
 #include "tools/RunQtx.h"
-#include "tools/Tool.h"
+#include "cli/Tool.h"
+#include "commands/Commands.h"
 
 namespace {
 

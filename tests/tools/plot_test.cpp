@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "support/TempFile.h"
-#include "tools/Chart.h"
+#include "plot/Chart.h"
 #include "tools/RunQtx.h"
-#include "tools/Svg.h"
+#include "plot/Svg.h"
 
 namespace {
 

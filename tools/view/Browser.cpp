@@ -1,6 +1,6 @@
-#include "Browser.h"
+#include "view/Browser.h"
 
-#include "../Tool.h"
+#include "cli/Tool.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "Server.h"
+#include "view/Server.h"
 
 #include <atomic>
 #include <chrono>
@@ -13,7 +13,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
-#include "../Tool.h"
+#include "cli/Tool.h"
 
 namespace qtx::tool::view {
 namespace {

@@ -1,11 +1,12 @@
-#include "Summary.h"
+#include "view/Summary.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "../Tool.h"
+#include "cli/Tool.h"
+#include "sections/Sections.h"
 
 namespace qtx::tool::view {
 namespace {

@@ -1,4 +1,4 @@
-#include "Viewer.h"
+#include "view/Viewer.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,8 +9,9 @@
 #include <system_error>
 #include <vector>
 
-#include "../Tool.h"
-#include "Assets.h"
+#include "cli/Tool.h"
+#include "sections/Sections.h"
+#include "view/Assets.h"
 
 namespace qtx::tool::view {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "Server.h"
-#include "Summary.h"
+#include "view/Server.h"
+#include "view/Summary.h"
 #include "qtx/QTXLibrary.h"
 
 namespace qtx::tool::view {

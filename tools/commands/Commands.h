@@ -1,0 +1,23 @@
+// commands/: the small commands of qtx, one file each: info, dump, convert,
+// resample, cut and merge. A command parses its arguments and runs; what
+// more than one command needs lives in sections/ (reading sections) or cli/
+// (arguments, failures, output), which these files may include with the
+// library's public header. No command includes another, nor a larger
+// command's folder (validate/, plot/, export/, view/).
+#ifndef QTX_TOOLS_COMMANDS_COMMANDS_H
+#define QTX_TOOLS_COMMANDS_COMMANDS_H
+
+#include "cli/Tool.h"
+
+namespace qtx::tool {
+
+extern const Command kInfoCommand;
+extern const Command kDumpCommand;
+extern const Command kConvertCommand;
+extern const Command kResampleCommand;
+extern const Command kCutCommand;
+extern const Command kMergeCommand;
+
+}  // namespace qtx::tool
+
+#endif  // QTX_TOOLS_COMMANDS_COMMANDS_H

@@ -1,0 +1,221 @@
+// qtx dump FILE: the values of one section as CSV or TSV, ready for a
+// spreadsheet or a data-frame library. A header row names the columns with
+// the file's headings; then one row per data row: the X all channels share
+// and the Y of each, or an X and a Y per channel. Numbers are written in the
+// shortest form that reads back as the same double; a channel's cells past
+// its Samples stay empty. qtx convert reads the result back.
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/OutputFile.h"
+#include "cli/Tool.h"
+#include "commands/Commands.h"
+#include "sections/RowSelection.h"
+#include "sections/SectionChunks.h"
+#include "sections/Sections.h"
+
+namespace qtx::tool {
+namespace {
+
+const char* const kUsage =
+    "usage: qtx dump FILE [--section N] [--channel C | --channels LIST] [--format csv|tsv]"
+    " [--rows A:B | --x LO:HI] [--all]\n"
+    "\n"
+    "  Prints the values of a section: a header row with the headings, then one\n"
+    "  row per data row. When the channels share their X (X_Columns One, or No\n"
+    "  with the same X0 and Delta_X) the X comes first and once, then the Y of\n"
+    "  each channel; otherwise each channel has an X and a Y column. A channel's\n"
+    "  cells past its Samples are empty. qtx convert reads the first layout back\n"
+    "  by default and the second with --mode multi. A heading the file lacks is\n"
+    "  written as Y1, Y2, ... (the channel's number from 1), or X_Value for an X.\n"
+    "  Control characters in headings other than tabs and line ends are written\n"
+    "  as \\xHH (a NUL as \\x00), so that the output stays text.\n"
+    "\n"
+    "  --section N       the section to print, counted from 0 (default 0)\n"
+    "  --channel C       only channel C of the section: its index from 0 or Y heading\n"
+    "  --channels LIST   those channels, indexes or headings, comma-separated (default: all)\n"
+    "  --format F        csv (default) or tsv\n"
+    "  --all             every section, each after a line \"# section N\", which\n"
+    "                    qtx convert reads back into several sections\n"
+    "  --rows A:B        only rows A up to, not including, B, counted from 0; either\n"
+    "                    may be left out (A: to the end, :B from the start)\n"
+    "  --x LO:HI         only the rows whose X lies from LO to HI, for an X that the\n"
+    "                    channels share and that does not decrease\n"
+    "\n"
+    "  The rows are read a piece at a time: memory stays small whatever the\n"
+    "  section's size, and on a terminal a long dump shows its progress on stderr.\n";
+
+// Output through one large buffer: a dump of a big section is millions of
+// rows, and a call to stdio per field would dominate.
+class Output {
+ public:
+  explicit Output(char separator) : m_separator(separator) { m_buffer.reserve(kFlushAt + 512); }
+
+  void Number(double value) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    m_buffer.append(text, result.ptr);
+  }
+  // A text cell: quoted as CSV needs it, or with tabs and line ends made
+  // spaces for TSV, which has no quoting. Other control characters are
+  // written as \xHH: a NUL would make the output binary.
+  void Text(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      if ((byte >= 0x20 && byte != 0x7f) || c == '\t' || c == '\n' || c == '\r') {
+        escaped += c;
+      } else {
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+        escaped += hex;
+      }
+    }
+    text = escaped;
+    if (m_separator == '\t') {
+      for (const char c : text) m_buffer += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+      return;
+    }
+    const bool quote = text.find_first_of(",\"\r\n") != std::string_view::npos ||
+                       (!text.empty() && (text.front() == ' ' || text.back() == ' '));
+    if (!quote) {
+      m_buffer.append(text);
+      return;
+    }
+    m_buffer += '"';
+    for (const char c : text) {
+      if (c == '"') m_buffer += '"';
+      m_buffer += c;
+    }
+    m_buffer += '"';
+  }
+  void Separator() { m_buffer += m_separator; }
+  void EndRow() {
+    m_buffer += '\n';
+    if (m_buffer.size() >= kFlushAt) Flush();
+  }
+  void Flush() {
+    WriteStdout(m_buffer);
+    m_buffer.clear();
+  }
+
+ private:
+  static constexpr std::size_t kFlushAt = std::size_t{1} << 16;
+  char m_separator;
+  std::string m_buffer;
+};
+
+// Whether every channel of `channels` has the same X in every row: the X
+// column of mode One, or the same X0 and Delta_X in mode No.
+bool SharedX(int mode, const std::vector<const CQTXChannel*>& channels) {
+  if (mode == 1) return true;
+  if (mode != 0) return channels.size() == 1;
+  for (const CQTXChannel* channel : channels)
+    if (channel->m_dX0 != channels.front()->m_dX0 || channel->m_dDeltaX != channels.front()->m_dDeltaX)
+      return false;
+  return true;
+}
+
+// The line before each section of --all: "# section N", which qtx convert
+// reads as the start of a section.
+int RunAll(const std::vector<std::string>& args, const std::string& path);
+
+int Run(const std::vector<std::string>& args) {
+  const Arguments arguments(args, {"--section", "--channel", "--channels", "--format", "--rows", "--x"}, {"--all"});
+  arguments.ExpectPositionals(1);
+  const std::string& path = arguments.Positionals()[0];
+  if (arguments.Has("--all")) return RunAll(args, path);
+  const long long sectionIndex = arguments.GetInteger("--section", 0).value_or(0);
+  const char separator = arguments.GetChoice("--format", {"csv", "tsv"}, 0) == 0 ? ',' : '\t';
+
+  CQTXGeneral qtx;
+  ScanFile(qtx, path);
+  CQTXSection& section = SectionAt(qtx, sectionIndex);
+  const int nChannels = section.m_nChannels > 0 ? section.m_nChannels : 0;
+  const std::optional<std::vector<int>> chosen = ChannelOption(arguments, section, sectionIndex);
+  if (nChannels == 0) {
+    Warn(path + ": section " + std::to_string(sectionIndex) + " has no channels; there is nothing to dump");
+    return kExitOk;
+  }
+  const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"));
+  WarnIfShort(section, sectionIndex, path);
+
+  std::vector<const CQTXChannel*> channels;
+  std::vector<int> indexes;
+  std::uint32_t end = rows.first;
+  for (int j = 0; j < nChannels; ++j) {
+    const CQTXChannel* channel = section.m_arrChannels.GetAt(j);
+    if (chosen && std::find(chosen->begin(), chosen->end(), j) == chosen->end()) continue;
+    channels.push_back(channel);
+    indexes.push_back(j);
+    end = std::max(end, std::min(channel->m_nSamples, rows.end));
+  }
+  const bool shared = !channels.empty() && SharedX(qtx.m_nXColumns, channels);
+
+  Output out(separator);
+  if (shared) {
+    out.Text(XHeading(*channels.front()).View());
+    out.Separator();
+  }
+  for (std::size_t i = 0; i < channels.size(); ++i) {
+    if (i > 0) out.Separator();
+    if (!shared) {
+      out.Text(XHeading(*channels[i]).View());
+      out.Separator();
+    }
+    out.Text(YHeading(*channels[i]).View());
+  }
+  out.EndRow();
+  // The rows a chunk at a time, so that memory stays the same whatever the
+  // section's size and the first rows show at once.
+  SectionChunks chunks(qtx, section, path, indexes, rows.first, end, shared);
+  Progress progress("dump");
+  while (chunks.Next()) {
+    for (std::uint32_t k = 0; k < chunks.Rows(); ++k) {
+      const std::uint32_t r = chunks.First() + k;
+      if (shared) {
+        out.Number(chunks.X(0)[k]);
+        out.Separator();
+      }
+      for (std::size_t i = 0; i < channels.size(); ++i) {
+        if (i > 0) out.Separator();
+        const bool present = r < channels[i]->m_nSamples;
+        if (!shared) {
+          if (present) out.Number(chunks.X(i)[k]);
+          out.Separator();
+        }
+        if (present) out.Number(chunks.Y(i)[k]);
+      }
+      out.EndRow();
+    }
+    progress.Update(chunks.Done(), chunks.End() - chunks.Begin());
+  }
+  out.Flush();
+  return kExitOk;
+}
+
+int RunAll(const std::vector<std::string>& args, const std::string& path) {
+  std::vector<std::string> each;
+  for (const std::string& arg : args) {
+    if (arg == "--section" || arg.rfind("--section=", 0) == 0) throw UsageError("--all prints every section: no --section");
+    if (arg != "--all") each.push_back(arg);
+  }
+  CQTXGeneral qtx;
+  ScanFile(qtx, path);
+  for (std::ptrdiff_t i = 0; i < qtx.m_arrSections.GetSize(); ++i) {
+    PrintStdout("# section %td\n", i);
+    std::vector<std::string> one = each;
+    one.insert(one.begin(), {"--section", std::to_string(i)});
+    Run(one);
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+const Command kDumpCommand = {"dump", "print the values of a section as CSV or TSV", kUsage, Run};
+
+}  // namespace qtx::tool

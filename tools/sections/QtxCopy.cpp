@@ -1,0 +1,70 @@
+#include "sections/QtxCopy.h"
+
+#include <charconv>
+
+namespace qtx::tool {
+
+std::unique_ptr<CQTXSection> CopyHeader(const CQTXSection& source, const std::vector<int>& channels) {
+  auto section = std::make_unique<CQTXSection>();
+  section->m_nChannels = static_cast<int>(channels.size());
+  for (std::size_t k = 0; k < channels.size(); ++k) {
+    const CQTXChannel& from = *source.m_arrChannels.GetAt(channels[k]);
+    auto channel = std::make_unique<CQTXChannel>();
+    channel->m_nIndex = static_cast<int>(k);
+    channel->m_strXUnitLabel = from.m_strXUnitLabel;
+    channel->m_strXDimension = from.m_strXDimension;
+    channel->m_strYUnitLabel = from.m_strYUnitLabel;
+    channel->m_strYDimension = from.m_strYDimension;
+    channel->m_strXHeading = from.m_strXHeading;
+    channel->m_strYHeading = from.m_strYHeading;
+    channel->m_dX0 = from.m_dX0;
+    channel->m_dDeltaX = from.m_dDeltaX;
+    channel->m_nSamples = from.m_nSamples;
+    channel->m_strDate = from.m_strDate;
+    channel->m_strTime = from.m_strTime;
+    section->m_arrChannels.Add(channel.get());
+    channel.release();  // the section owns it
+  }
+  return section;
+}
+
+std::uint32_t CopyRows(OutputFile& output, const CQTXGeneral& qtx, const std::string& path,
+                       const CQTXSection& section, const std::vector<int>& channels, RowRange range, int mode) {
+  constexpr std::size_t kFlushAt = std::size_t{1} << 20;
+  std::string text;
+  text.reserve(kFlushAt + 64 * (channels.size() + 1));
+  const auto append = [&text](double value, bool first) {
+    char digits[32];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    if (!first) text += '\t';
+    text.append(digits, result.ptr);
+  };
+  const std::uint32_t rows = ReadChunks(
+      qtx, path, section, channels, range,
+      [&](std::uint32_t, std::uint32_t count, const std::vector<const double*>& x, const std::vector<const double*>& y) {
+        for (std::uint32_t r = 0; r < count; ++r) {
+          bool first = true;
+          if (mode == 1) {
+            append(x[0][r], true);
+            first = false;
+          }
+          for (std::size_t k = 0; k < channels.size(); ++k) {
+            if (mode == 2) {
+              append(x[k][r], first);
+              first = false;
+            }
+            append(y[k][r], first);
+            first = false;
+          }
+          text += '\n';
+          if (text.size() >= kFlushAt) {
+            output.Write(text);
+            text.clear();
+          }
+        }
+      });
+  output.Write(text);
+  return rows;
+}
+
+}  // namespace qtx::tool

@@ -1,0 +1,144 @@
+#include "sections/RowSelection.h"
+
+#include "sections/SectionChunks.h"
+#include "sections/Sections.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace qtx::tool {
+namespace {
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> items;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', start);
+    items.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return items;
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The channel with this Y heading when exactly one has it, else -1.
+int ChannelByHeading(const CQTXSection& section, const std::string& heading) {
+  int found = -1;
+  for (int i = 0; i < section.m_nChannels; ++i) {
+    if (section.m_arrChannels.GetAt(i)->m_strYHeading.View() != heading) continue;
+    if (found >= 0) return -1;
+    found = i;
+  }
+  return found;
+}
+
+}  // namespace
+
+int ChannelByName(const CQTXSection& section, long long sectionIndex, const std::string& name) {
+  if (name.empty()) throw UsageError("an empty channel name");
+  const int count = std::max(section.m_nChannels, 0);
+  char* end = nullptr;
+  const long long index = std::strtoll(name.c_str(), &end, 10);
+  const bool number = *end == '\0' && name.find_first_not_of("0123456789") == std::string::npos;
+  int found = -1;
+  int matches = 0;
+  for (int i = 0; i < count; ++i) {
+    if (section.m_arrChannels.GetAt(i)->m_strYHeading.View() == name) {
+      if (matches++ == 0) found = i;
+    }
+  }
+  if (matches > 1)
+    throw Failure("section " + std::to_string(sectionIndex) + " has " + std::to_string(matches) +
+                  " channels headed '" + name + "'; choose one by its index");
+  if (matches == 1) return found;
+  if (number) {
+    CheckChannel(section, sectionIndex, index);
+    return static_cast<int>(index);
+  }
+  throw Failure("section " + std::to_string(sectionIndex) + " has no channel headed '" + name + "'");
+}
+
+std::optional<std::vector<int>> ChannelOption(const Arguments& arguments, const CQTXSection& section,
+                                              long long sectionIndex) {
+  if (arguments.Has("--channel") && arguments.Has("--channels"))
+    throw UsageError("give --channel or --channels, not both");
+  std::vector<int> chosen;
+  if (const std::optional<std::string> one = arguments.Get("--channel")) {
+    if (!one->empty() && (*one)[0] == '-' && one->find_first_not_of("-0123456789") == std::string::npos &&
+        ChannelByHeading(section, *one) < 0)
+      throw UsageError("option --channel must be at least 0");
+    chosen.push_back(ChannelByName(section, sectionIndex, *one));
+  } else if (arguments.Has("--channels")) {
+    chosen = ChosenChannels(arguments, section, sectionIndex);
+    std::sort(chosen.begin(), chosen.end());
+  } else {
+    return std::nullopt;
+  }
+  return chosen;
+}
+
+std::vector<int> ChosenChannels(const Arguments& arguments, const CQTXSection& section, long long sectionIndex) {
+  std::vector<int> chosen;
+  const std::optional<std::string> list = arguments.Get("--channels");
+  if (!list) {
+    for (int i = 0; i < section.m_nChannels; ++i) chosen.push_back(i);
+    return chosen;
+  }
+  for (const std::string& item : SplitList(*list)) {
+    const int channel = ChannelByName(section, sectionIndex, item);
+    if (std::find(chosen.begin(), chosen.end(), channel) != chosen.end())
+      throw UsageError("option --channels names channel " + std::to_string(channel) + " twice");
+    chosen.push_back(channel);
+  }
+  return chosen;
+}
+
+std::uint32_t RowsHeld(const CQTXSection& section) {
+  return section.m_bRowsCounted ? section.m_nRowsInFile : RowCount(section);
+}
+
+RowRange ChosenRows(const CQTXGeneral& qtx, const CQTXSection& section, long long sectionIndex,
+                    const std::string& path, const Arguments& arguments) {
+  const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"));
+  return {rows.first, rows.end - rows.first};
+}
+
+bool SharesX(const CQTXGeneral& qtx, const CQTXSection& section, const std::vector<int>& channels) {
+  if (qtx.m_nXColumns == 1) return true;
+  if (qtx.m_nXColumns != 0 || channels.empty()) return false;
+  const CQTXChannel& first = *section.m_arrChannels.GetAt(channels[0]);
+  for (const int c : channels) {
+    const CQTXChannel& channel = *section.m_arrChannels.GetAt(c);
+    if (!SameBits(channel.m_dX0, first.m_dX0) || !SameBits(channel.m_dDeltaX, first.m_dDeltaX)) return false;
+  }
+  return true;
+}
+
+std::uint32_t ReadChunks(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section,
+                         const std::vector<int>& channels, RowRange range, const ChunkVisitor& visit) {
+  if (channels.empty()) return 0;
+  SectionChunks chunks(qtx, section, path, channels, range.first, range.first + range.count);
+  std::vector<const double*> x(channels.size());
+  std::vector<const double*> y(channels.size());
+  std::uint32_t done = 0;
+  while (chunks.Next()) {
+    for (std::size_t k = 0; k < channels.size(); ++k) {
+      x[k] = chunks.X(k);
+      y[k] = chunks.Y(k);
+    }
+    visit(chunks.First(), chunks.Rows(), x, y);
+    done += chunks.Rows();
+  }
+  return done;
+}
+
+std::uint32_t ChannelRowsIn(const CQTXChannel& channel, RowRange range) {
+  if (channel.m_nSamples <= range.first) return 0;
+  return std::min(range.count, channel.m_nSamples - range.first);
+}
+
+}  // namespace qtx::tool
