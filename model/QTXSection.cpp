@@ -2,7 +2,7 @@
 
 CQTXSection::CQTXSection()
     : m_nChannels(0), m_ppChannelBlocks(nullptr), m_nDataLine(0), m_nDataPosition(0),
-      m_bRowsCounted(false), m_nRowsInFile(0) {}
+      m_bRowsCounted(false), m_nRowsInFile(0), m_bLastLineCutOff(false) {}
 
 CQTXSection::~CQTXSection() {
   // Channel i and its block go together, in list order. The bound is the

@@ -58,6 +58,7 @@ void SkipRowsAndMark(LineSource& source, CQTXSection& section, std::uint32_t& nL
   const std::uint32_t nRows = section.RowCount();
   std::uint64_t nextMark = section.m_nDataPosition + QTX_ROW_MARK_SPACING;
   std::uint32_t r = 0;
+  bool lastCut = false;  // the last line counted had no line end
   while (r < nRows) {
     // The lines that lie whole in the buffer, passed over in one loop.
     const std::string_view lines = source.BufferedLines();
@@ -78,6 +79,7 @@ void SkipRowsAndMark(LineSource& source, CQTXSection& section, std::uint32_t& nL
         ++nLine;
       }
       source.Consume(static_cast<std::size_t>(p - start));
+      lastCut = false;
       continue;
     }
     // A line longer than what the buffer holds, or the end of the file.
@@ -87,9 +89,14 @@ void SkipRowsAndMark(LineSource& source, CQTXSection& section, std::uint32_t& nL
       nextMark = position + QTX_ROW_MARK_SPACING;
     }
     if (!source.SkipLine()) break;
+    lastCut = !source.LastLineEnded();
     ++r;
     ++nLine;
   }
+  // A file that ends short of the row count in a line without a line end
+  // was cut off while that row was being written: it is no row.
+  section.m_bLastLineCutOff = r < nRows && lastCut;
+  if (section.m_bLastLineCutOff) --r;
   section.m_nRowsInFile = r;
   section.m_bRowsCounted = true;
 }

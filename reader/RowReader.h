@@ -136,7 +136,10 @@ struct RowTarget {
 template <int kMode, bool kRange>
 void ReadRow(RowText& row, const FieldReader& fields, const std::vector<RowTarget>& targets,
              std::uint32_t r, std::uint32_t base) {
-  double sharedX = 0.0;
+  // A field the row lacks: 0.0 for the whole read, as it always gave, and
+  // the missing value for a range read.
+  const double absent = kRange ? QTX_MissingValue() : 0.0;
+  double sharedX = absent;
   if (kMode == 1) fields.Next(row, sharedX);
   for (const RowTarget& target : targets) {
     if (!target.selected) {
@@ -146,7 +149,7 @@ void ReadRow(RowText& row, const FieldReader& fields, const std::vector<RowTarge
       fields.Skip(row);
       continue;
     }
-    double x = 0.0;
+    double x = kMode == 1 || kMode == 2 ? absent : 0.0;
     if (kMode == 0) {
       const double step = static_cast<double>(r) * target.deltaX;
       x = target.x0 + step;
@@ -155,7 +158,7 @@ void ReadRow(RowText& row, const FieldReader& fields, const std::vector<RowTarge
     } else if (kMode == 2) {
       fields.Next(row, x);
     }  // any other mode: no X field, X stays 0
-    double y = 0.0;
+    double y = absent;
     fields.Next(row, y);
     if constexpr (kRange) {
       if (target.x) target.x[r - base] = x;

@@ -100,12 +100,16 @@ bool LineSource::ReadLine(std::string_view& line, CString& spill) {
 bool LineSource::SkipLine() {
   bool gotBytes = false;
   for (;;) {
-    if (m_begin == m_end && !Fill()) return gotBytes;
+    if (m_begin == m_end && !Fill()) {
+      if (gotBytes) m_lastLineEnded = false;
+      return gotBytes;
+    }
     const char* const start = m_buffer.get() + m_begin;
     const void* const newline = std::memchr(start, '\n', m_end - m_begin);
     gotBytes = true;
     if (newline) {
       m_begin += static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1;
+      m_lastLineEnded = true;
       return true;
     }
     m_begin = m_end;

@@ -53,6 +53,10 @@ class LineSource {
   // Passes over the next line as ReadLine would read it, without storing it.
   // Returns false at the end of the file.
   bool SkipLine();
+  // Whether the last line SkipLine passed over ended in '\n'; false when it
+  // was cut off by the end of the file (a file still being written, or one
+  // truncated in the middle of a line).
+  bool LastLineEnded() const noexcept { return m_lastLineEnded; }
 
   // The lines that lie whole in the buffer from the next unread byte on, with
   // their line ends: a run of text that ends in '\n', which a reader may scan
@@ -88,6 +92,7 @@ class LineSource {
   static constexpr std::size_t kUnknown = ~std::size_t{0};
   std::size_t m_linesEnd = kUnknown;  // one past the buffer's last '\n', 0 when none
   std::size_t m_maxLineLength = DefaultMaxLineLength();
+  bool m_lastLineEnded = true;
 
   static std::size_t DefaultMaxLineLength() noexcept;
 };

@@ -42,6 +42,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iosfwd>
 
 #include "qtx/Framework.h"
@@ -89,6 +90,21 @@ struct QTXRowMark {
 // this many bytes, plus one row, before its first row.
 inline constexpr std::uint64_t QTX_ROW_MARK_SPACING = std::uint64_t{1} << 16;
 
+// What a range read stores for a field its row lacks (a short row, an empty
+// line): a quiet NaN with a payload of its own, so that a caller can tell a
+// missing field from a NaN the file holds. QTX_ReadData stores 0.0 there.
+inline constexpr std::uint64_t QTX_MISSING_VALUE_BITS = 0x7FF8000000000A11ull;
+inline double QTX_MissingValue() noexcept {
+  double value;
+  std::memcpy(&value, &QTX_MISSING_VALUE_BITS, sizeof value);
+  return value;
+}
+inline bool QTX_IsMissingValue(double value) noexcept {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits == QTX_MISSING_VALUE_BITS;
+}
+
 // Where a range read stores one channel's values: entry i of pX and pY for
 // row nFirst + i. Either pointer may be null, and that array is then not
 // written.
@@ -134,6 +150,11 @@ class QTXLIB_API CQTXSection : public CObject {
   // counts lines from m_nDataPosition instead.
   bool m_bRowsCounted;             // the two members below come from a scan
   std::uint32_t m_nRowsInFile;     // rows the file holds: the row count, or fewer where the file ends first
+  // The file ends before the row count in a line without a line end: the
+  // row being written when the file was cut off or copied. It is no row of
+  // m_nRowsInFile, and no range read gives its made-up values. (A section
+  // that holds its whole row count keeps a last row without a line end.)
+  bool m_bLastLineCutOff;
   // Row marks: a row's number and its file position, for the first row at or
   // past every QTX_ROW_MARK_SPACING bytes of the section's rows, ascending.
   // A range read starts at the last mark at or before its first row.

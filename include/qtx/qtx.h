@@ -150,13 +150,21 @@ QTXLIB_API qtx_status qtx_get_channel_text(const qtx_file* file, int section, in
                                            const char** text, size_t* length);
 
 /* The rows the file holds for the section: qtx_row_count, or fewer when the
- * file ends first. 0 when section is out of range. */
+ * file ends first. A last line without a line end in a file that ends short
+ * of the row count is the row that was being written when the file was cut
+ * off: it is not counted and no read gives it. 0 when section is out of
+ * range. */
 QTXLIB_API uint32_t qtx_rows_in_file(const qtx_file* file, int section);
 
 /* The threads each later read of the file is split over (0: one per core;
  * the default is 1, which reads on the caller's thread). Every count reads
  * the same values. */
 QTXLIB_API qtx_status qtx_set_threads(qtx_file* file, int threads);
+
+/* A field that a row the file holds lacks (a short row, an empty line)
+ * reads as a quiet NaN with these bits, never as a made-up 0, so that it can
+ * be told from a NaN the file holds. */
+#define QTX_MISSING_BITS UINT64_C(0x7FF8000000000A11)
 
 /* Reads one channel (channel >= 0) into caller-owned x and y of room for
  * `capacity` rows. Never writes past capacity: with less room than

@@ -69,7 +69,9 @@ Whole ReadWhole(CQTXGeneral& qtx, const char* path) {
 }
 
 // Reads rows [first, first + count) of the channels in `wanted`, by one
-// handle or by `threads` threads, and checks them against the whole read.
+// handle or by `threads` threads, and checks them against the whole read,
+// where the whole read's 0.0 for a field the row lacks (past a short
+// channel's Samples) is the missing value in a range read.
 void CheckRange(CQTXGeneral& qtx, CStdioFile& file, const char* path, const Whole& whole, std::uint32_t held,
                 std::uint32_t first, std::uint32_t count, const std::vector<int>& wanted, unsigned threads) {
   SCOPED_TRACE("rows " + std::to_string(first) + "+" + std::to_string(count) + ", threads " +
@@ -88,13 +90,17 @@ void CheckRange(CQTXGeneral& qtx, CStdioFile& file, const char* path, const Whol
   const std::uint32_t expected = first >= held ? 0 : std::min(count, held - first);
   ASSERT_EQ(read.nRows, expected);
   EXPECT_EQ(read.nMissing, count - expected);
+  const int mode = qtx.m_nXColumns;
   for (std::size_t i = 0; i < wanted.size(); ++i) {
     for (std::uint32_t k = 0; k < count; ++k) {
       const bool stored = k < expected;
       const auto c = static_cast<std::size_t>(wanted[i]);
-      ASSERT_EQ(Bits(y[i][k]), Bits(stored ? whole.y[c][first + k] : kUntouched)) << "channel " << c << " row " << k;
+      const bool absent = first + k >= kSamples[c];
+      const double wantY = !stored ? kUntouched : absent ? QTX_MissingValue() : whole.y[c][first + k];
+      ASSERT_EQ(Bits(y[i][k]), Bits(wantY)) << "channel " << c << " row " << k;
       if (i == 1) continue;
-      ASSERT_EQ(Bits(x[i][k]), Bits(stored ? whole.x[c][first + k] : kUntouched)) << "row " << k;
+      const double wantX = !stored ? kUntouched : absent && mode == 2 ? QTX_MissingValue() : whole.x[c][first + k];
+      ASSERT_EQ(Bits(x[i][k]), Bits(wantX)) << "row " << k;
     }
   }
 }
@@ -112,9 +118,11 @@ TEST_P(RangeRead, EqualsTheWholeReadBitForBit) {
   CQTXGeneral qtx;
   ASSERT_TRUE(qtx.ReadQTXFile(temp.c_str()));
   CQTXSection* section = qtx.m_arrSections[0];
-  const std::uint32_t held = param.cutRows ? static_cast<std::uint32_t>(param.cutRows) : kRows;
+  // The row cut off in the middle of its line is no row.
+  const std::uint32_t held = param.cutRows ? static_cast<std::uint32_t>(param.cutRows) - 1 : kRows;
   ASSERT_TRUE(section->m_bRowsCounted);
   EXPECT_EQ(section->m_nRowsInFile, held);
+  EXPECT_EQ(section->m_bLastLineCutOff, param.cutRows != 0);
   if (held > 10000) {
     EXPECT_GT(section->m_arrRowMarks.GetSize(), 8);
   }
@@ -134,11 +142,13 @@ TEST_P(RangeRead, EqualsTheWholeReadBitForBit) {
     CheckRange(qtx, file, temp.c_str(), whole, held, 0, kRows, {0, 1, 2}, threads);
     CheckRange(qtx, file, temp.c_str(), whole, held, 9999, 17000, {2, 0}, threads);
   }
-  // A section that did not come through the scan counts lines from its start.
+  // A section that did not come through the scan counts lines from its
+  // start, and cannot tell a cut-off line from a row.
   section->m_arrRowMarks.RemoveAll();
   section->m_bRowsCounted = false;
-  CheckRange(qtx, file, temp.c_str(), whole, held, 12345, 20000, {0, 1, 2}, 0);
-  CheckRange(qtx, file, temp.c_str(), whole, held, 100, 29000, {1, 0}, 2);
+  const std::uint32_t lines = param.cutRows ? held + 1 : held;
+  CheckRange(qtx, file, temp.c_str(), whole, lines, 12345, 20000, {0, 1, 2}, 0);
+  CheckRange(qtx, file, temp.c_str(), whole, lines, 100, 29000, {1, 0}, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(ParallelRead, RangeRead,
@@ -188,7 +198,7 @@ TEST(RowsBetween, AscendingSharedXAndWhereThereIsNone) {
       {1, 0, 29999, 1e9, QTX_ROWS_FOUND, 29999, 1},
       {1, 0, 30000, 1e9, QTX_ROWS_FOUND, 0, 0},
       {1, 0, 7, 6, QTX_ROWS_FOUND, 0, 0},
-      {1, 20011, 20000, 1e9, QTX_ROWS_FOUND, 20000, 11},  // only the rows the file holds
+      {1, 20011, 20000, 1e9, QTX_ROWS_FOUND, 20000, 10},  // only the rows the file holds, not the cut one
       {0, 0, 0, 1, QTX_ROWS_NO_SHARED_X, 0, 0},
       {2, 0, 0, 1, QTX_ROWS_NO_SHARED_X, 0, 0},
   };
@@ -203,6 +213,44 @@ TEST(RowsBetween, AscendingSharedXAndWhereThereIsNone) {
     EXPECT_EQ(qtx.QTX_RowsBetween(&file, qtx.m_arrSections[0], c.lo, c.hi, first, count), c.status);
     EXPECT_EQ(first, c.first);
     EXPECT_EQ(count, c.count);
+  }
+}
+
+// A last line without a line end is a row where the section is complete, and
+// the row being written where the file ends short of Samples; a field a row
+// lacks is the missing value, never a made-up 0.
+TEST(RangeRead, CutOffLastLineAndMissingFields) {
+  const std::string header = "Quorset Measurement\t\nX_Columns\tOne\n***End_of_Header***\t\nChannels\t2\n"
+                             "Samples\t\t3\t\t3\n***End_of_Header***\nX\tA\tB\n";
+  const double m = QTX_MissingValue();
+  const struct {
+    std::string rows;
+    std::uint32_t held;
+    bool cut;
+    std::vector<double> a, b;
+  } cases[] = {
+      {"0\t1\t2\n1\t3\t4\n2\t5\t6", 3, false, {1, 3, 5}, {2, 4, 6}},  // complete: the last row stays
+      {"0\t1\t2\n1\t3\t0.4", 1, true, {1}, {2}},                      // cut in the middle of "0.49"
+      {"0\t1\t2\n1\t3\n", 2, false, {1, 3}, {2, m}},                  // a short row with its line end
+      {"\n1\t3", 1, true, {m}, {m}},                                    // an empty line is a row of nothing
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rows);
+    TempFile temp(header + c.rows);
+    CQTXGeneral qtx;
+    ASSERT_TRUE(qtx.ReadQTXFile(temp.c_str()));
+    const CQTXSection* section = qtx.m_arrSections[0];
+    EXPECT_EQ(section->m_nRowsInFile, c.held);
+    EXPECT_EQ(section->m_bLastLineCutOff, c.cut);
+    CStdioFile file;
+    ASSERT_TRUE(file.Open(temp.c_str(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText));
+    std::vector<double> a(3, -1.0), b(3, -1.0);
+    const QTXChannelTarget targets[] = {{0, nullptr, a.data()}, {1, nullptr, b.data()}};
+    ASSERT_EQ(qtx.QTX_ReadRows(&file, section, 0, 3, targets, 2).nRows, c.held);
+    for (std::uint32_t r = 0; r < c.held; ++r) {
+      EXPECT_EQ(Bits(a[r]), Bits(c.a[r])) << "row " << r;
+      EXPECT_EQ(Bits(b[r]), Bits(c.b[r])) << "row " << r;
+    }
   }
 }
 
