@@ -3,7 +3,6 @@ from the library's sources for the Python that runs this, then the package's
 Python files beside it."""
 
 import os
-import re
 import shutil
 import subprocess
 import sys
@@ -13,7 +12,7 @@ from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
 
 ROOT = Path(__file__).resolve().parent.parent  # the project, whose CMakeLists.txt builds the module
-VERSION = re.search(r"project\(QTXLibrary VERSION ([0-9.]+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
+VERSION = (ROOT / "VERSION").read_text().strip()  # the project's one version number
 
 
 class CMakeBuild(build_ext):
