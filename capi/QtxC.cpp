@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +27,18 @@ struct qtx_file {
 };
 
 struct qtx_writer {
+  // A writer that replaces its file: removes the temporary file that was not
+  // renamed into place.
+  ~qtx_writer() {
+    if (temporary.empty()) return;
+    out.close();
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+  }
+
   std::ofstream out;
+  std::string temporary;  // qtx_writer_create_replacing: the file written, until renamed
+  std::string target;     // and the file it replaces
   CString date;  // the stamps of every header; empty: the clock's
   CString time;
   int mode = 0;
@@ -164,9 +177,78 @@ qtx_status Flush(qtx_writer& writer) {
   return writer.failed ? QTX_ERR_IO : QTX_OK;
 }
 
+// The file a replacing writer writes: a name no file in the target's folder
+// has, hidden, after the target; symbolic links followed to the file they
+// lead to, so that a link stays a link.
+qtx_status PlaceTemporary(const char* path, qtx_writer& writer) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::path target = path;
+  for (int i = 0; i < 40 && fs::is_symlink(fs::symlink_status(target, error)); ++i) {
+    const fs::path link = fs::read_symlink(target, error);
+    if (error) break;
+    target = link.is_absolute() ? link : target.parent_path() / link;
+  }
+  const fs::file_status status = fs::status(target, error);
+  if (status.type() == fs::file_type::directory) return QTX_ERR_ACCESS;
+  if (status.type() != fs::file_type::regular && status.type() != fs::file_type::not_found &&
+      status.type() != fs::file_type::none)
+    return QTX_ERR_NOT_REGULAR;
+  if (target.filename().empty()) return QTX_ERR_ARGUMENT;
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  auto seed = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+              reinterpret_cast<std::uintptr_t>(&writer);
+  for (int attempt = 0; attempt < 100; ++attempt, seed = seed * 6364136223846793005ULL + 1442695040888963407ULL) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%08llx.tmp", (seed >> 24) & 0xffffffffULL);
+    const fs::path candidate = folder / ("." + target.filename().string() + suffix);
+    if (fs::exists(fs::symlink_status(candidate, error))) continue;
+    writer.temporary = candidate.string();
+    writer.target = target.string();
+    return QTX_OK;
+  }
+  return QTX_ERR_IO;
+}
+
+qtx_status CreateWriter(const char* path, int x_columns, const qtx_header_setup* header, bool replacing,
+                        qtx_writer** writer) {
+  if (writer) *writer = nullptr;
+  if (!path || !writer || x_columns < QTX_X_NO || x_columns > QTX_X_MULTI) return QTX_ERR_ARGUMENT;
+  // A text not given takes the default; one given must read back as written.
+  const qtx_header_setup none = {nullptr, nullptr, nullptr, nullptr};
+  const qtx_header_setup& texts = header ? *header : none;
+  for (const char* text : {texts.description, texts.time_pref, texts.date, texts.time})
+    if (text && *text && !IsWritableText(text)) return QTX_ERR_ARGUMENT;
+  return Guarded([&]() -> qtx_status {
+    std::unique_ptr<qtx_writer> created(new qtx_writer);
+    created->mode = x_columns;
+    // Binary: the same bytes on every system, LF line ends included.
+    if (replacing) {
+      const qtx_status placed = PlaceTemporary(path, *created);
+      if (placed != QTX_OK) return placed;
+    }
+    errno = 0;
+    created->out.open(replacing ? created->temporary.c_str() : path, std::ios::out | std::ios::trunc | std::ios::binary);
+    if (!created->out) return StatusOfErrno(errno);
+    CQTXGeneral stamps;
+    if (texts.description) stamps.m_strDescription = texts.description;
+    if (texts.time_pref) stamps.m_strTimePref = texts.time_pref;
+    if (texts.date) created->date = stamps.m_strDate = texts.date;
+    if (texts.time) created->time = stamps.m_strTime = texts.time;
+    stamps.QTX_WriteMainHeaderStamped(created->out, x_columns);
+    if (!created->out) return QTX_ERR_IO;
+    *writer = created.release();
+    return QTX_OK;
+  });
+}
+
 }  // namespace
 
 extern "C" {
+
+const char* qtx_version(void) {
+  return QTX_VERSION;
+}
 
 const char* qtx_status_text(qtx_status status) {
   switch (status) {
@@ -333,30 +415,12 @@ qtx_status qtx_writer_create(const char* path, int x_columns, qtx_writer** write
 
 qtx_status qtx_writer_create_stamped(const char* path, int x_columns, const qtx_header_setup* header,
                                      qtx_writer** writer) {
-  if (writer) *writer = nullptr;
-  if (!path || !writer || x_columns < QTX_X_NO || x_columns > QTX_X_MULTI) return QTX_ERR_ARGUMENT;
-  // A text not given takes the default; one given must read back as written.
-  const qtx_header_setup none = {nullptr, nullptr, nullptr, nullptr};
-  const qtx_header_setup& texts = header ? *header : none;
-  for (const char* text : {texts.description, texts.time_pref, texts.date, texts.time})
-    if (text && *text && !IsWritableText(text)) return QTX_ERR_ARGUMENT;
-  return Guarded([&]() -> qtx_status {
-    std::unique_ptr<qtx_writer> created(new qtx_writer);
-    created->mode = x_columns;
-    // Binary: the same bytes on every system, LF line ends included.
-    errno = 0;
-    created->out.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
-    if (!created->out) return StatusOfErrno(errno);
-    CQTXGeneral stamps;
-    if (texts.description) stamps.m_strDescription = texts.description;
-    if (texts.time_pref) stamps.m_strTimePref = texts.time_pref;
-    if (texts.date) created->date = stamps.m_strDate = texts.date;
-    if (texts.time) created->time = stamps.m_strTime = texts.time;
-    stamps.QTX_WriteMainHeaderStamped(created->out, x_columns);
-    if (!created->out) return QTX_ERR_IO;
-    *writer = created.release();
-    return QTX_OK;
-  });
+  return CreateWriter(path, x_columns, header, false, writer);
+}
+
+qtx_status qtx_writer_create_replacing(const char* path, int x_columns, const qtx_header_setup* header,
+                                       qtx_writer** writer) {
+  return CreateWriter(path, x_columns, header, true, writer);
 }
 
 qtx_status qtx_write_section_header(qtx_writer* writer, const qtx_channel_setup* channels, int count) {
@@ -432,6 +496,17 @@ qtx_status qtx_writer_close(qtx_writer* writer) {
       status = QTX_ERR_ROWS;
     writer->out.close();
     if (!writer->out && status == QTX_OK) status = QTX_ERR_IO;
+    if (status == QTX_OK && !writer->temporary.empty()) {
+      namespace fs = std::filesystem;
+      std::error_code error;
+      // The replacement keeps the permissions of the file it replaces.
+      const fs::file_status replaced = fs::status(writer->target, error);
+      if (replaced.type() == fs::file_type::regular)
+        fs::permissions(writer->temporary, replaced.permissions(), error);
+      fs::rename(writer->temporary, writer->target, error);
+      if (error) return StatusOfErrno(error.value());
+      writer->temporary.clear();
+    }
     return status;
   });
 }

@@ -3,7 +3,6 @@ from the library's sources for the Python that runs this, then the package's
 Python files beside it."""
 
 import os
-import re
 import shutil
 import subprocess
 import sys
@@ -13,19 +12,28 @@ from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
 
 ROOT = Path(__file__).resolve().parent.parent  # the project, whose CMakeLists.txt builds the module
-VERSION = re.search(r"project\(QTXLibrary VERSION ([0-9.]+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
+VERSION = (ROOT / "VERSION").read_text().strip()  # the project's one version number
 
 
 class CMakeBuild(build_ext):
     def build_extension(self, ext):
+        target = Path(self.get_ext_fullpath(ext.name))
+        target.parent.mkdir(parents=True, exist_ok=True)
+        # QTX_CMAKE_BUILD_DIR: a CMake build of the project whose extension
+        # is taken as it is, for a wheel of the module that build tested.
+        prebuilt = os.environ.get("QTX_CMAKE_BUILD_DIR")
+        if prebuilt:
+            module = Path(prebuilt).resolve() / "python" / "qtx" / target.name
+            if not module.exists():
+                sys.exit(f"QTX_CMAKE_BUILD_DIR: {module} not found; build the target _qtx there first")
+            shutil.copy2(module, target)
+            return
         build = Path(self.build_temp).resolve() / "cmake"
         subprocess.run(["cmake", "-S", str(ROOT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
                         "-DQTX_BUILD_PYTHON=ON", "-DQTX_BUILD_TESTS=OFF", "-DQTX_BUILD_TOOLS=OFF",
                         f"-DPython_EXECUTABLE={sys.executable}"], check=True)
         jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", "2")
         subprocess.run(["cmake", "--build", str(build), "--target", "_qtx", "--parallel", jobs], check=True)
-        target = Path(self.get_ext_fullpath(ext.name))
-        target.parent.mkdir(parents=True, exist_ok=True)
         shutil.copy2(build / "python" / "qtx" / target.name, target)
 
 

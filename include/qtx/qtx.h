@@ -72,6 +72,9 @@ enum {
 /* The message of a status: static text, never null. */
 QTXLIB_API const char* qtx_status_text(qtx_status status);
 
+/* The library's version, "MAJOR.MINOR.PATCH": static text, never null. */
+QTXLIB_API const char* qtx_version(void);
+
 /* ---- Reading ------------------------------------------------------------ */
 
 /* Scans the file: its main header, every section header and where each
@@ -214,6 +217,16 @@ typedef struct qtx_header_setup {
 QTXLIB_API qtx_status qtx_writer_create_stamped(const char* path, int x_columns, const qtx_header_setup* header,
                                                 qtx_writer** writer);
 
+/* As qtx_writer_create_stamped, but the file is written to a new temporary
+ * file in path's folder, which qtx_writer_close renames over path only when
+ * every write succeeded and every section got its rows. Until then path is
+ * untouched; a close that fails removes the temporary file and nothing else.
+ * A symbolic link stays a link and its target gets the new content; a file
+ * replaced keeps its permissions. A path that names anything but a regular
+ * file or nothing is QTX_ERR_ACCESS (a directory) or QTX_ERR_NOT_REGULAR. */
+QTXLIB_API qtx_status qtx_writer_create_replacing(const char* path, int x_columns, const qtx_header_setup* header,
+                                                  qtx_writer** writer);
+
 /* What a section header says of one channel. Every text must be non-empty
  * and hold no tab, CR or LF, and must not end in white space: otherwise it
  * would not read back as written, and the call returns QTX_ERR_ARGUMENT.
@@ -246,7 +259,8 @@ QTXLIB_API qtx_status qtx_write_rows(qtx_writer* writer, const double* x, const 
 
 /* Flushes and closes the file and frees the writer; a failure of any
  * earlier write that was not reported yet, or a last section short of its
- * rows, is reported here. Null is fine (QTX_OK). */
+ * rows, is reported here. A writer of qtx_writer_create_replacing renames
+ * its file into place here, or removes it on failure. Null is fine (QTX_OK). */
 QTXLIB_API qtx_status qtx_writer_close(qtx_writer* writer);
 
 /* ---- Time step and resampling ------------------------------------------ */

@@ -21,9 +21,9 @@ from typing import NamedTuple
 import numpy as np
 
 from . import _qtx
-from ._qtx import FormatError
+from ._qtx import FormatError, __version__
 
-__all__ = ["Channel", "File", "FormatError", "Section", "Settings", "ShortSectionWarning", "Writer",
+__all__ = ["__version__", "Channel", "File", "FormatError", "Section", "Settings", "ShortSectionWarning", "Writer",
            "estimate_time_step", "open", "read_pandas", "resample", "write", "write_pandas"]
 
 FormatError.__module__ = __name__

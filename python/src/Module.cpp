@@ -27,6 +27,7 @@
 
 #include "framework/Platform.h"
 #include "qtx/QTXLibrary.h"
+#include "qtx/qtx.h"
 #include "writer/DataRow.h"
 
 namespace py = pybind11;
@@ -690,6 +691,7 @@ py::tuple Resample(const Points& x, const Points& y, double start, double step) 
 
 PYBIND11_MODULE(_qtx, m) {
   m.doc() = "The library's reader, writer and resampler for the package qtx.";
+  m.attr("__version__") = qtx_version();
   py::register_exception<FormatFailure>(m, "FormatError", PyExc_ValueError);
   py::register_exception_translator(&Translate);
 

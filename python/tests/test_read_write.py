@@ -320,6 +320,13 @@ def test_threads_read_at_once(tmp_path):
     assert len(results) == 12 and all((bits(r) == bits(Y)).all() for r in results)
 
 
+def test_the_version_is_the_projects():
+    version_file = Path(__file__).resolve().parents[2] / "VERSION"
+    if not version_file.exists():
+        pytest.skip("outside the source tree")
+    assert qtx.__version__ == version_file.read_text().strip()
+
+
 def test_the_module_exports_its_entry_point_alone():
     nm = shutil.which("nm")
     if nm is None:

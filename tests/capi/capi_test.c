@@ -289,6 +289,51 @@ static void WritesFilesThatReadBack(const char* scratch, int mode) {
   qtx_close(file);
 }
 
+/* The first line of a file, or "" when it cannot be read. */
+static const char* FirstLine(const char* path, char* line, int size) {
+  FILE* f = fopen(path, "rb");
+  line[0] = '\0';
+  if (f) {
+    if (!fgets(line, size, f)) line[0] = '\0';
+    fclose(f);
+  }
+  return line;
+}
+
+/* A replacing writer leaves the old file whole until its close succeeds. */
+static void ReplacingWriterKeepsTheOldFileUntilDone(const char* scratch) {
+  char path[1024], before[256], after[256];
+  qtx_writer* writer = NULL;
+  qtx_file* file = NULL;
+  qtx_channel_setup channel = {"In1", "t", "Voltage", "V", "Time", "s", 0.0, 1.0, 2};
+  const double x[2] = {0.0, 1.0}, y[2] = {0.5, -0.25};
+  double bx[2], by[2];
+  uint32_t rows = 0;
+  FILE* old;
+  snprintf(path, sizeof path, "%s/capi-replaced.qtx", scratch);
+  old = fopen(path, "wb");
+  CHECK(old != NULL);
+  if (!old) return;
+  fputs("not yet replaced\n", old);
+  fclose(old);
+  /* Short of its rows: the close fails and the old file is as it was. */
+  CHECK(qtx_writer_create_replacing(path, QTX_X_ONE, NULL, &writer) == QTX_OK);
+  CHECK(qtx_write_section_header(writer, &channel, 1) == QTX_OK && qtx_write_rows(writer, x, y, 1) == QTX_OK);
+  CHECK(!strcmp(FirstLine(path, before, sizeof before), "not yet replaced\n"));
+  CHECK(qtx_writer_close(writer) == QTX_ERR_ROWS);
+  CHECK(!strcmp(FirstLine(path, after, sizeof after), "not yet replaced\n"));
+  /* Complete: replaced, and read back. */
+  CHECK(qtx_writer_create_replacing(path, QTX_X_ONE, NULL, &writer) == QTX_OK);
+  CHECK(qtx_write_section_header(writer, &channel, 1) == QTX_OK && qtx_write_rows(writer, x, y, 2) == QTX_OK);
+  CHECK(qtx_writer_close(writer) == QTX_OK);
+  CHECK(qtx_open(path, &file) == QTX_OK && qtx_read_section(file, 0, bx, by, 2, &rows) == QTX_OK && rows == 2 &&
+        SameBits(by[1], y[1]));
+  qtx_close(file);
+  /* A folder is not replaced. */
+  CHECK(qtx_writer_create_replacing(scratch, QTX_X_ONE, NULL, &writer) == QTX_ERR_ACCESS && writer == NULL);
+  CHECK(qtx_writer_create_replacing(NULL, QTX_X_ONE, NULL, &writer) == QTX_ERR_ARGUMENT);
+}
+
 static void TimeStepAndResampling(void) {
   const double x[] = {0.0, 1.0, 2.0}, y[] = {0.0, 10.0, 20.0};
   const double wide[] = {1e20, 1.0000000000000002e20};
@@ -316,7 +361,10 @@ int main(int argc, char** argv) {
   OpenFailuresAreStatuses(argv[2]);
   WriteFailuresAreStatuses();
   for (mode = QTX_X_NO; mode <= QTX_X_MULTI; ++mode) WritesFilesThatReadBack(argv[2], mode);
+  ReplacingWriterKeepsTheOldFileUntilDone(argv[2]);
   TimeStepAndResampling();
+  /* The one version of the project, as CMake read it from VERSION. */
+  CHECK(!strcmp(qtx_version(), QTX_EXPECTED_VERSION));
   printf("%d passed, %d failed\n", checks - failures, failures);
   return failures == 0 ? 0 : 1;
 }
