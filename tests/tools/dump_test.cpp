@@ -140,6 +140,25 @@ TEST(ToolDump, AFileThatEndsEarly) {
   EXPECT_EQ(ParseCsv(RunDump(file.Path() + " --channel=1 2>/dev/null"), ',').size(), 5u);
 }
 
+// A file cut off in the middle of a row: that part of a row is no row, and
+// the warning says it was left out. A row that lacks a field shows an empty
+// cell, and cut and convert keep the field missing rather than make it 0 or
+// nan.
+TEST(ToolDump, ACutOffRowAndMissingFields) {
+  const std::string head =
+      "X_Columns\tOne\n***End_of_Header***\nChannels\t2\nSamples\t\t4\t\t4\n***End_of_Header***\nt\tA\tB\n";
+  const qtx::test::TempFile file(head + "0\t1\t2\n1\t3\n2\t0.49");
+  const std::string rows = "t,A,B\n0,1,2\n1,3,\n";
+  EXPECT_EQ(RunDump(file.Path() + " 2>&1"), "qtx: " + file.Path() +
+                                                ": section 0 declares 4 rows (Samples), but the file holds 2, and its "
+                                                "last line, cut off without a line end, is left out\n" + rows);
+  const qtx::test::TempFile cut(""), csv("t,A,B\n0,1,\n1,3,4\n"), converted("");
+  ASSERT_EQ(qtx::test::RunQtx("cut " + file.Path() + " --rows 0: -o " + cut.Path() + " 2>/dev/null").exitCode, 0);
+  EXPECT_EQ(RunDump(cut.Path()), rows);
+  ASSERT_EQ(qtx::test::RunQtx("convert " + csv.Path() + " " + converted.Path() + " --empty nan").exitCode, 0);
+  EXPECT_EQ(RunDump(converted.Path()), "t,A,B\n0,1,\n1,3,4\n");
+}
+
 // Headings the file lacks or that hold control characters: every command
 // shows the same generated heading, the CSV stays text, and convert reads
 // it back. A section without channels is said so, with no empty line.

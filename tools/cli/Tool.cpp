@@ -139,4 +139,20 @@ const char* ModeName(int nXColumns) {
   }
 }
 
+void AppendRow(std::string& text, const double* values, std::size_t n) {
+  std::size_t present = n;
+  while (present > 0 && QTX_IsMissingValue(values[present - 1])) --present;
+  char digits[32];
+  for (std::size_t k = 0; k < present; ++k) {
+    if (k > 0) text += '\t';
+    if (QTX_IsMissingValue(values[k])) {
+      text += "nan";
+      continue;
+    }
+    const auto result = std::to_chars(digits, digits + sizeof digits, values[k]);
+    text.append(digits, result.ptr);
+  }
+  text += '\n';
+}
+
 }  // namespace qtx::tool

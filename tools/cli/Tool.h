@@ -73,6 +73,13 @@ void Warn(const std::string& message);
 // Shortest text that reads back as the same double.
 std::string FormatDouble(double value);
 
+// Appends one data row of `n` fields and its line end. A missing field
+// (QTX_IsMissingValue: the source row lacked it) is left out when only
+// missing fields follow, so that the row ends short and reads back missing;
+// before a field that is there it is written as nan, since an empty field
+// would move the fields after it.
+void AppendRow(std::string& text, const double* values, std::size_t n);
+
 // The text with tabs and control characters made visible.
 std::string Printable(const CString& text);
 

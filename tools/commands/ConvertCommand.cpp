@@ -260,9 +260,10 @@ std::vector<Table> ReadTables(const std::string& path, const CellFormat& format)
         continue;
       }
       if (table.endLines[c] != 0 && format.emptyIsNan) {
-        // The empty cells since the column's last value are NaNs.
+        // The empty cells since the column's last value are missing fields:
+        // NaN to a reader, and left out at the end of a row.
         for (std::size_t r = table.lengths[c]; r < table.rows; ++r)
-          table.values[r * table.headings.size() + c] = std::numeric_limits<double>::quiet_NaN();
+          table.values[r * table.headings.size() + c] = QTX_MissingValue();
         table.lengths[c] = table.rows;
         table.endLines[c] = 0;
       }
@@ -351,17 +352,11 @@ std::size_t BuildSection(CQTXSection& section, const Table& table, int mode, dou
 void WriteRows(OutputFile& out, const Table& table, std::size_t rows) {
   const std::size_t columns = table.headings.size();
   std::string text;
-  char number[32];
   for (std::size_t r = 0; r < rows; ++r) {
     // The CSV columns are already in the layout of the mode: Y columns only,
     // X then the Ys, or X,Y pairs. Past a column's end its cell is 0, which
     // no reader takes for a value: the channel's Samples end before it.
-    for (std::size_t c = 0; c < columns; ++c) {
-      if (c > 0) text += '\t';
-      const auto result = std::to_chars(number, number + sizeof number, table.At(r, c));
-      text.append(number, result.ptr);
-    }
-    text += '\n';
+    AppendRow(text, &table.values[r * columns], columns);
     if (text.size() >= (std::size_t{1} << 16)) {
       out.Write(text);
       text.clear();

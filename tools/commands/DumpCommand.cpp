@@ -54,7 +54,9 @@ class Output {
  public:
   explicit Output(char separator) : m_separator(separator) { m_buffer.reserve(kFlushAt + 512); }
 
+  // A number; a missing field (the row lacked it) is an empty cell.
   void Number(double value) {
+    if (QTX_IsMissingValue(value)) return;
     char text[32];
     const auto result = std::to_chars(text, text + sizeof text, value);
     m_buffer.append(text, result.ptr);

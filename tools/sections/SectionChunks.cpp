@@ -152,7 +152,8 @@ void WarnIfShort(const CQTXSection& section, long long sectionIndex, const std::
   const std::uint32_t declared = section.RowCount();
   if (section.m_nRowsInFile >= declared) return;
   Warn(path + ": section " + std::to_string(sectionIndex) + " declares " + std::to_string(declared) + " row" +
-       (declared == 1 ? "" : "s") + " (Samples), but the file holds " + std::to_string(section.m_nRowsInFile));
+       (declared == 1 ? "" : "s") + " (Samples), but the file holds " + std::to_string(section.m_nRowsInFile) +
+       (section.m_bLastLineCutOff ? ", and its last line, cut off without a line end, is left out" : ""));
 }
 
 }  // namespace qtx::tool
