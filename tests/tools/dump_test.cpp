@@ -159,6 +159,25 @@ TEST(ToolDump, ACutOffRowAndMissingFields) {
   EXPECT_EQ(RunDump(converted.Path()), "t,A,B\n0,1,\n1,3,4\n");
 }
 
+// A join whose X would go back is refused, naming both files and X values;
+// joined all the same, a lookup by X there says that X falls.
+TEST(ToolDump, AnXThatGoesBack) {
+  const std::string head = "X_Columns\tOne\n***End_of_Header***\nChannels\t1\nSamples\t\t2\n***End_of_Header***\nt\tA\n";
+  const qtx::test::TempFile early(head + "0\t1\n1\t1\n"), late(head + "2\t1\n3\t1\n"), joined("");
+  const std::string merge = "merge " + late.Path() + " " + early.Path() + " -o " + joined.Path() + " --join";
+  const auto failure = [](const std::string& arguments) {
+    const qtx::test::ToolRun run = qtx::test::RunQtx(arguments + " 2>&1");
+    return std::to_string(run.exitCode) + " " + run.out;
+  };
+  EXPECT_EQ(failure(merge),
+            "2 qtx: cannot join " + early.Path() + " section 0 after " + late.Path() +
+                " section 0: its X begins at 0, below the 3 the rows before end at "
+                "(--allow-decreasing joins them all the same)\n");
+  ASSERT_EQ(qtx::test::RunQtx(merge + " --allow-decreasing").exitCode, 0);
+  EXPECT_EQ(failure("dump " + joined.Path() + " --x 0:0.5"),
+            "2 qtx: --x needs an X that does not decrease, and the X of section 0 does: use --rows\n");
+}
+
 // Headings the file lacks or that hold control characters: every command
 // shows the same generated heading, the CSV stays text, and convert reads
 // it back. A section without channels is said so, with no empty line.
