@@ -174,22 +174,24 @@ class Section:
         first, count = self._range(rows, stacklevel=4)
         shared = self._shares_x(chosen)
         x, block = self._file._native.read_block(self.index, chosen, first, count, _threads(threads), not shared)
-        return [self.channels[i] for i in chosen], shared, x, block
+        return [self.channels[i] for i in chosen], shared, x, block, first
 
     def read_array(self, channels=None, rows=None, threads=None):
         """(x, Y): Y of shape (rows, channels); x of shape (rows) when the
         channels share their X, else (rows, channels) like Y. `rows` and
         `threads` as for read(); the rows are those the file holds, and a
         channel's values past its own Samples are NaN."""
-        _, shared, x, block = self._block(channels, rows, threads)
+        _, shared, x, block, _ = self._block(channels, rows, threads)
         return (x, block) if shared else (block[:, 0::2], block[:, 1::2])
 
     def to_pandas(self, channels=None, rows=None, threads=None):
         """A DataFrame: indexed by X with a column per Y heading when the
         channels share their X; otherwise (heading, 'x'|'y') columns. `rows`
-        and `threads` as for read_array(), with NaN past a channel's Samples."""
-        chosen, shared, x, block = self._block(channels, rows, threads)
-        frame = _frame(chosen, shared, x, block)
+        and `threads` as for read_array(), with NaN past a channel's Samples.
+        Without a shared X the rows are labelled by their row numbers in the
+        section, so frames of consecutive ranges concatenate as one."""
+        chosen, shared, x, block, first = self._block(channels, rows, threads)
+        frame = _frame(chosen, shared, x, block, first)
         frame.attrs.update(_attrs(self._file, chosen))
         return frame
 
@@ -211,9 +213,9 @@ class Section:
         """The range of rows whose X lies in [lo, hi], among the rows the
         file holds, for an X that the channels share and that does not
         decrease: X0 + row * Delta_X in mode 'no', the X column in mode 'one'
-        (found by bisection over the rows, not by reading them all).
+        (read in full: the answer holds only if X rises over every row).
         ValueError when the channels share no X (mode 'multi', or grids that
-        differ) or the X looked at decreases."""
+        differ) or the X decreases anywhere in the section."""
         self._file._check_open()
         status, first, count = self._file._native.rows_between(self.index, float(lo), float(hi))
         if status == 1:
@@ -231,13 +233,15 @@ class Section:
         return self._file.settings.x_columns, shared, x_heading, tuple(c.y_heading for c in self.channels)
 
 
-def _frame(chosen, shared, x, block):
+def _frame(chosen, shared, x, block, first=0):
+    """A frame of rows from row `first` on: indexed by the shared X, else by
+    the row numbers."""
     import pandas as pd
     headings = [c.y_heading for c in chosen]
     if shared:
         return pd.DataFrame(block, index=pd.Index(x, name=chosen[0].x_heading), columns=headings, copy=False)
     columns = pd.MultiIndex.from_tuples([(h, part) for h in headings for part in ("x", "y")])
-    return pd.DataFrame(block, columns=columns, copy=False)
+    return pd.DataFrame(block, index=pd.RangeIndex(first, first + len(block)), columns=columns, copy=False)
 
 
 def _attrs(file, chosen):
