@@ -178,6 +178,22 @@ TEST(ToolDump, AnXThatGoesBack) {
             "2 qtx: --x needs an X that does not decrease, and the X of section 0 does: use --rows\n");
 }
 
+// A selection of no rows: a note from dump, a refusal from cut that keeps
+// the old file. A cut's X0 and Delta_X are those of the rows it holds.
+TEST(ToolDump, AnEmptySelectionAndTheGridOfACut) {
+  const qtx::test::TempFile file("X_Columns\tOne\n***End_of_Header***\nChannels\t1\nSamples\t\t4\n"
+                                 "***End_of_Header***\nt\tA\n0\t1\n1\t1\n3\t1\n5\t1\n"),
+      old("old");
+  const std::string nothing = "qtx: --x 6:7 chooses no row of section 0, whose X runs from 0 to 5";
+  EXPECT_EQ(RunDump(file.Path() + " --x 6:7 2>&1"), nothing + "\nt,A\n");
+  const qtx::test::ToolRun cut = qtx::test::RunQtx("cut " + file.Path() + " --x 6:7 -o " + old.Path() + " 2>&1");
+  EXPECT_EQ(std::to_string(cut.exitCode) + cut.out, "2" + nothing + "; nothing is written\n");
+  ASSERT_EQ(qtx::test::RunQtx("cut " + file.Path() + " --x 1:5 -o " + old.Path()).exitCode, 0);
+  const Section part(old.Path());
+  EXPECT_EQ(part.Channel(0).m_dX0, 1.0);
+  EXPECT_EQ(part.Channel(0).m_dDeltaX, 2.0);
+}
+
 // Headings the file lacks or that hold control characters: every command
 // shows the same generated heading, the CSV stays text, and convert reads
 // it back. A section without channels is said so, with no empty line.

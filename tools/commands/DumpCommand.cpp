@@ -144,6 +144,9 @@ int Run(const std::vector<std::string>& args) {
   }
   const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"));
   WarnIfShort(section, sectionIndex, path);
+  const std::string nothing =
+      NothingChosen(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"), rows);
+  if (!nothing.empty()) Warn(nothing);
 
   std::vector<const CQTXChannel*> channels;
   std::vector<int> indexes;

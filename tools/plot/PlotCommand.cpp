@@ -87,6 +87,8 @@ int Run(const std::vector<std::string>& args) {
 
   const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, std::nullopt, arguments.Get("--x"));
   WarnIfShort(section, sectionIndex, path);
+  const std::string nothing = NothingChosen(qtx, section, sectionIndex, path, std::nullopt, arguments.Get("--x"), rows);
+  if (!nothing.empty()) Warn(nothing);
 
   Chart chart;
   chart.width = static_cast<int>(width);

@@ -104,6 +104,9 @@ std::uint32_t RowsHeld(const CQTXSection& section) {
 RowRange ChosenRows(const CQTXGeneral& qtx, const CQTXSection& section, long long sectionIndex,
                     const std::string& path, const Arguments& arguments) {
   const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"));
+  const std::string nothing = NothingChosen(qtx, section, sectionIndex, path, arguments.Get("--rows"),
+                                            arguments.Get("--x"), rows);
+  if (!nothing.empty()) throw Failure(nothing + "; nothing is written");
   return {rows.first, rows.end - rows.first};
 }
 

@@ -148,6 +148,25 @@ RowChoice ChooseRows(const CQTXGeneral& qtx, const CQTXSection& section, long lo
   return {first, first + count};
 }
 
+std::string NothingChosen(const CQTXGeneral& qtx, const CQTXSection& section, long long sectionIndex,
+                          const std::string& path, const std::optional<std::string>& rows,
+                          const std::optional<std::string>& x, RowChoice chosen) {
+  if (chosen.end > chosen.first || (!rows && !x)) return "";
+  const std::uint32_t held = section.m_nRowsInFile;
+  const std::string what = (rows ? "--rows " + *rows : "--x " + *x) + " chooses no row of section " +
+                           std::to_string(sectionIndex) + ", ";
+  if (held == 0) return what + "which holds none";
+  if (rows) return what + "which holds rows 0 to " + std::to_string(held - 1);
+  double ends[2] = {0.0, 0.0};
+  CStdioFile file;
+  OpenForReading(file, path);
+  for (int k = 0; k < 2; ++k) {
+    const QTXChannelTarget target{0, &ends[k], nullptr};
+    qtx.QTX_ReadRows(&file, &section, k == 0 ? 0 : held - 1, 1, &target, 1);
+  }
+  return what + "whose X runs from " + FormatDouble(ends[0]) + " to " + FormatDouble(ends[1]);
+}
+
 void WarnIfShort(const CQTXSection& section, long long sectionIndex, const std::string& path) {
   const std::uint32_t declared = section.RowCount();
   if (section.m_nRowsInFile >= declared) return;
