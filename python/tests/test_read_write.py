@@ -92,14 +92,23 @@ def test_writer_writes_sections_that_read_back(tmp_path):
         with pytest.raises(ValueError, match="declares 5 rows; 5 are written and 1 more"):
             writer.write_rows([9.0], [[9.0, 9.0]])
         writer.begin_section(0, headings="c")
-        writer.begin_section(3)
-        writer.write_rows([0.5], [7.0])
-        with pytest.raises(ValueError, match="section 2 declares 3 rows; only 1 were written"):
-            writer.close()
     with qtx.open(tmp_path / "pieces.qtx") as f:
-        assert [(s.n_rows, s.rows_in_file) for s in f] == [(5, 5), (0, 0), (3, 1)]
+        assert [(s.n_rows, s.rows_in_file) for s in f] == [(5, 5), (0, 0)]
         assert f[0].to_pandas().to_numpy().tolist() == [[0, 0, 0, 0], [1, 0, 1, 0], [2, 2, 2, 2], [3, 2, 3, 2],
                                                         [4, 4, 4, 4]]
+    # A short section, bad labels and a Y of the wrong shape: each said at once, by name; the file stays.
+    writer = qtx.Writer(tmp_path / "pieces.qtx")
+    for labels, message in [(dict(headings=["a", "b "]), r"headings\[1\] 'b '"), (dict(headings=""), "headings"),
+                            (dict(headings=["a", "b"], y_units=["V\t", "A"]), r"y_units\[0\]")]:
+        with pytest.raises(ValueError, match=message):
+            writer.begin_section(3, **labels)
+    writer.begin_section(3, headings=["a", "b"])
+    with pytest.raises(ValueError, match=r"Y of shape \(3,\) has 1 channels where section 0 has 2"):
+        writer.write_rows([0, 1, 2], [1, 2, 3])
+    writer.write_rows([0.5], [[7.0, 8.0]])
+    with pytest.raises(ValueError, match="section 0 declares 3 rows; only 1 were written"):
+        writer.close()
+    assert qtx.read_pandas(tmp_path / "pieces.qtx", section=1).empty and len(list(tmp_path.iterdir())) == 2
 
 
 @pytest.mark.parametrize("label", [{"headings": [""]}, {"headings": ["a\tb"]}, {"y_units": "a\nb"},
