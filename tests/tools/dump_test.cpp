@@ -194,6 +194,32 @@ TEST(ToolDump, AnEmptySelectionAndTheGridOfACut) {
   EXPECT_EQ(part.Channel(0).m_dDeltaX, 2.0);
 }
 
+// --channels with a heading that holds a comma, whole or quoted; number
+// arguments in one form: decimal, with infinities only for an open end.
+TEST(ToolDump, ChannelListsAndNumberArguments) {
+  const qtx::test::TempFile file("X_Columns\tOne\n***End_of_Header***\nChannels\t2\nSamples\t\t2\t\t2\n"
+                                 "***End_of_Header***\nt\tU, in\tI\n0\t1\t2\n1\t3\t4\n");
+  const struct {
+    const char* arguments;
+    const char* output;  // stdout, or the first line of stderr after "qtx: " when it fails (exit 2)
+  } cases[] = {
+      {"--channels 'U, in'", "t,\"U, in\"\n0,1\n1,3\n"},
+      {"--channels '\"U, in\",I'", "t,\"U, in\",I\n0,1,2\n1,3,4\n"},
+      {"--x -inf:0.5", "t,\"U, in\",I\n0,1,2\n"},
+      {"--x 0.5:+inf", "t,\"U, in\",I\n1,3,4\n"},
+      {"--x nan:1", "--x wants decimal numbers A:B, an end left out or -inf:inf for open ends, not \"nan:1\""},
+      {"--x 0x1:2", "--x wants decimal numbers A:B, an end left out or -inf:inf for open ends, not \"0x1:2\""},
+      {"--x ' 1:2'", "--x wants decimal numbers A:B, an end left out or -inf:inf for open ends, not \" 1:2\""},
+      {"--x inf:2", "--x wants decimal numbers A:B, an end left out or -inf:inf for open ends, not \"inf:2\""},
+  };
+  for (const auto& c : cases) {
+    const qtx::test::ToolRun run = qtx::test::RunQtx("dump " + file.Path() + " " + c.arguments + " 2>&1");
+    const bool fails = run.exitCode == 2;
+    EXPECT_EQ(fails ? run.out.substr(run.out.find(": ") + 2, run.out.find('\n') - run.out.find(": ") - 2) : run.out,
+              c.output) << c.arguments;
+  }
+}
+
 // Headings the file lacks or that hold control characters: every command
 // shows the same generated heading, the CSV stays text, and convert reads
 // it back. A section without channels is said so, with no empty line.

@@ -29,7 +29,8 @@ const char* const kUsage =
     "  --x LO:HI         the rows whose X lies in [LO, HI]\n"
     "  --rows A:B        rows A to B - 1\n"
     "  --section N       the section, counted from 0 (default 0)\n"
-    "  --channels LIST   channels by index or Y heading, comma-separated (default: all)\n";
+    "  --channels LIST   channels by index or Y heading, comma-separated (default: all)\n"
+    "                    (a heading with a comma whole, or in double quotes: '\"U, in\",I')\n";
 
 void CutGrid(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section, int source,
              std::uint32_t first, CQTXChannel& channel) {

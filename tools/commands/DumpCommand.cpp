@@ -37,6 +37,7 @@ const char* const kUsage =
     "  --section N       the section to print, counted from 0 (default 0)\n"
     "  --channel C       only channel C of the section: its index from 0 or Y heading\n"
     "  --channels LIST   those channels, indexes or headings, comma-separated (default: all)\n"
+    "                    (a heading with a comma whole, or in double quotes: '\"U, in\",I')\n"
     "  --format F        csv (default) or tsv\n"
     "  --all             every section, each after a line \"# section N\", which\n"
     "                    qtx convert reads back into several sections\n"
