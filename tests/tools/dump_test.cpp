@@ -220,6 +220,19 @@ TEST(ToolDump, ChannelListsAndNumberArguments) {
   }
 }
 
+// dump --units, then convert: headings, units and dimensions come back.
+TEST(ToolDump, UnitsAndDimensionsRoundTrip) {
+  const qtx::test::TempFile file("X_Columns\tOne\n***End_of_Header***\nChannels\t2\nSamples\t\t1\t\t1\n"
+                                 "Y_Unit_Label\t\tV\t\t-\nY_Dimension\t\tU\t\tI\nX_Unit_Label\t\ts\t\ts\n"
+                                 "X_Dimension\t\tt\t\tt\n***End_of_Header***\nt\tVoltage\tI\n0\t1\t2\n"),
+      converted("");
+  const std::string dump = RunDump(file.Path() + " --units");
+  EXPECT_EQ(dump, "t [s],Voltage {U} [V],I\n0,1,2\n");
+  const qtx::test::TempFile csv(dump);
+  ASSERT_EQ(qtx::test::RunQtx("convert " + csv.Path() + " " + converted.Path()).exitCode, 0);
+  EXPECT_EQ(RunDump(converted.Path() + " --units"), dump);
+}
+
 // Headings the file lacks or that hold control characters: every command
 // shows the same generated heading, the CSV stays text, and convert reads
 // it back. A section without channels is said so, with no empty line.
