@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "framework/StdioFileAccess.h"
@@ -89,78 +90,8 @@ QTXRowsRead CQTXGeneral::QTX_ReadRows(CStdioFile* pFile, const CQTXSection* pSec
 
 namespace {
 
-// Finds, for X-column mode One, the first row whose X passes a bound, with
-// one-row reads at the row marks and one read of the stretch between two.
-class SharedXSearch {
- public:
-  SharedXSearch(const CQTXGeneral& qtx, CStdioFile* pFile, const CQTXSection& section, std::uint32_t nHeld)
-      : m_qtx(qtx), m_pFile(pFile), m_section(section), m_nHeld(nHeld) {
-    m_points.push_back(0);
-    for (std::ptrdiff_t i = 0; i < section.m_arrRowMarks.GetSize(); ++i) {
-      const std::uint32_t row = section.m_arrRowMarks.GetAt(i).nRow;
-      if (row < nHeld) m_points.push_back(row);
-    }
-  }
-
-  bool decreases = false;
-
-  // The first row whose X is at least `bound` (above it when `strict`), or
-  // the rows held when there is none.
-  std::uint32_t FirstPassing(double bound, bool strict) {
-    const auto passes = [&](double x) { return strict ? x > bound : x >= bound; };
-    // The first mark that passes; what passes and what fails must keep the
-    // order of their rows, or X decreases somewhere.
-    std::size_t lo = 0, hi = m_points.size();
-    double failing = -std::numeric_limits<double>::infinity(), passing = std::numeric_limits<double>::infinity();
-    while (lo < hi && !decreases) {
-      const std::size_t mid = lo + (hi - lo) / 2;
-      double x;
-      if (!XAt(m_points[mid], x)) {
-        hi = mid;
-        continue;
-      }
-      if (passes(x)) {
-        if (x > passing) decreases = true;
-        passing = x;
-        hi = mid;
-      } else {
-        if (x < failing || x != x) decreases = true;
-        failing = x;
-        lo = mid + 1;
-      }
-    }
-    if (decreases || lo == 0) return 0;
-    // The stretch from the last failing mark to the next one holds the row.
-    const std::uint32_t from = m_points[lo - 1];
-    const std::uint32_t to = lo < m_points.size() ? m_points[lo] : m_nHeld;
-    m_block.resize(to - from);
-    const QTXChannelTarget target{0, m_block.data(), nullptr};
-    const QTXRowsRead read = m_qtx.QTX_ReadRows(m_pFile, &m_section, from, to - from, &target, 1);
-    // The whole stretch was read, so all of it is looked at.
-    for (std::uint32_t i = 1; i < read.nRows; ++i) {
-      if (!(m_block[i] >= m_block[i - 1])) {
-        decreases = true;
-        return 0;
-      }
-    }
-    for (std::uint32_t i = 0; i < read.nRows; ++i)
-      if (passes(m_block[i])) return from + i;
-    return read.nRows < to - from ? from + read.nRows : to;
-  }
-
- private:
-  bool XAt(std::uint32_t row, double& x) {
-    const QTXChannelTarget target{0, &x, nullptr};
-    return m_qtx.QTX_ReadRows(m_pFile, &m_section, row, 1, &target, 1).nRows == 1;
-  }
-
-  const CQTXGeneral& m_qtx;
-  CStdioFile* m_pFile;
-  const CQTXSection& m_section;
-  std::uint32_t m_nHeld;
-  std::vector<std::uint32_t> m_points;  // row 0 and the marked rows
-  std::vector<double> m_block;
-};
+// Rows of the X column read at a time by the lookup in mode One: 8 MB.
+constexpr std::uint32_t kXChunkRows = std::uint32_t{1} << 20;
 
 }  // namespace
 
@@ -200,10 +131,33 @@ int CQTXGeneral::QTX_RowsBetween(CStdioFile* pFile, const CQTXSection* pSection,
   }
   if (m_nXColumns != 1) return QTX_ROWS_NO_SHARED_X;
   if (dLow != dLow || dHigh != dHigh || held == 0) return QTX_ROWS_FOUND;
-  SharedXSearch search(*this, pFile, section, held);
-  const std::uint32_t begin = search.FirstPassing(dLow, false);
-  const std::uint32_t end = search.decreases ? 0 : search.FirstPassing(dHigh, true);
-  if (search.decreases) return QTX_ROWS_X_DECREASES;
+  // The answer is a range only if X rises over every row: a row before it
+  // could pass the low bound, or one after it fall below the high one. So
+  // every X the file holds is read and checked, a chunk at a time: the row
+  // marks tell nothing of the X between them.
+  const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<double> block(std::min(held, kXChunkRows));
+  double previous = -std::numeric_limits<double>::infinity();
+  std::uint32_t begin = held, end = held;
+  for (std::uint32_t from = 0; from < held;) {
+    const std::uint32_t rows = std::min(held - from, kXChunkRows);
+    const QTXChannelTarget target{0, block.data(), nullptr};
+    const QTXRowsRead read = QTX_ReadRowsParallel(pFile, &section, from, rows, &target, 1, threads);
+    for (std::uint32_t i = 0; i < read.nRows; ++i) {
+      const double x = block[i];
+      if (!(x >= previous)) return QTX_ROWS_X_DECREASES;  // a NaN rises no more than a smaller X
+      previous = x;
+      if (begin == held && x >= dLow) begin = from + i;
+      if (end == held && x > dHigh) end = from + i;
+    }
+    from += read.nRows;
+    if (read.nRows < rows) {
+      // The file ended first: the rows it holds are all there are.
+      begin = std::min(begin, from);
+      end = std::min(end, from);
+      break;
+    }
+  }
   if (end > begin) nFirst = begin, nCount = end - begin;
   return QTX_ROWS_FOUND;
 }

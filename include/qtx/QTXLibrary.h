@@ -276,8 +276,8 @@ class QTXLIB_API CQTXGeneral {
   // The rows [nFirst, nFirst + nCount) whose X lies in [dLow, dHigh], for
   // an X that every channel shares and that does not decrease, among the
   // rows the file holds. Mode No computes X from X0 and Delta_X; mode One
-  // bisects over the row marks, reading one row per step, then reads the
-  // rows of one stretch between two marks at each end. Returns
+  // reads the whole X column and checks that it rises over every row, since
+  // the answer rests on every row. Returns
   // QTX_ROWS_NO_SHARED_X or QTX_ROWS_X_DECREASES, with nFirst and nCount 0,
   // when there is no such X; a NaN bound finds no rows.
   int QTX_RowsBetween(CStdioFile* pFile, const CQTXSection* pSection, double dLow, double dHigh,

@@ -15,6 +15,8 @@ qtx.dask.read_dataframe reads many files as one dask DataFrame.
 import math
 import operator
 import os
+import secrets
+import stat
 import warnings
 from typing import NamedTuple
 
@@ -174,22 +176,24 @@ class Section:
         first, count = self._range(rows, stacklevel=4)
         shared = self._shares_x(chosen)
         x, block = self._file._native.read_block(self.index, chosen, first, count, _threads(threads), not shared)
-        return [self.channels[i] for i in chosen], shared, x, block
+        return [self.channels[i] for i in chosen], shared, x, block, first
 
     def read_array(self, channels=None, rows=None, threads=None):
         """(x, Y): Y of shape (rows, channels); x of shape (rows) when the
         channels share their X, else (rows, channels) like Y. `rows` and
         `threads` as for read(); the rows are those the file holds, and a
         channel's values past its own Samples are NaN."""
-        _, shared, x, block = self._block(channels, rows, threads)
+        _, shared, x, block, _ = self._block(channels, rows, threads)
         return (x, block) if shared else (block[:, 0::2], block[:, 1::2])
 
     def to_pandas(self, channels=None, rows=None, threads=None):
         """A DataFrame: indexed by X with a column per Y heading when the
         channels share their X; otherwise (heading, 'x'|'y') columns. `rows`
-        and `threads` as for read_array(), with NaN past a channel's Samples."""
-        chosen, shared, x, block = self._block(channels, rows, threads)
-        frame = _frame(chosen, shared, x, block)
+        and `threads` as for read_array(), with NaN past a channel's Samples.
+        Without a shared X the rows are labelled by their row numbers in the
+        section, so frames of consecutive ranges concatenate as one."""
+        chosen, shared, x, block, first = self._block(channels, rows, threads)
+        frame = _frame(chosen, shared, x, block, first)
         frame.attrs.update(_attrs(self._file, chosen))
         return frame
 
@@ -211,9 +215,9 @@ class Section:
         """The range of rows whose X lies in [lo, hi], among the rows the
         file holds, for an X that the channels share and that does not
         decrease: X0 + row * Delta_X in mode 'no', the X column in mode 'one'
-        (found by bisection over the rows, not by reading them all).
+        (read in full: the answer holds only if X rises over every row).
         ValueError when the channels share no X (mode 'multi', or grids that
-        differ) or the X looked at decreases."""
+        differ) or the X decreases anywhere in the section."""
         self._file._check_open()
         status, first, count = self._file._native.rows_between(self.index, float(lo), float(hi))
         if status == 1:
@@ -231,13 +235,15 @@ class Section:
         return self._file.settings.x_columns, shared, x_heading, tuple(c.y_heading for c in self.channels)
 
 
-def _frame(chosen, shared, x, block):
+def _frame(chosen, shared, x, block, first=0):
+    """A frame of rows from row `first` on: indexed by the shared X, else by
+    the row numbers."""
     import pandas as pd
     headings = [c.y_heading for c in chosen]
     if shared:
         return pd.DataFrame(block, index=pd.Index(x, name=chosen[0].x_heading), columns=headings, copy=False)
     columns = pd.MultiIndex.from_tuples([(h, part) for h in headings for part in ("x", "y")])
-    return pd.DataFrame(block, columns=columns, copy=False)
+    return pd.DataFrame(block, index=pd.RangeIndex(first, first + len(block)), columns=columns, copy=False)
 
 
 def _attrs(file, chosen):
@@ -409,11 +415,39 @@ def _mode_number(mode):
     return MODES.index(mode)
 
 
+def _temporary_beside(target):
+    """A new empty file beside `target`, hidden, that no other file has the
+    name of; created here, so that nothing else is ever truncated."""
+    folder, name = os.path.split(target)
+    for _ in range(100):
+        candidate = os.path.join(folder, f".{name}.{secrets.token_hex(4)}.tmp")
+        try:
+            os.close(os.open(candidate, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666))
+            return candidate
+        except FileExistsError:
+            continue
+    raise FileExistsError(f"no free name for a temporary file beside {target}")
+
+
+def _labels_alone(mode, labels):
+    """The arguments of a section of no rows with `labels`, checked: as many
+    channels as the first per-channel label has items."""
+    k = 1
+    for key in ("headings", "y_units", "y_dimensions", "x_heading", "x_unit", "x_dimension", "dates", "times"):
+        value = labels[key]
+        if value is not None and not isinstance(value, str) and np.ndim(value) == 1:
+            k = len(value)
+            break
+    return _section(mode, None if mode == 0 else np.empty(0), np.empty((0, k)), **labels), k
+
+
 class Writer:
     """A QTX file of several sections, written through the library's header
     writer: the main header at once, then one section per write_section(),
     or per begin_section() and its write_rows() in pieces. Every write is
-    checked; a failure raises OSError."""
+    checked; a failure raises OSError. A regular file (or a new one) is
+    written to a temporary file beside it, renamed over it at a good close:
+    until then, and after a failed close, the file at `path` is as it was."""
 
     def __init__(self, path, mode="one", *, description=None, date=None, time=None, time_pref=None):
         """description, time_pref ("Relative" by default), date (yyyy/MM/dd)
@@ -423,7 +457,15 @@ class Writer:
         self.mode = _mode_number(mode)
         stamps = {name: b"" if value is None else _text(name, value) for name, value in
                   (("description", description), ("time_pref", time_pref), ("date", date), ("time", time))}
-        self._native = _qtx.FileWriter(os.fsencode(os.fspath(path)), self.mode, **stamps)
+        target = os.path.realpath(os.fspath(path))  # a link stays a link, its target gets the file
+        self._target = self._temporary = None
+        if not os.path.exists(target) or os.path.isfile(target):
+            self._target, self._temporary = target, _temporary_beside(target)
+        try:
+            self._native = _qtx.FileWriter(os.fsencode(self._temporary or os.fspath(path)), self.mode, **stamps)
+        except BaseException:
+            self._discard()
+            raise
         self._sections = 0    # sections begun
         self._pending = None  # the section being written in pieces
 
@@ -455,11 +497,12 @@ class Writer:
         rows = operator.index(rows)
         if not 0 <= rows <= _MOST_ROWS:
             raise ValueError(f"a section holds 0 to {_MOST_ROWS} rows, not {rows}")
-        self._end_section()
-        self._sections += 1
         labels = dict(headings=headings, x_heading=x_heading, y_units=y_units, y_dimensions=y_dimensions,
                       x_unit=x_unit, x_dimension=x_dimension, x0=x0, delta_x=delta_x, dates=dates, times=times)
-        self._pending = dict(rows=rows, written=0, labels=labels, begun=False)
+        _, channels = _labels_alone(self.mode, labels)  # bad labels raise here, named by argument and item
+        self._end_section()
+        self._sections += 1
+        self._pending = dict(rows=rows, written=0, labels=labels, begun=False, channels=channels)
 
     def write_rows(self, x, Y):
         """Writes the next rows of the section begun: x and Y as for
@@ -467,6 +510,10 @@ class Writer:
         pending = self._pending
         if pending is None:
             raise ValueError("no section to write rows of: call begin_section() first")
+        shape = np.shape(Y)
+        if len(shape) in (1, 2) and (1 if len(shape) == 1 else shape[1]) != pending["channels"]:
+            raise ValueError(f"Y of shape {shape} has {1 if len(shape) == 1 else shape[1]} channels where "
+                             f"section {self._sections - 1} has {pending['channels']}")
         section = _section(self.mode, x, Y, **pending["labels"])
         count = len(section["y"])
         if pending["written"] + count > pending["rows"]:
@@ -485,10 +532,7 @@ class Writer:
         if pending is None:
             return
         if not pending["begun"]:  # a header of its own, from the labels alone
-            headings = pending["labels"]["headings"]
-            k = 1 if headings is None or isinstance(headings, str) else len(headings)
-            section = _section(self.mode, None if self.mode == 0 else np.empty(0), np.empty((0, k)),
-                               **pending["labels"])
+            section, _ = _labels_alone(self.mode, pending["labels"])
             self._native.begin_section(section["labels"], section["x0"], section["delta_x"], pending["rows"])
         if pending["written"] != pending["rows"]:
             raise ValueError(f"section {self._sections - 1} declares {pending['rows']} rows; "
@@ -496,21 +540,42 @@ class Writer:
 
     def close(self):
         """Ends the section written in pieces (ValueError when it is short)
-        and closes the file."""
+        and closes the file, which then replaces the one at `path`. When
+        either fails, the file at `path` is left as it was."""
         try:
-            self._end_section()
-        finally:
-            self._native.close()
+            try:
+                self._end_section()
+            finally:
+                self._native.close()
+        except BaseException:
+            self._discard()
+            raise
+        if self._temporary is not None:
+            if os.path.isfile(self._target):  # the replacement keeps the permissions of the file it replaces
+                os.chmod(self._temporary, stat.S_IMODE(os.stat(self._target).st_mode))
+            os.replace(self._temporary, self._target)
+            self._temporary = None
+
+    def _discard(self):
+        if self._temporary is not None:
+            try:
+                os.remove(self._temporary)
+            except FileNotFoundError:
+                pass
+            self._temporary = None
 
     def __enter__(self):
         return self
 
     def __exit__(self, kind, *_):
-        try:
-            self.close()
-        except (OSError, ValueError):
-            if kind is None:
-                raise  # otherwise the error already on its way says more
+        if kind is not None:  # the error on its way says more; the file at `path` stays as it was
+            try:
+                self._native.close()
+            except (OSError, ValueError):
+                pass
+            self._discard()
+            return
+        self.close()
 
 
 def _put(native, section):

@@ -91,7 +91,7 @@ def _read_partition(part, path_column=None, paths=()):
     if _stamp(part.path) == part.stamp:
         x, block = _qtx.read_block_at(os.fsencode(part.path), part.state, part.start, part.count, indices,
                                       not part.shared)
-        frame = qtx._frame(part.chosen, part.shared, x, block)
+        frame = qtx._frame(part.chosen, part.shared, x, block, part.start)
     else:  # the file changed since the graph was made: scan it again
         with qtx.open(part.path) as f:
             s = _section(f, part.path, part.section, part.first)

@@ -47,3 +47,9 @@ def test_path_column_says_which_file_a_row_came_from(tmp_path):
     assert list(result["file"].cat.categories) == paths
     assert "path" in qtx.dask.read_dataframe(paths, include_path_column=True).columns
     assert list(qtx.dask.read_dataframe(paths).columns) == ["a", "b"]
+
+
+def test_partitions_without_a_shared_x_keep_their_row_numbers(tmp_path):
+    qtx.write(tmp_path / "m.qtx", np.arange(10.0).reshape(5, 2), np.ones((5, 2)), mode="multi")
+    frame = qtx.dask.read_dataframe(str(tmp_path / "m.qtx"), rows_per_partition=2).compute(scheduler="sync")
+    assert list(frame.index) == list(range(5))

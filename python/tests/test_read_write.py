@@ -92,14 +92,23 @@ def test_writer_writes_sections_that_read_back(tmp_path):
         with pytest.raises(ValueError, match="declares 5 rows; 5 are written and 1 more"):
             writer.write_rows([9.0], [[9.0, 9.0]])
         writer.begin_section(0, headings="c")
-        writer.begin_section(3)
-        writer.write_rows([0.5], [7.0])
-        with pytest.raises(ValueError, match="section 2 declares 3 rows; only 1 were written"):
-            writer.close()
     with qtx.open(tmp_path / "pieces.qtx") as f:
-        assert [(s.n_rows, s.rows_in_file) for s in f] == [(5, 5), (0, 0), (3, 1)]
+        assert [(s.n_rows, s.rows_in_file) for s in f] == [(5, 5), (0, 0)]
         assert f[0].to_pandas().to_numpy().tolist() == [[0, 0, 0, 0], [1, 0, 1, 0], [2, 2, 2, 2], [3, 2, 3, 2],
                                                         [4, 4, 4, 4]]
+    # A short section, bad labels and a Y of the wrong shape: each said at once, by name; the file stays.
+    writer = qtx.Writer(tmp_path / "pieces.qtx")
+    for labels, message in [(dict(headings=["a", "b "]), r"headings\[1\] 'b '"), (dict(headings=""), "headings"),
+                            (dict(headings=["a", "b"], y_units=["V\t", "A"]), r"y_units\[0\]")]:
+        with pytest.raises(ValueError, match=message):
+            writer.begin_section(3, **labels)
+    writer.begin_section(3, headings=["a", "b"])
+    with pytest.raises(ValueError, match=r"Y of shape \(3,\) has 1 channels where section 0 has 2"):
+        writer.write_rows([0, 1, 2], [1, 2, 3])
+    writer.write_rows([0.5], [[7.0, 8.0]])
+    with pytest.raises(ValueError, match="section 0 declares 3 rows; only 1 were written"):
+        writer.close()
+    assert qtx.read_pandas(tmp_path / "pieces.qtx", section=1).empty and len(list(tmp_path.iterdir())) == 2
 
 
 @pytest.mark.parametrize("label", [{"headings": [""]}, {"headings": ["a\tb"]}, {"y_units": "a\nb"},
@@ -176,9 +185,10 @@ def test_row_ranges_give_the_rows_the_file_holds_bit_for_bit(tmp_path, mode):
             assert (bits(got_Y) == bits(Y[lo:hi])).all() and (bits(got_x) == bits(x[lo:hi])).all()
             if x.ndim == 1:
                 assert (bits(frame.to_numpy()) == bits(Y[lo:hi])).all() and (bits(frame.index) == bits(x[lo:hi])).all()
-            else:  # each channel's X and Y
+            else:  # each channel's X and Y, the rows labelled by their numbers
                 expected = np.stack([x[lo:hi], Y[lo:hi]], axis=2).reshape(-1, 6)
                 assert (bits(frame.to_numpy()) == bits(expected)).all()
+                assert list(frame.index) == list(range(lo, min(hi, HELD)))
             for j, (px, py) in enumerate(pairs):
                 end = min(hi, HELD, SHORT if j == 1 else ROWS)
                 column = x if x.ndim == 1 else x[:, j]
@@ -189,6 +199,7 @@ def test_row_ranges_give_the_rows_the_file_holds_bit_for_bit(tmp_path, mode):
         assert [len(c) for c in chunks] == [7000] * 4 + [5000]
         import pandas as pd
         assert (bits(pd.concat(chunks).to_numpy()) == bits(whole.to_numpy())).all()
+        assert pd.concat(chunks).index.equals(whole.index)
         for bad, error in [(slice(0, 9, 2), ValueError), ([1, 2], TypeError)]:
             with pytest.raises(error):
                 section.read_array(rows=bad)
@@ -206,9 +217,17 @@ def test_row_ranges_give_the_rows_the_file_holds_bit_for_bit(tmp_path, mode):
                        (x[-1] + 1, x[-1] + 2), (-np.inf, x[70000 // 3]), (np.nan, 1.0)]:
             expected = range(np.searchsorted(x, lo, "left"), np.searchsorted(x, hi, "right"))
             assert list(section.rows_between(lo, hi)) == list(expected)
-    qtx.write(tmp_path / "down.qtx", [3.0, 2.0, 1.0], [1.0, 2.0, 3.0])
-    with qtx.open(tmp_path / "down.qtx") as f, pytest.raises(ValueError, match="X decreases"):
-        f[0].rows_between(0, 5)
+    # Cut off in the middle of a row: that row is none; a row lacking a field has NaN for it.
+    cut = text_file(tmp_path, "X_Columns\tOne\n***End_of_Header***\nChannels\t2\nSamples\t\t4\t\t4\n"
+                              "***End_of_Header***\nt\ta\tb\n0\t1\t2\n1\t3\n2\t0.49")
+    with qtx.open(cut) as f, pytest.warns(qtx.ShortSectionWarning, match="holds 2"):
+        assert f[0].rows_in_file == 2 and np.isnan(f[0].to_pandas()["b"].iloc[1])
+    # X that falls all along, or once between rows the lookup would not look at.
+    a = np.arange(3000) * 1e-4
+    for x in [np.arange(500.0, -500.0, -1.0), np.concatenate([a[:1000], a[2500:], a[1000:2500]])]:
+        qtx.write(tmp_path / "down.qtx", x, x)
+        with qtx.open(tmp_path / "down.qtx") as f, pytest.raises(ValueError, match="X decreases"):
+            f[0].rows_between(0.26, 10)
 
 
 def test_channels_by_index_and_heading_and_the_closed_file():

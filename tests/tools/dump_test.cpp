@@ -140,6 +140,99 @@ TEST(ToolDump, AFileThatEndsEarly) {
   EXPECT_EQ(ParseCsv(RunDump(file.Path() + " --channel=1 2>/dev/null"), ',').size(), 5u);
 }
 
+// A file cut off in the middle of a row: that part of a row is no row, and
+// the warning says it was left out. A row that lacks a field shows an empty
+// cell, and cut and convert keep the field missing rather than make it 0 or
+// nan.
+TEST(ToolDump, ACutOffRowAndMissingFields) {
+  const std::string head =
+      "X_Columns\tOne\n***End_of_Header***\nChannels\t2\nSamples\t\t4\t\t4\n***End_of_Header***\nt\tA\tB\n";
+  const qtx::test::TempFile file(head + "0\t1\t2\n1\t3\n2\t0.49");
+  const std::string rows = "t,A,B\n0,1,2\n1,3,\n";
+  EXPECT_EQ(RunDump(file.Path() + " 2>&1"), "qtx: " + file.Path() +
+                                                ": section 0 declares 4 rows (Samples), but the file holds 2, and its "
+                                                "last line, cut off without a line end, is left out\n" + rows);
+  const qtx::test::TempFile cut(""), csv("t,A,B\n0,1,\n1,3,4\n"), converted("");
+  ASSERT_EQ(qtx::test::RunQtx("cut " + file.Path() + " --rows 0: -o " + cut.Path() + " 2>/dev/null").exitCode, 0);
+  EXPECT_EQ(RunDump(cut.Path()), rows);
+  ASSERT_EQ(qtx::test::RunQtx("convert " + csv.Path() + " " + converted.Path() + " --empty nan").exitCode, 0);
+  EXPECT_EQ(RunDump(converted.Path()), "t,A,B\n0,1,\n1,3,4\n");
+}
+
+// A join whose X would go back is refused, naming both files and X values;
+// joined all the same, a lookup by X there says that X falls.
+TEST(ToolDump, AnXThatGoesBack) {
+  const std::string head = "X_Columns\tOne\n***End_of_Header***\nChannels\t1\nSamples\t\t2\n***End_of_Header***\nt\tA\n";
+  const qtx::test::TempFile early(head + "0\t1\n1\t1\n"), late(head + "2\t1\n3\t1\n"), joined("");
+  const std::string merge = "merge " + late.Path() + " " + early.Path() + " -o " + joined.Path() + " --join";
+  const auto failure = [](const std::string& arguments) {
+    const qtx::test::ToolRun run = qtx::test::RunQtx(arguments + " 2>&1");
+    return std::to_string(run.exitCode) + " " + run.out;
+  };
+  EXPECT_EQ(failure(merge),
+            "2 qtx: cannot join " + early.Path() + " section 0 after " + late.Path() +
+                " section 0: its X begins at 0, below the 3 the rows before end at "
+                "(--allow-decreasing joins them all the same)\n");
+  ASSERT_EQ(qtx::test::RunQtx(merge + " --allow-decreasing").exitCode, 0);
+  EXPECT_EQ(failure("dump " + joined.Path() + " --x 0:0.5"),
+            "2 qtx: --x needs an X that does not decrease, and the X of section 0 does: use --rows\n");
+}
+
+// A selection of no rows: a note from dump, a refusal from cut that keeps
+// the old file. A cut's X0 and Delta_X are those of the rows it holds.
+TEST(ToolDump, AnEmptySelectionAndTheGridOfACut) {
+  const qtx::test::TempFile file("X_Columns\tOne\n***End_of_Header***\nChannels\t1\nSamples\t\t4\n"
+                                 "***End_of_Header***\nt\tA\n0\t1\n1\t1\n3\t1\n5\t1\n"),
+      old("old");
+  const std::string nothing = "qtx: --x 6:7 chooses no row of section 0, whose X runs from 0 to 5";
+  EXPECT_EQ(RunDump(file.Path() + " --x 6:7 2>&1"), nothing + "\nt,A\n");
+  const qtx::test::ToolRun cut = qtx::test::RunQtx("cut " + file.Path() + " --x 6:7 -o " + old.Path() + " 2>&1");
+  EXPECT_EQ(std::to_string(cut.exitCode) + cut.out, "2" + nothing + "; nothing is written\n");
+  ASSERT_EQ(qtx::test::RunQtx("cut " + file.Path() + " --x 1:5 -o " + old.Path()).exitCode, 0);
+  const Section part(old.Path());
+  EXPECT_EQ(part.Channel(0).m_dX0, 1.0);
+  EXPECT_EQ(part.Channel(0).m_dDeltaX, 2.0);
+}
+
+// --channels with a heading that holds a comma, whole or quoted; number
+// arguments in one form: decimal, with infinities only for an open end.
+TEST(ToolDump, ChannelListsAndNumberArguments) {
+  const qtx::test::TempFile file("X_Columns\tOne\n***End_of_Header***\nChannels\t2\nSamples\t\t2\t\t2\n"
+                                 "***End_of_Header***\nt\tU, in\tI\n0\t1\t2\n1\t3\t4\n");
+  const struct {
+    const char* arguments;
+    const char* output;  // stdout, or the first line of stderr after "qtx: " when it fails (exit 2)
+  } cases[] = {
+      {"--channels 'U, in'", "t,\"U, in\"\n0,1\n1,3\n"},
+      {"--channels '\"U, in\",I'", "t,\"U, in\",I\n0,1,2\n1,3,4\n"},
+      {"--x -inf:0.5", "t,\"U, in\",I\n0,1,2\n"},
+      {"--x 0.5:+inf", "t,\"U, in\",I\n1,3,4\n"},
+      {"--x nan:1", "--x wants decimal numbers A:B, an end left out or -inf:inf for open ends, not \"nan:1\""},
+      {"--x 0x1:2", "--x wants decimal numbers A:B, an end left out or -inf:inf for open ends, not \"0x1:2\""},
+      {"--x ' 1:2'", "--x wants decimal numbers A:B, an end left out or -inf:inf for open ends, not \" 1:2\""},
+      {"--x inf:2", "--x wants decimal numbers A:B, an end left out or -inf:inf for open ends, not \"inf:2\""},
+  };
+  for (const auto& c : cases) {
+    const qtx::test::ToolRun run = qtx::test::RunQtx("dump " + file.Path() + " " + c.arguments + " 2>&1");
+    const bool fails = run.exitCode == 2;
+    EXPECT_EQ(fails ? run.out.substr(run.out.find(": ") + 2, run.out.find('\n') - run.out.find(": ") - 2) : run.out,
+              c.output) << c.arguments;
+  }
+}
+
+// dump --units, then convert: headings, units and dimensions come back.
+TEST(ToolDump, UnitsAndDimensionsRoundTrip) {
+  const qtx::test::TempFile file("X_Columns\tOne\n***End_of_Header***\nChannels\t2\nSamples\t\t1\t\t1\n"
+                                 "Y_Unit_Label\t\tV\t\t-\nY_Dimension\t\tU\t\tI\nX_Unit_Label\t\ts\t\ts\n"
+                                 "X_Dimension\t\tt\t\tt\n***End_of_Header***\nt\tVoltage\tI\n0\t1\t2\n"),
+      converted("");
+  const std::string dump = RunDump(file.Path() + " --units");
+  EXPECT_EQ(dump, "t [s],Voltage {U} [V],I\n0,1,2\n");
+  const qtx::test::TempFile csv(dump);
+  ASSERT_EQ(qtx::test::RunQtx("convert " + csv.Path() + " " + converted.Path()).exitCode, 0);
+  EXPECT_EQ(RunDump(converted.Path() + " --units"), dump);
+}
+
 // Headings the file lacks or that hold control characters: every command
 // shows the same generated heading, the CSV stays text, and convert reads
 // it back. A section without channels is said so, with no empty line.

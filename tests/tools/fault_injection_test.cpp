@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +17,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -64,7 +67,7 @@ TEST(ToolFaults, AFailedCommandLosesNothing) {
       {"$Q info /dev/zero", 2, "/dev/zero is not a regular file; qtx reads files it can seek in", ""},
       {"(trap '' XFSZ; ulimit -f 20; $Q cut big.qtx -o old.qtx --rows 1:6000 --channels b)", 2,
        "cannot write old.qtx: File too large", ""},
-      {"(trap '' XFSZ; ulimit -f 20; $Q merge big.qtx big.qtx -o old.qtx --join)", 2,
+      {"(trap '' XFSZ; ulimit -f 20; $Q merge big.qtx big.qtx -o old.qtx --join --allow-decreasing)", 2,
        "cannot write old.qtx: File too large", ""},
       {"$Q cut big.qtx -o full --rows 0:6000", 2, "cannot write full: No space left on device", ""},
 #if QTX_TOOL_HAS_EXPORT
@@ -125,6 +128,63 @@ TEST(ToolFaults, AFailedCommandLosesNothing) {
     EXPECT_EQ(after, before);
     fs::remove_all(folder);
   }
+}
+
+// SIGINT, SIGTERM and SIGHUP in the middle of a large write: the command
+// ends by the signal, its temporary file is gone and the old output stays.
+TEST(ToolFaults, AnInterruptRemovesTheTemporaryFile) {
+  const struct {
+    std::vector<std::string> arguments;
+    int signal;
+  } cases[] = {
+      {{"convert", "big.csv", "old.qtx"}, SIGINT},
+      {{"cut", "big.qtx", "-o", "old.qtx", "--rows", "0:"}, SIGTERM},
+      {{"merge", "big.qtx", "big.qtx", "-o", "old.qtx", "--join", "--allow-decreasing"}, SIGHUP},
+#if QTX_TOOL_HAS_EXPORT
+      {{"export", "big.qtx", "old.h5"}, SIGINT},
+#endif
+  };
+  std::string qtx = "X_Columns\tOne\n***End_of_Header***\nChannels\t2\nSamples\t\t1500000\t\t1500000\n"
+                    "***End_of_Header***\nt\ta\tb\n",
+              csv = "t,a,b\n";
+  for (int r = 0; r < 1500000; ++r) {
+    const std::string row = std::to_string(r) + "\t" + std::to_string(r % 977) + ".25\t" + std::to_string(r % 7);
+    qtx += row + "\n";
+    csv += row.substr(0, row.find('\t')) + "," + row.substr(row.find('\t') + 1) + "\n";
+  }
+  for (char& c : csv) c = c == '\t' ? ',' : c;
+  std::string pattern = (fs::temp_directory_path() / "qtx-signals-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+  const fs::path folder = pattern;
+  std::ofstream(folder / "big.qtx") << qtx;
+  std::ofstream(folder / "big.csv") << csv;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments[0]);
+    std::ofstream(folder / "old.qtx") << "precious\n";
+    std::ofstream(folder / "old.h5") << "precious\n";
+    const std::map<std::string, std::string> before = Snapshot(folder);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      std::vector<char*> argv{const_cast<char*>(QTX_TOOL)};
+      for (const std::string& argument : c.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+      argv.push_back(nullptr);
+      if (::chdir(folder.c_str()) == 0) ::execv(QTX_TOOL, argv.data());
+      ::_exit(127);
+    }
+    // The temporary file appears once the command writes; then the signal.
+    bool seen = false;
+    for (int tries = 0; !seen && tries < 20000000; ++tries)
+      for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        if (entry.path().extension() == ".tmp") seen = true;
+    EXPECT_TRUE(seen);
+    ::kill(pid, c.signal);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+    EXPECT_EQ(Snapshot(folder), before);
+  }
+  fs::remove_all(folder);
 }
 
 }  // namespace

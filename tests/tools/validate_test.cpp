@@ -302,6 +302,15 @@ TEST(ToolValidate, HeadingsAndRows) {
        "0\t1\t2\n",                  // 9
        {"6: Y_Unit_Label value 'A\\x1b' for channel 1 holds a control character",
         "8: heading 2 'A\\x00B' holds a control character"}},
+      {"an X that falls, said once",
+       MAIN_HEADER
+       "Channels\t1\n"               // 4
+       "Samples\t\t4\n"              // 5
+       "***End_of_Header***\n"       // 6
+       "t\tA\n"                      // 7
+       "0\t1\n2\t1\n"                // 8, 9
+       "1\t1\n0\t1\n",               // 10, 11
+       {"10: X falls from 2 to 1 at row 2; a lookup by X (--x, rows_between) refuses this section"}},
   };
   for (const Case& c : cases) ExpectFindings(c);
 }

@@ -9,9 +9,15 @@
 #include <filesystem>
 #include <system_error>
 
+#include <csignal>
+
 #ifdef _WIN32
 #include <io.h>
 #include <sys/stat.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -22,6 +28,101 @@ namespace fs = std::filesystem;
 
 namespace qtx::tool {
 namespace {
+
+// The temporary files that an interrupt (SIGINT, SIGTERM, SIGHUP; on
+// Windows Ctrl+C, Ctrl+Break and closing the console) removes before the
+// command ends. Fixed slots, so that the handler calls nothing but unlink.
+constexpr int kSlots = 4;
+constexpr std::size_t kPathBytes = 4096;
+struct TemporarySlot {
+  volatile std::sig_atomic_t used;
+  char path[kPathBytes];
+};
+TemporarySlot g_temporaries[kSlots];
+
+void RemoveTemporaries() {
+  for (TemporarySlot& slot : g_temporaries) {
+#ifdef _WIN32
+    if (slot.used) ::DeleteFileA(slot.path);
+#else
+    if (slot.used) ::unlink(slot.path);
+#endif
+  }
+}
+
+#ifdef _WIN32
+BOOL WINAPI OnConsoleEvent(DWORD) {
+  RemoveTemporaries();
+  return FALSE;  // on to the default handler, which ends the process
+}
+#else
+void OnSignal(int signal) {
+  RemoveTemporaries();
+  // The action is the default again (SA_RESETHAND): the command ends by the
+  // signal, as it would have without the handler (130, 143 in a shell).
+  ::raise(signal);
+}
+#endif
+
+void InstallInterruptHandlers() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+#ifdef _WIN32
+  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+#else
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
+  action.sa_flags = SA_RESETHAND;
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    // A signal ignored from the start (nohup, a background job) stays ignored.
+    if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) ::sigaction(signal, &action, nullptr);
+  }
+#endif
+}
+
+// Holds SIGINT, SIGTERM and SIGHUP back while it lives, so that none comes
+// between creating a temporary file and noting it for the handler.
+class InterruptsHeld {
+ public:
+  InterruptsHeld() {
+#ifndef _WIN32
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal);
+    ::sigprocmask(SIG_BLOCK, &held, &m_before);
+#endif
+  }
+  ~InterruptsHeld() {
+#ifndef _WIN32
+    ::sigprocmask(SIG_SETMASK, &m_before, nullptr);
+#endif
+  }
+  InterruptsHeld(const InterruptsHeld&) = delete;
+  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+ private:
+#ifndef _WIN32
+  sigset_t m_before;
+#endif
+};
+
+// A slot holding `path`, or -1 when all are taken or the path is too long
+// (then an interrupt leaves that file, as before).
+int RegisterTemporary(const std::string& path) {
+  InstallInterruptHandlers();
+  if (path.size() >= kPathBytes) return -1;
+  for (int i = 0; i < kSlots; ++i) {
+    if (g_temporaries[i].used) continue;
+    std::memcpy(g_temporaries[i].path, path.c_str(), path.size() + 1);
+    g_temporaries[i].used = 1;
+    return i;
+  }
+  return -1;
+}
 
 std::string Reason(int error) {
   return std::strerror(error != 0 ? error : EIO);
@@ -160,8 +261,12 @@ OutputFile::OutputFile(const std::string& path) : m_path(path) {
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, ".%08llx.tmp", (seed >> 24) & 0xffffffffULL);
     const std::string candidate = (folder / ("." + target.filename().string() + suffix)).string();
+    const InterruptsHeld held;
     m_file = OpenForWriting(candidate, true, error);
-    if (m_file) m_temporary = candidate;
+    if (m_file) {
+      m_temporary = candidate;
+      m_slot = RegisterTemporary(candidate);
+    }
     if (!m_file && error != EEXIST) break;
   }
   if (!m_file) Fail(Reason(error));
@@ -176,6 +281,14 @@ OutputFile::OutputFile(const std::string& path) : m_path(path) {
 OutputFile::~OutputFile() {
   Close();
   if (!m_temporary.empty()) std::remove(m_temporary.c_str());
+  Unregister();
+}
+
+void OutputFile::Unregister() {
+  // After the file is gone or renamed: a signal in between unlinks a name
+  // that no longer exists.
+  if (m_slot >= 0) g_temporaries[m_slot].used = 0;
+  m_slot = -1;
 }
 
 void OutputFile::Write(std::string_view text) {
@@ -201,6 +314,7 @@ void OutputFile::Commit() {
   fs::rename(m_temporary, m_target, renameError);
   if (renameError) Fail(renameError.message());
   m_temporary.clear();
+  Unregister();
 }
 
 bool OutputFile::TryWrite(std::string_view text) {

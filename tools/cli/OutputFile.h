@@ -42,7 +42,8 @@ bool SameFile(const std::string& a, const std::string& b);
 //   the output goes to a new temporary file in the target's folder, which
 //   Commit() syncs and renames over the target (a link stays a link and its
 //   target gets the new content). Until then the target is untouched, and a
-//   command that fails removes its temporary file and nothing else;
+//   command that fails removes its temporary file and nothing else, as
+//   SIGINT, SIGTERM and SIGHUP do before the command ends by the signal;
 // - anything else (a device, a FIFO, a terminal) is written directly, and a
 //   failure removes nothing.
 class OutputFile {
@@ -86,10 +87,12 @@ class OutputFile {
   bool TryWrite(std::string_view text);
   [[noreturn]] void Fail(const std::string& reason) const;
   void Close();
+  void Unregister();  // the temporary file is no longer one for an interrupt to remove
 
   std::string m_path;           // as the user gave it, for messages
   std::string m_target;         // the file the temporary one replaces; empty when written directly
   std::string m_temporary;      // the temporary file while it exists
+  int m_slot = -1;              // its place among those an interrupt removes, -1 for none
   std::FILE* m_file = nullptr;  // stdout, the temporary file or the direct target
   int m_error = 0;              // the first failure's errno, 0 before one
   Buffer m_buffer{*this};

@@ -76,9 +76,8 @@ std::optional<long long> Arguments::GetInteger(const std::string& name, long lon
 std::optional<double> Arguments::GetNumber(const std::string& name) const {
   const std::optional<std::string> text = Get(name);
   if (!text) return std::nullopt;
-  char* end = nullptr;
-  const double value = std::strtod(text->c_str(), &end);
-  if (text->empty() || *end != '\0' || !std::isfinite(value))
+  const double value = IsDecimalNumber(*text) ? std::strtod(text->c_str(), nullptr) : NAN;
+  if (!std::isfinite(value))
     throw UsageError("option " + name + " needs a number, not '" + *text + "'");
   return value;
 }
@@ -137,6 +136,44 @@ const char* ModeName(int nXColumns) {
     case 2: return CQTXGeneral::lpszMulti;
     default: return "?";
   }
+}
+
+void AppendRow(std::string& text, const double* values, std::size_t n) {
+  std::size_t present = n;
+  while (present > 0 && QTX_IsMissingValue(values[present - 1])) --present;
+  char digits[32];
+  for (std::size_t k = 0; k < present; ++k) {
+    if (k > 0) text += '\t';
+    if (QTX_IsMissingValue(values[k])) {
+      text += "nan";
+      continue;
+    }
+    const auto result = std::to_chars(digits, digits + sizeof digits, values[k]);
+    text.append(digits, result.ptr);
+  }
+  text += '\n';
+}
+
+bool IsDecimalNumber(std::string_view text) {
+  std::size_t i = 0, digits = 0;
+  const auto run = [&] {
+    const std::size_t from = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i - from;
+  };
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  digits = run();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    digits += run();
+  }
+  if (digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (run() == 0) return false;
+  }
+  return i == text.size();
 }
 
 }  // namespace qtx::tool

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "qtx/QTXLibrary.h"
@@ -55,7 +56,7 @@ class Arguments {
   std::optional<std::string> Get(const std::string& name) const;
   // An integer option; a usage error when it is not one or below `minimum`.
   std::optional<long long> GetInteger(const std::string& name, long long minimum) const;
-  // A finite number option.
+  // A finite number option: a decimal number (IsDecimalNumber).
   std::optional<double> GetNumber(const std::string& name) const;
   // The index in `choices` of a word option, compared without regard to
   // case; `fallback` when the option is not given.
@@ -72,6 +73,18 @@ void Warn(const std::string& message);
 
 // Shortest text that reads back as the same double.
 std::string FormatDouble(double value);
+
+// The one form of a number argument: an optional sign, digits with an
+// optional decimal point, an optional exponent; no blanks, no hexadecimal,
+// no nan or inf (an open end of a span is said otherwise).
+bool IsDecimalNumber(std::string_view text);
+
+// Appends one data row of `n` fields and its line end. A missing field
+// (QTX_IsMissingValue: the source row lacked it) is left out when only
+// missing fields follow, so that the row ends short and reads back missing;
+// before a field that is there it is written as nan, since an empty field
+// would move the fields after it.
+void AppendRow(std::string& text, const double* values, std::size_t n);
 
 // The text with tabs and control characters made visible.
 std::string Printable(const CString& text);

@@ -141,6 +141,7 @@ bool IsBlankLine(std::string_view line) { return line.find_first_not_of(" \t") =
 struct Table {
   std::vector<std::string> headings;
   std::vector<std::string> units;       // from "Heading [unit]", or kNoUnit
+  std::vector<std::string> dimensions;  // from "Heading {dimension}", or the heading
   std::vector<double> values;           // row r, column c at r * headings.size() + c; 0 past its end
   std::vector<std::size_t> lengths;     // the cells of each column before its first empty one
   std::vector<std::uint64_t> endLines;  // the line of that empty cell, 0 while there is none
@@ -160,8 +161,20 @@ void AddHeading(Table& table, std::string_view text) {
       text = name;
     }
   }
+  // "Heading {dimension}" before the unit: a dimension other than the
+  // heading, as qtx dump --units writes it.
+  std::string dimension;
+  const std::size_t brace = text.rfind('{');
+  if (brace != std::string_view::npos && brace > 0 && text.back() == '}' && text.size() - brace > 2) {
+    const std::string_view name = text.substr(0, text.find_last_not_of(" \t", brace - 1) + 1);
+    if (!name.empty()) {
+      dimension = std::string(text.substr(brace + 1, text.size() - brace - 2));
+      text = name;
+    }
+  }
   table.headings.emplace_back(text);
   table.units.push_back(std::move(unit));
+  table.dimensions.push_back(dimension.empty() ? std::string(text) : dimension);
 }
 
 // How cells are read: the delimiter between them, the decimal mark, and
@@ -260,9 +273,10 @@ std::vector<Table> ReadTables(const std::string& path, const CellFormat& format)
         continue;
       }
       if (table.endLines[c] != 0 && format.emptyIsNan) {
-        // The empty cells since the column's last value are NaNs.
+        // The empty cells since the column's last value are missing fields:
+        // NaN to a reader, and left out at the end of a row.
         for (std::size_t r = table.lengths[c]; r < table.rows; ++r)
-          table.values[r * table.headings.size() + c] = std::numeric_limits<double>::quiet_NaN();
+          table.values[r * table.headings.size() + c] = QTX_MissingValue();
         table.lengths[c] = table.rows;
         table.endLines[c] = 0;
       }
@@ -336,8 +350,8 @@ std::size_t BuildSection(CQTXSection& section, const Table& table, int mode, dou
     channel->m_nSamples = static_cast<std::uint32_t>(samples);
     channel->m_strYHeading = table.headings[yColumn];
     channel->m_strXHeading = mode == 0 ? std::string(kComputedXHeading) : table.headings[xColumn];
-    channel->m_strYDimension = channel->m_strYHeading;
-    channel->m_strXDimension = channel->m_strXHeading;
+    channel->m_strYDimension = table.dimensions[yColumn];
+    channel->m_strXDimension = mode == 0 ? channel->m_strXHeading : CString(table.dimensions[xColumn]);
     channel->m_strYUnitLabel = table.units[yColumn];
     channel->m_strXUnitLabel = mode == 0 ? kNoUnit : table.units[xColumn];
     std::tie(channel->m_dX0, channel->m_dDeltaX) =
@@ -351,17 +365,11 @@ std::size_t BuildSection(CQTXSection& section, const Table& table, int mode, dou
 void WriteRows(OutputFile& out, const Table& table, std::size_t rows) {
   const std::size_t columns = table.headings.size();
   std::string text;
-  char number[32];
   for (std::size_t r = 0; r < rows; ++r) {
     // The CSV columns are already in the layout of the mode: Y columns only,
     // X then the Ys, or X,Y pairs. Past a column's end its cell is 0, which
     // no reader takes for a value: the channel's Samples end before it.
-    for (std::size_t c = 0; c < columns; ++c) {
-      if (c > 0) text += '\t';
-      const auto result = std::to_chars(number, number + sizeof number, table.At(r, c));
-      text.append(number, result.ptr);
-    }
-    text += '\n';
+    AppendRow(text, &table.values[r * columns], columns);
     if (text.size() >= (std::size_t{1} << 16)) {
       out.Write(text);
       text.clear();
@@ -419,7 +427,8 @@ const Command kConvertCommand = {
     "\n"
     "  Writes one section from a CSV file: a channel per Y column, a row per CSV\n"
     "  row. The first row holds the headings; a heading \"Voltage [V]\" gives the\n"
-    "  heading and dimension Voltage and the unit label V, other units are '-'.\n"
+    "  heading and dimension Voltage and the unit label V, other units are '-';\n"
+    "  \"Voltage {U} [V]\" (qtx dump --units) gives the dimension U.\n"
     "  Cells are separated by commas; a cell in double quotes may hold commas. A\n"
     "  column may end early: its cells from there on are empty, and its channel\n"
     "  has fewer Samples. Numbers are decimal, or nan, inf and -inf as qtx dump\n"

@@ -29,7 +29,23 @@ const char* const kUsage =
     "  --x LO:HI         the rows whose X lies in [LO, HI]\n"
     "  --rows A:B        rows A to B - 1\n"
     "  --section N       the section, counted from 0 (default 0)\n"
-    "  --channels LIST   channels by index or Y heading, comma-separated (default: all)\n";
+    "  --channels LIST   channels by index or Y heading, comma-separated (default: all)\n"
+    "                    (a heading with a comma whole, or in double quotes: '\"U, in\",I')\n";
+
+void CutGrid(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section, int source,
+             std::uint32_t first, CQTXChannel& channel) {
+  CStdioFile file;
+  OpenForReading(file, path);
+  double ends[2] = {0.0, 0.0};
+  const std::uint32_t rows[2] = {first, first + channel.m_nSamples - 1};
+  for (int k = 0; k < 2; ++k) {
+    const QTXChannelTarget target{source, &ends[k], nullptr};
+    if (qtx.QTX_ReadRows(&file, &section, rows[k], 1, &target, 1).nRows != 1)
+      throw Failure(path + ": row " + std::to_string(rows[k]) + " cannot be read");
+  }
+  channel.m_dX0 = ends[0];
+  if (channel.m_nSamples > 1) channel.m_dDeltaX = (ends[1] - ends[0]) / (channel.m_nSamples - 1.0);
+}
 
 int Run(const std::vector<std::string>& args) {
   const Arguments arguments(args, {"--output", "--x", "--rows", "--section", "--channels"});
@@ -56,6 +72,10 @@ int Run(const std::vector<std::string>& args) {
   for (int k = 0; k < header->m_nChannels; ++k) {
     CQTXChannel& channel = *header->m_arrChannels.GetAt(k);
     channel.m_nSamples = ChannelRowsIn(*section.m_arrChannels.GetAt(channels[static_cast<std::size_t>(k)]), range);
+    // With an X column, X0 and Delta_X describe the rows cut: the first X,
+    // and the mean step to the last, as the Python writer gives them.
+    if (mode != 0 && channel.m_nSamples > 0) CutGrid(qtx, path, section, channels[static_cast<std::size_t>(k)],
+                                                     range.first, channel);
   }
   OutputFile output(*outPath);
   qtx.QTX_WriteMainHeaderStamped(output.Stream(), mode);

@@ -22,7 +22,7 @@ namespace {
 
 const char* const kUsage =
     "usage: qtx dump FILE [--section N] [--channel C | --channels LIST] [--format csv|tsv]"
-    " [--rows A:B | --x LO:HI] [--all]\n"
+    " [--rows A:B | --x LO:HI] [--all] [--units]\n"
     "\n"
     "  Prints the values of a section: a header row with the headings, then one\n"
     "  row per data row. When the channels share their X (X_Columns One, or No\n"
@@ -37,7 +37,12 @@ const char* const kUsage =
     "  --section N       the section to print, counted from 0 (default 0)\n"
     "  --channel C       only channel C of the section: its index from 0 or Y heading\n"
     "  --channels LIST   those channels, indexes or headings, comma-separated (default: all)\n"
+    "                    (a heading with a comma whole, or in double quotes: '\"U, in\",I')\n"
     "  --format F        csv (default) or tsv\n"
+    "  --units           headings with their units and dimensions: \"heading [unit]\",\n"
+    "                    and \"heading {dimension} [unit]\" where the dimension is not\n"
+    "                    the heading; qtx convert reads them back. Other labels\n"
+    "                    (stamps, X0 and Delta_X in mode No) are not kept\n"
     "  --all             every section, each after a line \"# section N\", which\n"
     "                    qtx convert reads back into several sections\n"
     "  --rows A:B        only rows A up to, not including, B, counted from 0; either\n"
@@ -54,7 +59,9 @@ class Output {
  public:
   explicit Output(char separator) : m_separator(separator) { m_buffer.reserve(kFlushAt + 512); }
 
+  // A number; a missing field (the row lacked it) is an empty cell.
   void Number(double value) {
+    if (QTX_IsMissingValue(value)) return;
     char text[32];
     const auto result = std::to_chars(text, text + sizeof text, value);
     m_buffer.append(text, result.ptr);
@@ -124,7 +131,17 @@ bool SharedX(int mode, const std::vector<const CQTXChannel*>& channels) {
 int RunAll(const std::vector<std::string>& args, const std::string& path);
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--section", "--channel", "--channels", "--format", "--rows", "--x"}, {"--all"});
+  const Arguments arguments(args, {"--section", "--channel", "--channels", "--format", "--rows", "--x"},
+                            {"--all", "--units"});
+  const bool units = arguments.Has("--units");
+  // A heading cell, with --units its dimension and unit as convert reads them.
+  const auto heading = [units](const CString& text, const CString& dimension, const CString& unit) {
+    std::string cell(text.View());
+    if (!units) return cell;
+    if (!(dimension == text) && !dimension.IsEmpty()) cell += " {" + std::string(dimension.View()) + "}";
+    if (!unit.IsEmpty() && !(unit == CString("-"))) cell += " [" + std::string(unit.View()) + "]";
+    return cell;
+  };
   arguments.ExpectPositionals(1);
   const std::string& path = arguments.Positionals()[0];
   if (arguments.Has("--all")) return RunAll(args, path);
@@ -142,6 +159,9 @@ int Run(const std::vector<std::string>& args) {
   }
   const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"));
   WarnIfShort(section, sectionIndex, path);
+  const std::string nothing =
+      NothingChosen(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"), rows);
+  if (!nothing.empty()) Warn(nothing);
 
   std::vector<const CQTXChannel*> channels;
   std::vector<int> indexes;
@@ -157,16 +177,16 @@ int Run(const std::vector<std::string>& args) {
 
   Output out(separator);
   if (shared) {
-    out.Text(XHeading(*channels.front()).View());
+    out.Text(heading(XHeading(*channels.front()), channels.front()->m_strXDimension, channels.front()->m_strXUnitLabel));
     out.Separator();
   }
   for (std::size_t i = 0; i < channels.size(); ++i) {
     if (i > 0) out.Separator();
     if (!shared) {
-      out.Text(XHeading(*channels[i]).View());
+      out.Text(heading(XHeading(*channels[i]), channels[i]->m_strXDimension, channels[i]->m_strXUnitLabel));
       out.Separator();
     }
-    out.Text(YHeading(*channels[i]).View());
+    out.Text(heading(YHeading(*channels[i]), channels[i]->m_strYDimension, channels[i]->m_strYUnitLabel));
   }
   out.EndRow();
   // The rows a chunk at a time, so that memory stays the same whatever the

@@ -23,10 +23,12 @@ const char* const kUsage =
     "  other, for sections of the same layout (channels, headings, dimensions,\n"
     "  units, X-column mode, every channel with the section's rows, and in mode\n"
     "  No an X0 that continues the rows before); the first difference is named\n"
-    "  otherwise.\n"
+    "  otherwise. In mode One a join whose X would go back where two sections\n"
+    "  meet is refused, as a lookup by X could not answer from it.\n"
     "\n"
-    "  -o, --output OUT  the file to write (- for stdout)\n"
-    "  --join            one section of all the rows\n";
+    "  -o, --output OUT    the file to write (- for stdout)\n"
+    "  --join              one section of all the rows\n"
+    "  --allow-decreasing  join even where X goes back\n";
 
 struct Part {
   std::string path;
@@ -36,6 +38,17 @@ struct Part {
 };
 
 std::string Where(const Part& part) { return part.path + " section " + std::to_string(part.index); }
+
+// The X of a row of a section in mode One.
+double XAt(const Part& part, std::uint32_t row) {
+  CStdioFile file;
+  OpenForReading(file, part.path);
+  double x = 0.0;
+  const QTXChannelTarget target{0, &x, nullptr};
+  if (part.qtx->QTX_ReadRows(&file, part.section, row, 1, &target, 1).nRows != 1)
+    throw Failure(Where(part) + ": row " + std::to_string(row) + " cannot be read");
+  return x;
+}
 
 // The first way `part` differs from `first` that a join cannot bridge, or
 // empty. `rowsBefore` is the rows joined before it.
@@ -73,12 +86,13 @@ std::string Difference(const Part& first, const Part& part, std::uint64_t rowsBe
 }
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--output"}, {"--join"});
+  const Arguments arguments(args, {"--output"}, {"--join", "--allow-decreasing"});
   const std::vector<std::string>& paths = arguments.Positionals();
   if (paths.size() < 2) throw UsageError("merge needs at least two files");
   const std::optional<std::string> outPath = arguments.Get("--output");
   if (!outPath) throw UsageError("missing -o OUT.qtx");
   const bool join = arguments.Has("--join");
+  if (arguments.Has("--allow-decreasing") && !join) throw UsageError("--allow-decreasing goes with --join");
 
   std::vector<std::unique_ptr<CQTXGeneral>> files;
   std::vector<Part> parts;
@@ -128,6 +142,21 @@ int Run(const std::vector<std::string>& args) {
       throw Failure("cannot join " + Where(part) + ": the file holds " + std::to_string(RowsHeld(*part.section)) +
                     " of its " + std::to_string(RowCount(*part.section)) + " rows");
     total += RowCount(*part.section);
+  }
+  if (mode == 1 && !arguments.Has("--allow-decreasing")) {
+    // Where two sections meet, the X must not go back.
+    const Part* before = nullptr;
+    for (const Part& part : parts) {
+      if (RowCount(*part.section) == 0) continue;
+      if (before) {
+        const double last = XAt(*before, RowCount(*before->section) - 1), next = XAt(part, 0);
+        if (!(next >= last))
+          throw Failure("cannot join " + Where(part) + " after " + Where(*before) + ": its X begins at " +
+                        FormatDouble(next) + ", below the " + FormatDouble(last) +
+                        " the rows before end at (--allow-decreasing joins them all the same)");
+      }
+      before = &part;
+    }
   }
   if (total > 0xffffffffULL)
     throw Failure("the joined section would have " + std::to_string(total) + " rows; a section holds at most 4294967295");

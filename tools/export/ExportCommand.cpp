@@ -39,6 +39,7 @@ const char* const kUsage =
     "\n"
     "  --section N       only section N, counted from 0\n"
     "  --channels LIST   channels by index or Y heading, comma-separated (default: all)\n"
+    "                    (a heading with a comma whole, or in double quotes: '\"U, in\",I')\n"
     "  --x LO:HI         only the rows whose shared X lies in [LO, HI]\n"
     "  --mat-version V   7.3 (default; HDF5-based, any size) or 5 (variables below 2 GB)\n";
 

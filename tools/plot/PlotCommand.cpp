@@ -42,6 +42,7 @@ const char* const kUsage =
     "  --section N       the section to draw, counted from 0 (default 0)\n"
     "  --channel C       only channel C of the section: its index from 0 or Y heading\n"
     "  --channels LIST   those channels, indexes or headings, comma-separated (default: all)\n"
+    "                    (a heading with a comma whole, or in double quotes: '\"U, in\",I')\n"
     "  --width W         width of the image in pixels, 300 to 20000 (default 800)\n"
     "  --height H        height of the image in pixels, 300 to 20000 (default 500)\n"
     "  --x LO:HI         only the rows whose X lies from LO to HI, for an X that the\n"
@@ -87,6 +88,8 @@ int Run(const std::vector<std::string>& args) {
 
   const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, std::nullopt, arguments.Get("--x"));
   WarnIfShort(section, sectionIndex, path);
+  const std::string nothing = NothingChosen(qtx, section, sectionIndex, path, std::nullopt, arguments.Get("--x"), rows);
+  if (!nothing.empty()) Warn(nothing);
 
   Chart chart;
   chart.width = static_cast<int>(width);

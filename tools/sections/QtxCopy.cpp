@@ -1,6 +1,6 @@
 #include "sections/QtxCopy.h"
 
-#include <charconv>
+#include "cli/Tool.h"
 
 namespace qtx::tool {
 
@@ -33,30 +33,19 @@ std::uint32_t CopyRows(OutputFile& output, const CQTXGeneral& qtx, const std::st
   constexpr std::size_t kFlushAt = std::size_t{1} << 20;
   std::string text;
   text.reserve(kFlushAt + 64 * (channels.size() + 1));
-  const auto append = [&text](double value, bool first) {
-    char digits[32];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    if (!first) text += '\t';
-    text.append(digits, result.ptr);
-  };
+  std::vector<double> row;
+  row.reserve(2 * channels.size() + 1);
   const std::uint32_t rows = ReadChunks(
       qtx, path, section, channels, range,
       [&](std::uint32_t, std::uint32_t count, const std::vector<const double*>& x, const std::vector<const double*>& y) {
         for (std::uint32_t r = 0; r < count; ++r) {
-          bool first = true;
-          if (mode == 1) {
-            append(x[0][r], true);
-            first = false;
-          }
+          row.clear();
+          if (mode == 1) row.push_back(x[0][r]);
           for (std::size_t k = 0; k < channels.size(); ++k) {
-            if (mode == 2) {
-              append(x[k][r], first);
-              first = false;
-            }
-            append(y[k][r], first);
-            first = false;
+            if (mode == 2) row.push_back(x[k][r]);
+            row.push_back(y[k][r]);
           }
-          text += '\n';
+          AppendRow(text, row.data(), row.size());
           if (text.size() >= kFlushAt) {
             output.Write(text);
             text.clear();

@@ -11,14 +11,25 @@
 namespace qtx::tool {
 namespace {
 
+// The items of a comma-separated list; an item in double quotes may hold
+// commas, and "" in it stands for a quote.
 std::vector<std::string> SplitList(const std::string& text) {
-  std::vector<std::string> items;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = text.find(',', start);
-    items.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
+  std::vector<std::string> items(1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == ',') {
+      items.emplace_back();
+    } else if (text[i] == '"' && items.back().empty()) {
+      for (++i;; ++i) {
+        if (i >= text.size()) throw UsageError("option --channels has a quote that is not closed: " + text);
+        if (text[i] == '"' && (i + 1 >= text.size() || text[i + 1] != '"')) break;
+        if (text[i] == '"') ++i;
+        items.back() += text[i];
+      }
+      if (i + 1 < text.size() && text[i + 1] != ',')
+        throw UsageError("option --channels wants a comma after a quoted heading: " + text);
+    } else {
+      items.back() += text[i];
+    }
   }
   return items;
 }
@@ -88,7 +99,9 @@ std::vector<int> ChosenChannels(const Arguments& arguments, const CQTXSection& s
     for (int i = 0; i < section.m_nChannels; ++i) chosen.push_back(i);
     return chosen;
   }
-  for (const std::string& item : SplitList(*list)) {
+  // A heading that the whole list matches wins over the list's commas.
+  const int whole = ChannelByHeading(section, *list);
+  for (const std::string& item : whole >= 0 ? std::vector<std::string>{*list} : SplitList(*list)) {
     const int channel = ChannelByName(section, sectionIndex, item);
     if (std::find(chosen.begin(), chosen.end(), channel) != chosen.end())
       throw UsageError("option --channels names channel " + std::to_string(channel) + " twice");
@@ -104,6 +117,9 @@ std::uint32_t RowsHeld(const CQTXSection& section) {
 RowRange ChosenRows(const CQTXGeneral& qtx, const CQTXSection& section, long long sectionIndex,
                     const std::string& path, const Arguments& arguments) {
   const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"));
+  const std::string nothing = NothingChosen(qtx, section, sectionIndex, path, arguments.Get("--rows"),
+                                            arguments.Get("--x"), rows);
+  if (!nothing.empty()) throw Failure(nothing + "; nothing is written");
   return {rows.first, rows.end - rows.first};
 }
 

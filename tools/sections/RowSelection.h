@@ -37,7 +37,8 @@ struct RowRange {
 std::uint32_t RowsHeld(const CQTXSection& section);
 
 // The rows "--rows A:B" or "--x LO:HI" choose (see ChooseRows in
-// SectionChunks.h), all the rows the file holds without either.
+// SectionChunks.h), all the rows the file holds without either; a Failure
+// when they choose none, so that no empty file is written.
 RowRange ChosenRows(const CQTXGeneral& qtx, const CQTXSection& section, long long sectionIndex,
                     const std::string& path, const Arguments& arguments);
 

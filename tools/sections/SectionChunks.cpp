@@ -80,14 +80,18 @@ void Progress::Update(std::uint64_t done, std::uint64_t total) {
 
 namespace {
 
-// A bound of a span: empty for none, else a number; a usage error otherwise.
-std::optional<double> SpanNumber(const std::string& option, const std::string& text, const std::string& whole) {
+// A bound of a span: empty for none, else a decimal number, or the infinity
+// of an open end (`open`: -inf for a low end, inf for a high one, none for
+// rows); a usage error otherwise.
+std::optional<double> SpanNumber(const std::string& option, const std::string& text, const std::string& whole,
+                                 const char* open) {
   if (text.empty()) return std::nullopt;
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size() || std::isnan(value))
-    throw UsageError(option + " wants A:B, not \"" + whole + "\"");
-  return value;
+  if (open && (text == open || (open[0] == 'i' && text == "+inf"))) return open[0] == '-' ? -INFINITY : INFINITY;
+  if (!IsDecimalNumber(text))
+    throw UsageError(option + " wants decimal numbers A:B" +
+                     (open ? std::string(", an end left out or -inf:inf for open ends,") : std::string()) +
+                     " not \"" + whole + "\"");
+  return std::strtod(text.c_str(), nullptr);
 }
 
 std::pair<std::string, std::string> SplitSpan(const std::string& option, const std::string& text) {
@@ -102,7 +106,7 @@ std::pair<std::string, std::string> SplitSpan(const std::string& option, const s
 RowSpan ParseRowSpan(const std::string& option, const std::string& text) {
   const auto [a, b] = SplitSpan(option, text);
   const auto row = [&](const std::string& part) -> std::optional<std::uint32_t> {
-    const std::optional<double> value = SpanNumber(option, part, text);
+    const std::optional<double> value = SpanNumber(option, part, text, nullptr);
     if (!value) return std::nullopt;
     if (*value < 0 || *value > 4294967295.0 || std::floor(*value) != *value)
       throw UsageError(option + " wants row numbers from 0 to 4294967295, not \"" + text + "\"");
@@ -117,7 +121,8 @@ RowSpan ParseRowSpan(const std::string& option, const std::string& text) {
 
 XSpan ParseXSpan(const std::string& option, const std::string& text) {
   const auto [a, b] = SplitSpan(option, text);
-  XSpan span{SpanNumber(option, a, text).value_or(-INFINITY), SpanNumber(option, b, text).value_or(INFINITY)};
+  XSpan span{SpanNumber(option, a, text, "-inf").value_or(-INFINITY),
+             SpanNumber(option, b, text, "inf").value_or(INFINITY)};
   if (span.high < span.low) throw UsageError(option + " " + text + " ends before it begins");
   return span;
 }
@@ -148,11 +153,31 @@ RowChoice ChooseRows(const CQTXGeneral& qtx, const CQTXSection& section, long lo
   return {first, first + count};
 }
 
+std::string NothingChosen(const CQTXGeneral& qtx, const CQTXSection& section, long long sectionIndex,
+                          const std::string& path, const std::optional<std::string>& rows,
+                          const std::optional<std::string>& x, RowChoice chosen) {
+  if (chosen.end > chosen.first || (!rows && !x)) return "";
+  const std::uint32_t held = section.m_nRowsInFile;
+  const std::string what = (rows ? "--rows " + *rows : "--x " + *x) + " chooses no row of section " +
+                           std::to_string(sectionIndex) + ", ";
+  if (held == 0) return what + "which holds none";
+  if (rows) return what + "which holds rows 0 to " + std::to_string(held - 1);
+  double ends[2] = {0.0, 0.0};
+  CStdioFile file;
+  OpenForReading(file, path);
+  for (int k = 0; k < 2; ++k) {
+    const QTXChannelTarget target{0, &ends[k], nullptr};
+    qtx.QTX_ReadRows(&file, &section, k == 0 ? 0 : held - 1, 1, &target, 1);
+  }
+  return what + "whose X runs from " + FormatDouble(ends[0]) + " to " + FormatDouble(ends[1]);
+}
+
 void WarnIfShort(const CQTXSection& section, long long sectionIndex, const std::string& path) {
   const std::uint32_t declared = section.RowCount();
   if (section.m_nRowsInFile >= declared) return;
   Warn(path + ": section " + std::to_string(sectionIndex) + " declares " + std::to_string(declared) + " row" +
-       (declared == 1 ? "" : "s") + " (Samples), but the file holds " + std::to_string(section.m_nRowsInFile));
+       (declared == 1 ? "" : "s") + " (Samples), but the file holds " + std::to_string(section.m_nRowsInFile) +
+       (section.m_bLastLineCutOff ? ", and its last line, cut off without a line end, is left out" : ""));
 }
 
 }  // namespace qtx::tool

@@ -97,6 +97,13 @@ RowChoice ChooseRows(const CQTXGeneral& qtx, const CQTXSection& section, long lo
                      const std::string& path, const std::optional<std::string>& rows,
                      const std::optional<std::string>& x);
 
+// For --rows or --x that choose no row: what they asked for and what the
+// section holds (its X range, or its rows), in one line. Empty when rows
+// were chosen or neither option was given.
+std::string NothingChosen(const CQTXGeneral& qtx, const CQTXSection& section, long long sectionIndex,
+                          const std::string& path, const std::optional<std::string>& rows,
+                          const std::optional<std::string>& x, RowChoice chosen);
+
 // Warns on stderr when the file holds fewer rows than the section declares.
 void WarnIfShort(const CQTXSection& section, long long sectionIndex, const std::string& path);
 

@@ -28,6 +28,7 @@ const char* const kKindNouns[kKindCount][2] = {
     {"header line read as a row", "header lines read as rows"},
     {"extra line of numbers", "extra lines of numbers"},
     {"label with control characters", "labels with control characters"},
+    {"X that falls", "X values that fall"},
 };
 
 void Report::EndPart() {

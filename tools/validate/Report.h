@@ -35,6 +35,7 @@ enum Kind : std::size_t {
   kRowsTakeHeader,
   kExtraRows,
   kControlCharacter,
+  kXFalls,
   kKindCount
 };
 

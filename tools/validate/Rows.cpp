@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -78,6 +79,7 @@ void Validator::RowLine(std::uint64_t n, std::uint64_t row) {
   std::uint64_t fields = 0;
   do {
     ++fields;
+    if (fields == 1 && m_mode == 1) XOfRow(n, row);
     if (!IsFiniteDecimal(m_value)) {
       const bool number = IsNumber(m_value);
       m_report.Add(number ? kNotDecimal : kNotANumber, n, [&] {
@@ -92,6 +94,20 @@ void Validator::RowLine(std::uint64_t n, std::uint64_t row) {
              std::to_string(needed) + "; the missing values read as 0";
     });
   }
+}
+
+void Validator::XOfRow(std::uint64_t n, std::uint64_t row) {
+  const double x = std::strtod(m_value.GetString(), nullptr);
+  if (x != x) return;  // reported as no finite number
+  if (x < m_lastX && !m_xFell) {
+    m_xFell = true;
+    const double before = m_lastX;
+    m_report.Add(kXFalls, n, [row, before, x] {
+      return "X falls from " + FormatDouble(before) + " to " + FormatDouble(x) + " at row " + std::to_string(row) +
+             "; a lookup by X (--x, rows_between) refuses this section";
+    });
+  }
+  m_lastX = x;
 }
 
 void Validator::RowsTakeHeader(std::uint64_t n, std::uint64_t row) {

@@ -60,6 +60,8 @@ void Validator::EndPart() {
   m_endSeen = false;
   m_sawKeyword = false;
   m_rowsTaken = false;
+  m_lastX = -std::numeric_limits<double>::infinity();
+  m_xFell = false;
 }
 
 void Validator::AtEnd(std::uint64_t n) {

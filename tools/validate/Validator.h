@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,7 @@ class Validator {
   void HeadingsLine(std::uint64_t n);
   void RowLine(std::uint64_t n, std::uint64_t row);
   void RowsTakeHeader(std::uint64_t n, std::uint64_t row);
+  void XOfRow(std::uint64_t n, std::uint64_t row);  // the first field of a row in mode One
   void ResolveBlankRows(Follows next);
 
   // the pass and the ends of parts (Validator.cpp)
@@ -99,6 +101,9 @@ class Validator {
   std::uint64_t m_blankLine = 0;
   std::uint64_t m_blankRow = 0;
   std::size_t m_blankPart = 0;
+  // Mode One: the X of the previous row, and whether X fell in this section.
+  double m_lastX = -std::numeric_limits<double>::infinity();
+  bool m_xFell = false;
 };
 
 }  // namespace qtx::tool::validate
