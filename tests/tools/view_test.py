@@ -105,6 +105,10 @@ def check_http(server):
     for path in ["/", "/meta", "/" + "0" * len(token) + "/meta", "/" + token[:-1] + "/meta", "/../" + token + "/"]:
         check(get(server.base + path)[0] == 403, "no 403 for " + path)
     check(get(server.url + "nothing.js")[0] == 404, "no 404")
+    status, body = get(server.url + "data?w=500&x0=5.113&x1=5.117")
+    between = json.loads(body)
+    check(between["rowsInView"] == 0 and all(a["x"] == [5.11, 5.12] for a in between["channels"]), body[:300])
+    check(json.loads(get(server.url + "data?w=500&x0=1&x1=2")[1])["rowsInView"] == 101, "rows in view")
     for query in ["w=abc", "w=0", "w=100&x0=5&x1=1", "w=100&x0=nan&x1=1", "w=10&channels=99", "w=10&channels=0,0",
                   "w=10&section=7", "w=10&file=/etc/passwd", "w=10&w=10"]:
         status, body = get(server.url + "data?" + query)
@@ -172,6 +176,16 @@ def check_loopback_and_flood(server):
         t.join()
     status, body = get(server.url + "meta")
     check(status == 200 and json.loads(body)["sections"], "no answer after the flood: %s" % status)
+
+    # Idle connections without the token count against nothing and lock nobody out.
+    idle = [socket.create_connection(("127.0.0.1", server.port), timeout=20) for _ in range(200)]
+    try:
+        started = time.time()
+        status, page = get(server.url)
+        check(status == 200 and "app.js" in page and time.time() - started < 1.5, "page behind 200 idle connections")
+    finally:
+        for s in idle:
+            s.close()
 
 
 def browser(out_dir):
@@ -282,6 +296,18 @@ def check_small_page(driver, server, out_dir, path):
     check(shown.is_displayed() and lines[0].startswith("X = ") and len(lines) == 4, "readout: %r" % shown.text)
     check(any(c.isdigit() for c in lines[1].split(":")[1]), "no value in the readout: %r" % shown.text)
 
+    # Zoomed in between two rows: the line between them and its value.
+    before = page.hook()["replies"]
+    driver.execute_script("window.__qtxView.setView(5.113, 5.117)")
+    h = page.settle(before)
+    drawn = h["drawn"]["0"]
+    check(drawn["low"] is not None and -0.93 < drawn["low"] <= drawn["high"] < -0.91, "between rows: %s" % drawn)
+    ActionChains(driver).move_to_element_with_offset(canvas, 0, 0).perform()
+    page.shot("between-rows")
+    check("≈ -0.92" in driver.find_element(By.ID, "readout").text, "readout between rows")
+    check(driver.find_element(By.ID, "status").text.startswith("0 of 2,000 rows in view"), "status line")
+    page.act(lambda a: a.double_click(canvas))
+
     # The file changes under the server: the page says so.
     with open(path, "a") as f:
         f.write("1\t2\t3\t4\n")
@@ -290,6 +316,12 @@ def check_small_page(driver, server, out_dir, path):
     page.shot("file-changed")
     shown = driver.find_element(By.ID, "error")
     check(h["error"] and "changed" in shown.text and shown.is_displayed(), "no error shown: %s" % h["error"])
+    check("loading" not in driver.find_element(By.ID, "status").text, "status says loading under the error")
+    before = page.hook()["replies"]
+    driver.find_element(By.ID, "reload").click()
+    h = page.settle(before)
+    page.shot("reloaded")
+    check(not h["error"] and not shown.is_displayed() and covers(h), "reload: %s" % h["error"])
 
 
 def check_spike_page(driver, server, out_dir):

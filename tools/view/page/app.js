@@ -175,16 +175,22 @@
           state.x0 = answer.x0;
           state.x1 = answer.x1;
           hook.full = { x0: answer.xLow, x1: answer.xHigh };
+          if (state.pending) {  // a reload keeps the view
+            [state.x0, state.x1] = state.pending;
+            state.pending = null;
+          }
         }
         showError('');
         fitY();
         draw();
         const parts = answer.channels.map((a) => a.raw ? 'rows' : a.coarse ? 'summary, refining…' : a.from);
-        statusLine.textContent = answer.rows.toLocaleString('en') + ' rows · ' +
+        statusLine.textContent = answer.rowsInView.toLocaleString('en') + ' of ' + answer.rows.toLocaleString('en') +
+          ' rows in view · ' +
           (distinct(parts).join(' + ') || 'no data') + ' · answered in ' + answer.ms.toFixed(0) + ' ms';
       })
       .catch((error) => {
         showError(String(error.message || error));
+        statusLine.textContent = 'no answer';
         draw();
       })
       .finally(() => {
@@ -213,7 +219,18 @@
       f(answer.x0 + (a.cols[k] + 0.5) * step, a.first[k], a.low[k], a.high[k], a.last[k]);
   }
 
-  // Each unit's Y range from what the visible channels have in view.
+  // The line between two rows at x, when rows lie on both sides of it.
+  function between(a, x) {
+    if (!a.raw) return null;
+    for (let i = 0; i + 1 < a.x.length; i++) {
+      if (a.x[i] <= x && x <= a.x[i + 1] && a.y[i] !== null && a.y[i + 1] !== null)
+        return a.x[i + 1] === a.x[i] ? a.y[i] : a.y[i] + (a.y[i + 1] - a.y[i]) * (x - a.x[i]) / (a.x[i + 1] - a.x[i]);
+    }
+    return null;
+  }
+
+  // Each unit's Y range from what the visible channels have in view,
+  // including where their lines cross the edges.
   function fitY() {
     const answer = state.answer;
     for (const g of state.groups) {
@@ -226,6 +243,10 @@
             low = Math.min(low, lo);
             high = Math.max(high, hi);
           });
+          for (const edge of [state.x0, state.x1]) {
+            const v = between(a, edge);
+            if (v !== null) { low = Math.min(low, v); high = Math.max(high, v); }
+          }
         }
       }
       if (!(low <= high)) { low = 0; high = 1; }
@@ -378,6 +399,12 @@
           drawn.high = drawn.high === null ? high : Math.max(drawn.high, high);
         }
       });
+      for (const edge of [state.x0, state.x1]) {
+        const v = between(a, edge);
+        if (v === null) continue;
+        drawn.low = drawn.low === null ? v : Math.min(drawn.low, v);
+        drawn.high = drawn.high === null ? v : Math.max(drawn.high, v);
+      }
       ctx.stroke();
       // Rows far apart: each one marked.
       if (dots.length && dots.length < (p.right - p.left) / 6)
@@ -445,15 +472,18 @@
         if (d < distance) { distance = d; best = [low, high]; }
       });
       const c = state.channels[a.channel];
-      const line = document.createElement('div');
+      const row = document.createElement('div');
       const swatch = document.createElement('span');
       swatch.className = 'swatch';
       swatch.style.background = colour(a.channel);
       let text = '–';
+      const line = between(a, x);
       if (best && distance <= tolerance && best[0] !== null)
         text = best[0] === best[1] ? formatValue(best[0]) : formatValue(best[0]) + ' … ' + formatValue(best[1]);
-      line.append(swatch, (c.heading || 'channel ' + c.index) + ': ' + text + (c.unit ? ' ' + c.unit : ''));
-      readout.append(line);
+      else if (line !== null)
+        text = '≈ ' + formatValue(line) + ' (between rows)';
+      row.append(swatch, (c.heading || 'channel ' + c.index) + ': ' + text + (c.unit ? ' ' + c.unit : ''));
+      readout.append(row);
     }
     readout.hidden = false;
     const box = readout.getBoundingClientRect();
@@ -544,6 +574,23 @@
 
   document.getElementById('section').addEventListener('change', (event) => setSection(Number(event.target.value)));
 
+  // Reads the file again on the server and shows the same X range of it.
+  document.getElementById('reload').addEventListener('click', () => {
+    statusLine.textContent = 'reading the file again…';
+    hook.ready = false;
+    fetch('reload', { cache: 'no-store' })
+      .then((response) => response.ok ? response.json() : response.text().then((text) => { throw new Error(text.trim()); }))
+      .then((meta) => {
+        state.meta = meta;
+        const view = state.full && [state.x0, state.x1];
+        showError('');
+        setSection(Math.min(state.section, meta.sections.length - 1));
+        if (view) state.pending = view;
+      })
+      .catch((error) => { showError(String(error.message || error)); statusLine.textContent = 'no answer'; hook.ready = true; });
+  });
+  hook.setView = (x0, x1) => setView(x0, x1);
+
   // ---- start
 
   fetch('meta', { cache: 'no-store' })
@@ -561,5 +608,5 @@
       document.getElementById('picker').hidden = meta.sections.length < 2;
       setSection(meta.start);
     })
-    .catch((error) => showError(String(error.message || error)));
+    .catch((error) => { showError(String(error.message || error)); statusLine.textContent = 'no answer'; });
 })();
