@@ -110,10 +110,41 @@ def check_http(server):
     check(between["rowsInView"] == 0 and all(a["x"] == [5.11, 5.12] for a in between["channels"]), body[:300])
     check(json.loads(get(server.url + "data?w=500&x0=1&x1=2")[1])["rowsInView"] == 101, "rows in view")
     for query in ["w=abc", "w=0", "w=100&x0=5&x1=1", "w=100&x0=nan&x1=1", "w=10&channels=99", "w=10&channels=0,0",
-                  "w=10&section=7", "w=10&file=/etc/passwd", "w=10&w=10"]:
-        status, body = get(server.url + "data?" + query)
+                  "w=10&section=7", "w=10&file=/etc/passwd", "w=10&w=10", "stats?x0=1", "stats?x0=2&x1=1",
+                  "stats?x0=0&x1=1&w=5", "stats?x0=0&x1=1&channels=3", "stats?x0=inf&x1=1"]:
+        status, body = get(server.url + (query if query.startswith("stats") else "data?" + query))
         check(status == 400 and body.count("\n") == 1 and len(body) < 200, "%s: %s %r" % (query, status, body))
+    # Across the gap of Current and the end of In2, within one bin, before the first row, at one X.
+    rows = range(2000)
+    check_stats(server.url, [r * 0.01 for r in rows],
+                [[math.sin(r * 0.01) for r in rows], [math.nan if 900 <= r < 1000 else 0.2 * math.cos(r * 0.01) for r in rows],
+                 [0.5 * math.sin(3 * (r * 0.01)) if r < 1500 else math.nan for r in rows]], [2000, 2000, 1500],
+                [(0.005, 19.5), (5.113, 17.0), (9.5, 9.8), (-1.0, 0.0), (-2.0, -1.0), (3.0, 3.0), (0, 100)])
     return answer
+
+
+def check_stats(url, xs, columns, lengths, spans):
+    """stats between x0 and x1 against numpy over the same rows: cursors, count, min, max exact, mean, RMS to 1e-12."""
+    import numpy as np
+    xs = np.asarray(xs, dtype=float)
+    for x0, x1 in spans:
+        answer = json.loads(get(url + "stats?x0=%r&x1=%r" % (x0, x1))[1])
+        inside = (xs >= x0) & (xs <= x1)
+        for c, got in zip(range(len(columns)), answer["channels"]):
+            y = np.asarray(columns[c], dtype=float)
+            for name, x in (("a", x0), ("b", x1)):
+                at = np.nonzero(xs[:lengths[c]] <= x)[0]
+                want = None if not len(at) else {"row": int(at[-1]), "x": xs[at[-1]],
+                                                  "y": None if np.isnan(y[at[-1]]) else y[at[-1]]}
+                check(got[name] == want, "cursor %s at %r, channel %d: %s, not %s" % (name, x, c, got[name], want))
+            v = y[inside][~np.isnan(y[inside])]
+            check(got["rows"] == inside.sum() and got["count"] == len(v), "count %r..%r: %s" % (x0, x1, got))
+            if not len(v):
+                continue
+            check(got["min"] == v.min() and got["max"] == v.max(), "min, max %r..%r: %s" % (x0, x1, got))
+            check(got["xMin"] == xs[inside][~np.isnan(y[inside])][v.argmin()], "xMin: %s" % got)
+            for name, want in (("mean", v.mean()), ("rms", np.sqrt(np.mean(v * v)))):
+                check(abs(got[name] - want) <= 1e-12 * abs(want), "%s %r..%r: %r, not %r" % (name, x0, x1, got[name], want))
 
 
 def check_short_file(command, out_dir):
@@ -348,6 +379,15 @@ def check_spike_page(driver, server, out_dir):
         check(h["view"]["x0"] <= spike_x <= h["view"]["x1"] and covers(h), "zoom left the spike: %s" % h["view"])
     page.shot("zoomed")
     check(kinds == {"summary", "rows"}, "zoomed from the summary to the rows: %s" % kinds)
+    # A single spike among 10 million rows, from the summary and the edge rows.
+    for x0, x1 in [(1.0005, 9999.0), (spike_x, spike_x), (0, 1e9)]:
+        got = json.loads(get(server.url + "stats?x0=%r&x1=%r" % (x0, x1))[1])["channels"][0]
+        first, last = max(0, math.ceil(x0 * 1000 - 1e-6)), min(SPIKE_ROWS - 1, math.floor(x1 * 1000 + 1e-6))
+        n = last - first + 1
+        check(got["count"] == n and got["max"] == 1000 and got["min"] == 0 and got["xMax"] == spike_x or n == 1,
+              "spike stats %r..%r: %s" % (x0, x1, got))
+        check(abs(got["mean"] - 1000 / n) <= 1e-12 * 1000 / n and abs(got["rms"] - math.sqrt(1e6 / n)) <= 1e-12 * 1000,
+              "spike mean, rms %r..%r: %s" % (x0, x1, got))
 
 
 def main():

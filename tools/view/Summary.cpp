@@ -426,23 +426,29 @@ std::vector<ChannelStats> SectionSummary::Stats(CStdioFile& file, double x0, dou
     if (wanted.empty()) continue;
     std::vector<Accumulator> sums(wanted.size());
     // A cursor's row: the one of the greatest X at or below it, the last
-    // of equal ones.
-    auto cursors = [&](std::uint32_t r, double x, const std::vector<double>& ys) {
-      for (std::size_t k = 0; k < wanted.size(); ++k) {
-        if (r >= m_channelRows[wanted[k]]) continue;
-        for (CursorRow* cursor : {&out[at[k]].a, &out[at[k]].b}) {
-          const double limit = cursor == &out[at[k]].a ? x0 : x1;
-          if (x <= limit && (!cursor->found || x >= cursor->x)) *cursor = CursorRow{true, r, x, ys[k]};
+    // of equal ones. which: 1 for A, 2 for B, 3 for both.
+    auto cursors = [&](int which) {
+      return [&, which](std::uint32_t r, double x, const std::vector<double>& ys) {
+        for (std::size_t k = 0; k < wanted.size(); ++k) {
+          if (r >= m_channelRows[wanted[k]]) continue;
+          for (int w = 1; w <= 2; ++w) {
+            CursorRow& cursor = w == 1 ? out[at[k]].a : out[at[k]].b;
+            if ((which & w) && x <= (w == 1 ? x0 : x1) && (!cursor.found || x >= cursor.x))
+              cursor = CursorRow{true, r, x, ys[k]};
+          }
         }
-      }
+      };
     };
-    auto span = [&](std::uint32_t r, double x, const std::vector<double>& ys) {
-      cursors(r, x, ys);
+    auto span = [&](std::uint32_t, double x, const std::vector<double>& ys) {
       if (x < x0 || x > x1) return;
       for (std::size_t k = 0; k < wanted.size(); ++k) sums[k].Row(x, ys[k]);
     };
+    auto both = [&](std::uint32_t r, double x, const std::vector<double>& ys) {
+      cursors(3)(r, x, ys);
+      span(r, x, ys);
+    };
     if (!source.rising) {
-      EachRow(file, source, wanted, 0, source.rows, span);
+      EachRow(file, source, wanted, 0, source.rows, both);
     } else {
       const auto [binFirst, binEnd] = BinsIn(source, x0, x1);
       for (std::uint32_t b = binFirst; b < binEnd; ++b) {
@@ -465,17 +471,18 @@ std::vector<ChannelStats> SectionSummary::Stats(CStdioFile& file, double x0, dou
       }
       // The cursors' rows lie in the last bin that starts at or below them
       // (or, past a channel's end or over rows without X, one before).
-      for (const double x : {x0, x1}) {
+      for (const int which : {1, 2}) {
+        const double x = which == 1 ? x0 : x1;
         const std::uint32_t bins = static_cast<std::uint32_t>((std::uint64_t{source.rows} + m_binRows - 1) / m_binRows);
         std::uint32_t b = static_cast<std::uint32_t>(
             std::upper_bound(source.low.begin(), source.low.begin() + bins, x) - source.low.begin());
         for (int tries = 0; b > 0 && tries < 4; ++tries) {
           --b;
           const std::uint32_t r0 = b * m_binRows;
-          EachRow(file, source, wanted, r0, std::min(source.rows, r0 + m_binRows), cursors);
+          EachRow(file, source, wanted, r0, std::min(source.rows, r0 + m_binRows), cursors(which));
           bool all = true;
           for (std::size_t k = 0; k < wanted.size(); ++k)
-            all = all && (x == x0 ? out[at[k]].a.found : out[at[k]].b.found);
+            all = all && (which == 1 ? out[at[k]].a.found : out[at[k]].b.found);
           if (all) break;
         }
       }
