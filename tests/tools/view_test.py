@@ -318,6 +318,34 @@ def check_small_page(driver, server, out_dir, path):
     page.shot("restored")
     check(h["view"] == full and covers(h), "double-click: %s vs %s" % (h["view"], full))
 
+    # Cursors A and B by two clicks: the table holds the file's rows at them and the statistics between.
+    def stats_after(build):
+        asked = page.hook()["statsAsked"]
+        build(ActionChains(driver)).perform()
+        end = time.time() + 20
+        while time.time() < end:
+            h = page.hook()
+            if h["statsAsked"] > asked and h["stats"] and h["stats"]["x1"] >= h["stats"]["x0"]:
+                return h["stats"]
+            time.sleep(0.05)
+        raise AssertionError("no statistics")
+    from selenium.webdriver.common.action_chains import ActionChains
+    stats_after(lambda a: a.move_to_element_with_offset(canvas, -200, 0).click())
+    stats = stats_after(lambda a: a.move_to_element_with_offset(canvas, 150, 0).click())
+    page.shot("cursors")
+    for name in ("a", "b"):
+        x = stats["x0"] if name == "a" else stats["x1"]
+        row = int(math.floor(x / 0.01 + 1e-9))
+        row -= (row * 0.01) > x
+        got = stats["channels"][0][name]
+        check(got["row"] == row and got["x"] == row * 0.01 and got["y"] == math.sin(row * 0.01), "cursor %s: %s" % (name, got))
+    check_stats(server.url, [r * 0.01 for r in range(2000)], [[math.sin(r * 0.01) for r in range(2000)]], [2000],
+                [(stats["x0"], stats["x1"])])
+    table = driver.find_element(By.ID, "stats")
+    check(table.is_displayed() and len(table.find_elements(By.TAG_NAME, "tr")) == 4, "table: %r" % table.text)
+    mean = table.find_elements(By.TAG_NAME, "tr")[1].find_elements(By.TAG_NAME, "td")[13].text
+    check(abs(float(mean) - stats["channels"][0]["mean"]) < 1e-6, "mean shown: %s" % mean)
+
     # The cursor reads each channel's value under the mouse.
     from selenium.webdriver.common.action_chains import ActionChains
     ActionChains(driver).move_to_element_with_offset(canvas, 120, 0).perform()

@@ -27,11 +27,13 @@
     wanted: false,     // a view changed while a request was out
     drag: null,
     mouse: null,
+    cursors: { a: null, b: null },  // X of cursors A and B
+    stats: null,       // the last stats answer
     plot: { left: 0, right: 1, top: 0, bottom: 1 },
   };
   // For tests and the curious: the last answer and what was drawn of it.
   const hook = window.__qtxView = {
-    requests: 0, replies: 0, ready: false, view: null, full: null, lastAnswer: null, drawn: {}, error: null,
+    requests: 0, replies: 0, ready: false, statsAsked: 0, stats: null, view: null, full: null, lastAnswer: null, drawn: {}, error: null,
   };
 
   function colour(i) {
@@ -96,6 +98,8 @@
     state.channels = section.channels;
     state.hidden.clear();
     state.answer = null;
+    state.cursors = { a: null, b: null };
+    state.stats = null;
     state.full = null;
     const units = [];
     for (const c of state.channels) if (!units.includes(c.unit)) units.push(c.unit);
@@ -130,6 +134,7 @@
         item.classList.toggle('hidden', !box.checked);
         fitY();
         draw();
+        renderStats();
       });
       const swatch = document.createElement('span');
       swatch.className = 'swatch';
@@ -424,6 +429,19 @@
       ctx.fillRect(a, p.top, b - a, p.bottom - p.top);
       ctx.strokeRect(a + 0.5, p.top + 0.5, b - a, p.bottom - p.top);
     }
+    ctx.font = 'bold 12px sans-serif';
+    ctx.textAlign = 'center';
+    ctx.textBaseline = 'top';
+    for (const name of ['a', 'b']) {
+      const x = state.cursors[name];
+      if (x === null || x < state.x0 || x > state.x1) continue;
+      const px = Math.round(toX(x)) + 0.5;
+      ctx.strokeStyle = ctx.fillStyle = name === 'a' ? '#b8002e' : '#006b3c';
+      ctx.beginPath();
+      ctx.moveTo(px, p.top); ctx.lineTo(px, p.bottom);
+      ctx.stroke();
+      ctx.fillText(name.toUpperCase(), px, p.top + 2);
+    }
     if (state.mouse && !state.drag && state.mouse.x >= p.left && state.mouse.x <= p.right) {
       ctx.strokeStyle = 'rgba(0, 0, 0, 0.45)';
       ctx.setLineDash([4, 3]);
@@ -493,6 +511,64 @@
     readout.style.top = (p.top + 8) + 'px';
   }
 
+  // ---- cursors and statistics
+
+  function requestStats() {
+    const { a, b } = state.cursors;
+    if (a === null) { renderStats(); return; }
+    const lo = b === null ? a : Math.min(a, b), hi = b === null ? a : Math.max(a, b);
+    const asked = ++hook.statsAsked;
+    fetch('stats?section=' + state.section + '&x0=' + lo + '&x1=' + hi, { cache: 'no-store' })
+      .then((response) => response.ok ? response.json() : response.text().then((text) => { throw new Error(text.trim()); }))
+      .then((answer) => {
+        if (asked !== hook.statsAsked) return;
+        answer.swapped = b !== null && b < a;
+        state.stats = answer;
+        hook.stats = answer;
+        renderStats();
+      })
+      .catch((error) => showError(String(error.message || error)));
+  }
+
+  // The table under the chart: per visible channel the rows at A and B as the
+  // file holds them, their differences and the statistics between them.
+  function renderStats() {
+    const table = document.getElementById('stats');
+    const answer = state.stats;
+    table.hidden = state.cursors.a === null || !answer;
+    if (table.hidden) return;
+    const both = state.cursors.b !== null;
+    const head = ['channel', 'row at A: X', 'Y', 'row at B: X', 'Y', 'ΔX', 'ΔY', 'rows', 'values', 'min', 'X of min',
+                  'max', 'X of max', 'mean', 'RMS'];
+    const rows = [head];
+    for (const s of answer.channels) {
+      if (state.hidden.has(s.channel)) continue;
+      const c = state.channels[s.channel];
+      const [ra, rb] = answer.swapped ? [s.b, s.a] : [s.a, s.b];
+      const at = (r) => r ? [formatValue(r.x), r.y === null ? 'not a number' : formatValue(r.y)] : ['–', '–'];
+      const d = (f) => both && ra && rb && ra.y !== null && rb.y !== null ? formatValue(f(ra, rb)) : '–';
+      const stat = (name) => both && s.count ? formatValue(s[name]) : '–';
+      rows.push([(c.heading || 'channel ' + c.index) + (c.unit ? ' [' + c.unit + ']' : ''), ...at(ra),
+        ...(both ? at(rb) : ['–', '–']), both && ra && rb ? formatValue(rb.x - ra.x) : '–', d((p, q) => q.y - p.y),
+        both ? String(s.rows) : '–', both ? String(s.count) : '–', stat('min'), stat('xMin'), stat('max'),
+        stat('xMax'), stat('mean'), stat('rms')]);
+    }
+    table.textContent = '';
+    rows.forEach((cells, i) => {
+      const tr = document.createElement('tr');
+      for (const text of cells) {
+        const cell = document.createElement(i ? 'td' : 'th');
+        cell.textContent = text;
+        tr.append(cell);
+      }
+      table.append(tr);
+    });
+    const note = document.createElement('caption');
+    note.textContent = 'A and B read the row at or just before each cursor, as the file holds it; ' +
+      'the statistics cover every row from A to B, values that are not numbers left out.';
+    table.append(note);
+  }
+
   // ---- views
 
   function setView(x0, x1) {
@@ -525,10 +601,25 @@
 
   canvas.addEventListener('contextmenu', (event) => event.preventDefault());
 
+  // The cursor whose line is within 5 pixels, if any.
+  function cursorNear(px) {
+    for (const name of ['a', 'b'])
+      if (state.cursors[name] !== null && Math.abs(toX(state.cursors[name]) - px) <= 5) return name;
+    return null;
+  }
+
+  function setCursor(name, x) {
+    state.cursors[name] = x;
+    draw();
+    requestStats();
+  }
+
   canvas.addEventListener('mousedown', (event) => {
     const x = localX(event);
     const pan = event.shiftKey || event.button === 2 || event.button === 1;
-    state.drag = pan ? { kind: 'pan', from: x, x0: state.x0, x1: state.x1 } : { kind: 'box', from: x, to: x };
+    const near = pan ? null : cursorNear(x);
+    state.drag = near ? { kind: 'cursor', name: near, from: x, to: x }
+      : pan ? { kind: 'pan', from: x, x0: state.x0, x1: state.x1 } : { kind: 'box', from: x, to: x };
     event.preventDefault();
   });
 
@@ -543,13 +634,26 @@
       return;
     }
     if (drag) drag.to = x;
+    if (drag && drag.kind === 'cursor') {
+      state.cursors[drag.name] = fromX(Math.max(state.plot.left, Math.min(state.plot.right, x)));
+      drag.moved = true;
+    }
     draw();
   });
 
   window.addEventListener('mouseup', () => {
     const drag = state.drag;
     state.drag = null;
-    if (drag && drag.kind === 'box' && Math.abs(drag.to - drag.from) > 4) {
+    if (drag && drag.kind === 'cursor') {
+      draw();
+      if (drag.moved) requestStats();
+    } else if (drag && drag.kind === 'box' && Math.abs(drag.to - drag.from) <= 4 &&
+               drag.from >= state.plot.left && drag.from <= state.plot.right) {
+      // A click: A first, then B, then the nearer of the two moves.
+      const x = fromX(drag.from);
+      const c = state.cursors;
+      setCursor(c.a === null ? 'a' : c.b === null ? 'b' : Math.abs(c.a - x) <= Math.abs(c.b - x) ? 'a' : 'b', x);
+    } else if (drag && drag.kind === 'box' && Math.abs(drag.to - drag.from) > 4) {
       const p = state.plot;
       const a = Math.max(p.left, Math.min(drag.from, drag.to));
       const b = Math.min(p.right, Math.max(drag.from, drag.to));
@@ -590,6 +694,7 @@
       .catch((error) => { showError(String(error.message || error)); statusLine.textContent = 'no answer'; hook.ready = true; });
   });
   hook.setView = (x0, x1) => setView(x0, x1);
+  hook.setCursor = (name, x) => setCursor(name, x);
 
   // ---- start
 
