@@ -346,6 +346,25 @@ def check_small_page(driver, server, out_dir, path):
     mean = table.find_elements(By.TAG_NAME, "tr")[1].find_elements(By.TAG_NAME, "td")[13].text
     check(abs(float(mean) - stats["channels"][0]["mean"]) < 1e-6, "mean shown: %s" % mean)
 
+    # Keys zoom and pan; the fragment keeps view and cursors over a reload; Home shows everything.
+    h = page.act(lambda a: a.send_keys("+"))
+    h = page.act(lambda a: a.send_keys(Keys.ARROW_RIGHT))
+    span = full["x1"] - full["x0"]
+    check(abs(h["view"]["x1"] - h["view"]["x0"] - span / 2) < 1e-9 * span and h["view"]["x0"] > full["x0"] + span / 4,
+          "keys: %s" % h["view"])
+    view = h["view"]
+    driver.refresh()
+    h = page.settle()
+    canvas = driver.find_element(By.ID, "chart")
+    end = time.time() + 20
+    while not (page.hook()["stats"]) and time.time() < end:
+        time.sleep(0.05)
+    h = page.hook()
+    check(h["view"] == view and covers(h) and (h["stats"]["x0"], h["stats"]["x1"]) == (stats["x0"], stats["x1"]),
+          "after a reload: %s %s, not %s" % (h["view"], h["stats"] and h["stats"]["x0"], view))
+    h = page.act(lambda a: a.send_keys(Keys.HOME))
+    check(h["view"] == full, "Home: %s" % h["view"])
+
     # The cursor reads each channel's value under the mouse.
     from selenium.webdriver.common.action_chains import ActionChains
     ActionChains(driver).move_to_element_with_offset(canvas, 120, 0).perform()

@@ -465,6 +465,7 @@
     }
     hook.view = { x0: state.x0, x1: state.x1 };
     hook.plot = state.plot;
+    if (state.full) writeFragment();
     updateReadout();
   }
 
@@ -567,6 +568,28 @@
     note.textContent = 'A and B read the row at or just before each cursor, as the file holds it; ' +
       'the statistics cover every row from A to B, values that are not numbers left out.';
     table.append(note);
+  }
+
+  // ---- the address's fragment holds the view: a reload or a bookmark in the
+  // same server session shows it again.
+
+  function writeFragment() {
+    const parts = ['section=' + state.section, 'x0=' + state.x0, 'x1=' + state.x1];
+    if (state.cursors.a !== null) parts.push('a=' + state.cursors.a);
+    if (state.cursors.b !== null) parts.push('b=' + state.cursors.b);
+    if (state.hidden.size) parts.push('hide=' + [...state.hidden].join(','));
+    const hash = '#' + parts.join('&');
+    if (location.hash !== hash) history.replaceState(null, '', hash);
+  }
+
+  function readFragment() {
+    const v = {};
+    for (const part of location.hash.slice(1).split('&')) {
+      const [k, text] = part.split('=');
+      if (k === 'hide') v.hide = (text || '').split(',').map(Number).filter(Number.isInteger);
+      else if (text !== undefined && isFinite(Number(text)) && text !== '') v[k] = Number(text);
+    }
+    return v;
   }
 
   // ---- views
@@ -694,6 +717,23 @@
       .catch((error) => { showError(String(error.message || error)); statusLine.textContent = 'no answer'; hook.ready = true; });
   });
   hook.setView = (x0, x1) => setView(x0, x1);
+
+  // Arrows pan by a tenth, + and - zoom around the middle, Home shows everything.
+  window.addEventListener('keydown', (event) => {
+    if (!state.full || event.target.tagName === 'SELECT' || event.ctrlKey || event.metaKey || event.altKey) return;
+    const span = state.x1 - state.x0, mid = (state.x0 + state.x1) / 2;
+    const moves = {
+      ArrowLeft: () => setView(state.x0 - span / 10, state.x1 - span / 10),
+      ArrowRight: () => setView(state.x0 + span / 10, state.x1 + span / 10),
+      '+': () => setView(mid - span / 4, mid + span / 4),
+      '=': () => setView(mid - span / 4, mid + span / 4),
+      '-': () => setView(mid - span, mid + span),
+      Home: () => setView(state.full[0], state.full[1]),
+    };
+    if (!moves[event.key]) return;
+    event.preventDefault();
+    moves[event.key]();
+  });
   hook.setCursor = (name, x) => setCursor(name, x);
 
   // ---- start
@@ -709,9 +749,18 @@
         option.textContent = s.index + ': ' + s.channels.length + ' channels, ' + s.rowsInFile.toLocaleString('en') + ' rows';
         picker.append(option);
       }
-      picker.value = meta.start;
+      const wanted = readFragment();
+      const start = Number.isInteger(wanted.section) && meta.sections[wanted.section] ? wanted.section : meta.start;
+      picker.value = start;
       document.getElementById('picker').hidden = meta.sections.length < 2;
-      setSection(meta.start);
+      setSection(start);
+      if (wanted.x0 < wanted.x1) state.pending = [wanted.x0, wanted.x1];
+      for (const name of ['a', 'b']) if (wanted[name] !== undefined) state.cursors[name] = wanted[name];
+      for (const c of wanted.hide || []) {
+        const box = document.querySelector('#legend [data-channel="' + c + '"] input');
+        if (box) { box.checked = false; box.dispatchEvent(new Event('change')); }
+      }
+      if (state.cursors.a !== null) requestStats();
     })
     .catch((error) => { showError(String(error.message || error)); statusLine.textContent = 'no answer'; });
 })();
