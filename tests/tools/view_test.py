@@ -346,6 +346,23 @@ def check_small_page(driver, server, out_dir, path):
     mean = table.find_elements(By.TAG_NAME, "tr")[1].find_elements(By.TAG_NAME, "td")[13].text
     check(abs(float(mean) - stats["channels"][0]["mean"]) < 1e-6, "mean shown: %s" % mean)
 
+    # A box in Y alone (Alt), then in X and Y (Ctrl): the Y axes zoom and stop following the data.
+    from selenium.webdriver.common.action_chains import ActionChains
+    y_full = page.hook()["y"]
+    ActionChains(driver).key_down(Keys.ALT).move_to_element_with_offset(canvas, 0, -100).click_and_hold() \
+        .move_by_offset(0, 100).release().key_up(Keys.ALT).perform()
+    page.shot("box-zoom-y")
+    h = page.hook()
+    check(h["view"] == full and h["y"][0][2] and h["y"][0][1] - h["y"][0][0] < (y_full[0][1] - y_full[0][0]) * 0.5,
+          "box in Y: %s from %s" % (h["y"], y_full))
+    h = page.act(lambda a: a.key_down(Keys.CONTROL).move_to_element_with_offset(canvas, -100, -50).click_and_hold()
+                 .move_by_offset(200, 40).release().key_up(Keys.CONTROL))
+    y_box = h["y"][0]
+    check(h["view"]["x1"] - h["view"]["x0"] < (full["x1"] - full["x0"]) * 0.5 and y_box[1] - y_box[0] < 0.2 and covers(h),
+          "box in X and Y: %s %s" % (h["view"], h["y"]))
+    h = page.act(lambda a: a.double_click(canvas))
+    check(h["view"] == full and h["y"] == y_full, "double-click after Y zoom: %s" % h["y"])
+
     # Keys zoom and pan; the fragment keeps view and cursors over a reload; Home shows everything.
     h = page.act(lambda a: a.send_keys("+"))
     h = page.act(lambda a: a.send_keys(Keys.ARROW_RIGHT))

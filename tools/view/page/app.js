@@ -239,6 +239,7 @@
   function fitY() {
     const answer = state.answer;
     for (const g of state.groups) {
+      if (g.manual) continue;  // zoomed by hand: no longer follows the data
       let low = Infinity, high = -Infinity;
       if (answer) {
         for (const a of answer.channels) {
@@ -422,12 +423,15 @@
   function drawOverlay() {
     const p = state.plot;
     if (state.drag && state.drag.kind === 'box') {
-      const a = Math.max(p.left, Math.min(state.drag.from, state.drag.to));
-      const b = Math.min(p.right, Math.max(state.drag.from, state.drag.to));
+      const d = state.drag;
+      const a = d.mode === 'y' ? p.left : Math.max(p.left, Math.min(d.from, d.to));
+      const b = d.mode === 'y' ? p.right : Math.min(p.right, Math.max(d.from, d.to));
+      const top = d.mode === 'x' ? p.top : Math.max(p.top, Math.min(d.fromY, d.toY));
+      const bottom = d.mode === 'x' ? p.bottom : Math.min(p.bottom, Math.max(d.fromY, d.toY));
       ctx.fillStyle = 'rgba(0, 114, 178, 0.12)';
       ctx.strokeStyle = 'rgba(0, 114, 178, 0.6)';
-      ctx.fillRect(a, p.top, b - a, p.bottom - p.top);
-      ctx.strokeRect(a + 0.5, p.top + 0.5, b - a, p.bottom - p.top);
+      ctx.fillRect(a, top, b - a, bottom - top);
+      ctx.strokeRect(a + 0.5, top + 0.5, b - a, bottom - top);
     }
     ctx.font = 'bold 12px sans-serif';
     ctx.textAlign = 'center';
@@ -464,6 +468,7 @@
       drawOverlay();
     }
     hook.view = { x0: state.x0, x1: state.x1 };
+    hook.y = state.groups.map((g) => [g.low, g.high, !!g.manual]);
     hook.plot = state.plot;
     if (state.full) writeFragment();
     updateReadout();
@@ -615,10 +620,31 @@
     return event.clientX - canvas.getBoundingClientRect().left;
   }
 
+  function localY(event) {
+    return event.clientY - canvas.getBoundingClientRect().top;
+  }
+
+  // The group whose Y axis is at pixel px, left or right of the plot.
+  function axisAt(px) {
+    const p = state.plot;
+    const side = px < p.left ? 0 : px > p.right ? 1 : -1;
+    if (side < 0) return null;
+    const k = Math.floor(side === 0 ? (p.left - px) / AXIS_WIDTH : (px - p.right) / AXIS_WIDTH);
+    return state.groups.filter((g) => g.side === side)[k] || null;
+  }
+
   canvas.addEventListener('wheel', (event) => {
     event.preventDefault();
-    const x = fromX(localX(event));
     const factor = Math.exp(Math.max(-3, Math.min(3, event.deltaY * (event.deltaMode ? 0.05 : 0.0015))));
+    const axis = axisAt(localX(event));
+    if (axis) {  // over a Y axis: that axis zooms around the pointer
+      const p = state.plot;
+      const v = axis.low + (p.bottom - localY(event)) / (p.bottom - p.top) * (axis.high - axis.low);
+      [axis.low, axis.high, axis.manual] = [v - (v - axis.low) * factor, v + (axis.high - v) * factor, true];
+      draw();
+      return;
+    }
+    const x = fromX(localX(event));
     setView(x - (x - state.x0) * factor, x + (state.x1 - x) * factor);
   }, { passive: false });
 
@@ -641,8 +667,12 @@
     const x = localX(event);
     const pan = event.shiftKey || event.button === 2 || event.button === 1;
     const near = pan ? null : cursorNear(x);
+    const y = localY(event);
+    // A box in X; with Ctrl in X and Y; with Alt in Y alone.
+    const mode = event.ctrlKey || event.metaKey ? 'xy' : event.altKey ? 'y' : 'x';
     state.drag = near ? { kind: 'cursor', name: near, from: x, to: x }
-      : pan ? { kind: 'pan', from: x, x0: state.x0, x1: state.x1 } : { kind: 'box', from: x, to: x };
+      : pan ? { kind: 'pan', from: x, x0: state.x0, x1: state.x1 }
+      : { kind: 'box', mode, from: x, to: x, fromY: y, toY: y };
     event.preventDefault();
   });
 
@@ -656,7 +686,7 @@
       setView(drag.x0 - shift, drag.x1 - shift);
       return;
     }
-    if (drag) drag.to = x;
+    if (drag) { drag.to = x; drag.toY = localY(event); }
     if (drag && drag.kind === 'cursor') {
       state.cursors[drag.name] = fromX(Math.max(state.plot.left, Math.min(state.plot.right, x)));
       drag.moved = true;
@@ -670,13 +700,32 @@
     if (drag && drag.kind === 'cursor') {
       draw();
       if (drag.moved) requestStats();
+    } else if (drag && drag.kind === 'box' && drag.mode !== 'x' && Math.abs(drag.toY - drag.fromY) > 4 &&
+               (drag.mode === 'y' || Math.abs(drag.to - drag.from) > 4)) {
+      const p = state.plot;
+      const top = Math.max(p.top, Math.min(drag.fromY, drag.toY));
+      const bottom = Math.min(p.bottom, Math.max(drag.fromY, drag.toY));
+      for (const g of state.groups) {
+        const at = (py) => g.low + (p.bottom - py) / (p.bottom - p.top) * (g.high - g.low);
+        [g.low, g.high, g.manual] = [at(bottom), at(top), true];
+      }
+      if (drag.mode === 'xy') {
+        setView(fromX(Math.max(p.left, Math.min(drag.from, drag.to))), fromX(Math.min(p.right, Math.max(drag.from, drag.to))));
+      } else {
+        draw();
+      }
     } else if (drag && drag.kind === 'box' && Math.abs(drag.to - drag.from) <= 4 &&
                drag.from >= state.plot.left && drag.from <= state.plot.right) {
       // A click: A first, then B, then the nearer of the two moves.
+      // Placed once it is clear that no double-click follows.
       const x = fromX(drag.from);
-      const c = state.cursors;
-      setCursor(c.a === null ? 'a' : c.b === null ? 'b' : Math.abs(c.a - x) <= Math.abs(c.b - x) ? 'a' : 'b', x);
-    } else if (drag && drag.kind === 'box' && Math.abs(drag.to - drag.from) > 4) {
+      clearTimeout(state.clickTimer);
+      state.clickTimer = setTimeout(() => {
+        const c = state.cursors;
+        setCursor(c.a === null ? 'a' : c.b === null ? 'b' : Math.abs(c.a - x) <= Math.abs(c.b - x) ? 'a' : 'b', x);
+      }, 300);
+      draw();
+    } else if (drag && drag.kind === 'box' && drag.mode === 'x' && Math.abs(drag.to - drag.from) > 4) {
       const p = state.plot;
       const a = Math.max(p.left, Math.min(drag.from, drag.to));
       const b = Math.min(p.right, Math.max(drag.from, drag.to));
@@ -689,6 +738,9 @@
   canvas.addEventListener('mouseleave', () => { state.mouse = null; draw(); });
 
   canvas.addEventListener('dblclick', () => {
+    clearTimeout(state.clickTimer);
+    for (const g of state.groups) g.manual = false;
+    fitY();
     if (state.full) setView(state.full[0], state.full[1]);
   });
 
