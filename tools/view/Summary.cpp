@@ -378,6 +378,10 @@ std::pair<std::uint32_t, std::uint32_t> SectionSummary::BinsIn(const XSource& so
   return {binFirst, std::max(binFirst, binEnd)};
 }
 
+std::uint32_t SectionSummary::BinEnd(const XSource& source, std::uint32_t bin) const {
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(source.rows, (std::uint64_t{bin} + 1) * m_binRows));
+}
+
 template <typename F>
 void SectionSummary::EachRow(CStdioFile& file, const XSource& source, const std::vector<int>& channels,
                              std::uint32_t rowFirst, std::uint32_t rowEnd, F f) const {
@@ -452,7 +456,7 @@ std::vector<ChannelStats> SectionSummary::Stats(CStdioFile& file, double x0, dou
     } else {
       const auto [binFirst, binEnd] = BinsIn(source, x0, x1);
       for (std::uint32_t b = binFirst; b < binEnd; ++b) {
-        const std::uint32_t r0 = b * m_binRows, r1 = std::min(source.rows, r0 + m_binRows);
+        const std::uint32_t r0 = b * m_binRows, r1 = BinEnd(source, b);
         if (!(source.low[b] >= x0 && source.high[b] <= x1)) {
           EachRow(file, source, wanted, r0, r1, span);
           continue;
@@ -479,7 +483,7 @@ std::vector<ChannelStats> SectionSummary::Stats(CStdioFile& file, double x0, dou
         for (int tries = 0; b > 0 && tries < 4; ++tries) {
           --b;
           const std::uint32_t r0 = b * m_binRows;
-          EachRow(file, source, wanted, r0, std::min(source.rows, r0 + m_binRows), cursors(which));
+          EachRow(file, source, wanted, r0, BinEnd(source, b), cursors(which));
           bool all = true;
           for (std::size_t k = 0; k < wanted.size(); ++k)
             all = all && (which == 1 ? out[at[k]].a.found : out[at[k]].b.found);
@@ -519,7 +523,7 @@ std::uint64_t SectionSummary::RowsIn(CStdioFile& file, double x0, double x1) con
         if (source.low[b] >= x0 && source.high[b] <= x1) {
           rows += source.finite[b];
         } else {
-          EachRow(file, source, {}, r0, std::min(source.rows, r0 + m_binRows), count);
+          EachRow(file, source, {}, r0, BinEnd(source, b), count);
         }
       }
     }

@@ -96,6 +96,8 @@ class SectionSummary {
   template <typename F>
   void EachRow(CStdioFile& file, const XSource& source, const std::vector<int>& channels, std::uint32_t rowFirst,
                std::uint32_t rowEnd, F f) const;
+  // The end of a bin's rows in `source`.
+  std::uint32_t BinEnd(const XSource& source, std::uint32_t bin) const;
   // The bins of a rising source that reach into [x0, x1].
   std::pair<std::uint32_t, std::uint32_t> BinsIn(const XSource& source, double x0, double x1) const;
 
