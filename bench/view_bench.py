@@ -91,6 +91,8 @@ def main():
         print("first answer (whole section, %d columns, from %s): %.1f ms, %d kB" %
               (WIDTH, first["channels"][0]["from"], first_time * 1e3, len(body) // 1024))
         print("time to the first drawing (start to first answer): %.2f s" % (ready + meta_time + first_time))
+        print("summary: %d values, %.2f%% of the %d values of the section" %
+              (first["summaryValues"], 100.0 * first["summaryValues"] / (rows * 5), rows * 5))
         low, high = first["xLow"], first["xHigh"]
         rng = random.Random(1)
         # A coarse answer (bins wider than a column) is followed by the page's
@@ -111,6 +113,19 @@ def main():
             print("%-12s %-14s %10d %6.1f ms %5.0f ms %13s" % (
                 "%g" % fraction, "+".join(sorted(sources)), int(rows * fraction), statistics.median(times), max(times),
                 "%.0f ms" % statistics.median(exact) if exact else "-"))
+        # Statistics between two cursors: whole bins from the summary, the
+        # rows of the edge bins and the cursors' bins read.
+        print("%-12s %10s %8s %8s" % ("stats span", "rows", "median", "max"))
+        for fraction in [1, 0.3, 0.01, 1e-4, 1e-6]:
+            times = []
+            for _ in range(10):
+                span = (high - low) * fraction
+                x0 = low + rng.random() * (high - low - span)
+                took, body = get(url + "stats?section=0&x0=%r&x1=%r" % (x0, x0 + span))
+                json.loads(body)
+                times.append(took * 1e3)
+            print("%-12s %10d %6.1f ms %5.0f ms" % ("%g" % fraction, int(rows * fraction), statistics.median(times),
+                                                    max(times)))
     finally:
         if server:
             server.terminate()

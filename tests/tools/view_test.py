@@ -105,11 +105,46 @@ def check_http(server):
     for path in ["/", "/meta", "/" + "0" * len(token) + "/meta", "/" + token[:-1] + "/meta", "/../" + token + "/"]:
         check(get(server.base + path)[0] == 403, "no 403 for " + path)
     check(get(server.url + "nothing.js")[0] == 404, "no 404")
+    status, body = get(server.url + "data?w=500&x0=5.113&x1=5.117")
+    between = json.loads(body)
+    check(between["rowsInView"] == 0 and all(a["x"] == [5.11, 5.12] for a in between["channels"]), body[:300])
+    check(json.loads(get(server.url + "data?w=500&x0=1&x1=2")[1])["rowsInView"] == 101, "rows in view")
     for query in ["w=abc", "w=0", "w=100&x0=5&x1=1", "w=100&x0=nan&x1=1", "w=10&channels=99", "w=10&channels=0,0",
-                  "w=10&section=7", "w=10&file=/etc/passwd", "w=10&w=10"]:
-        status, body = get(server.url + "data?" + query)
+                  "w=10&section=7", "w=10&file=/etc/passwd", "w=10&w=10", "stats?x0=1", "stats?x0=2&x1=1",
+                  "stats?x0=0&x1=1&w=5", "stats?x0=0&x1=1&channels=3", "stats?x0=inf&x1=1"]:
+        status, body = get(server.url + (query if query.startswith("stats") else "data?" + query))
         check(status == 400 and body.count("\n") == 1 and len(body) < 200, "%s: %s %r" % (query, status, body))
+    # Across the gap of Current and the end of In2, within one bin, before the first row, at one X.
+    rows = range(2000)
+    check_stats(server.url, [r * 0.01 for r in rows],
+                [[math.sin(r * 0.01) for r in rows], [math.nan if 900 <= r < 1000 else 0.2 * math.cos(r * 0.01) for r in rows],
+                 [0.5 * math.sin(3 * (r * 0.01)) if r < 1500 else math.nan for r in rows]], [2000, 2000, 1500],
+                [(0.005, 19.5), (5.113, 17.0), (9.5, 9.8), (-1.0, 0.0), (-2.0, -1.0), (3.0, 3.0), (0, 100)])
     return answer
+
+
+def check_stats(url, xs, columns, lengths, spans):
+    """stats between x0 and x1 against numpy over the same rows: cursors, count, min, max exact, mean, RMS to 1e-12."""
+    import numpy as np
+    xs = np.asarray(xs, dtype=float)
+    for x0, x1 in spans:
+        answer = json.loads(get(url + "stats?x0=%r&x1=%r" % (x0, x1))[1])
+        inside = (xs >= x0) & (xs <= x1)
+        for c, got in zip(range(len(columns)), answer["channels"]):
+            y = np.asarray(columns[c], dtype=float)
+            for name, x in (("a", x0), ("b", x1)):
+                at = np.nonzero(xs[:lengths[c]] <= x)[0]
+                want = None if not len(at) else {"row": int(at[-1]), "x": xs[at[-1]],
+                                                  "y": None if np.isnan(y[at[-1]]) else y[at[-1]]}
+                check(got[name] == want, "cursor %s at %r, channel %d: %s, not %s" % (name, x, c, got[name], want))
+            v = y[inside][~np.isnan(y[inside])]
+            check(got["rows"] == inside.sum() and got["count"] == len(v), "count %r..%r: %s" % (x0, x1, got))
+            if not len(v):
+                continue
+            check(got["min"] == v.min() and got["max"] == v.max(), "min, max %r..%r: %s" % (x0, x1, got))
+            check(got["xMin"] == xs[inside][~np.isnan(y[inside])][v.argmin()], "xMin: %s" % got)
+            for name, want in (("mean", v.mean()), ("rms", np.sqrt(np.mean(v * v)))):
+                check(abs(got[name] - want) <= 1e-12 * abs(want), "%s %r..%r: %r, not %r" % (name, x0, x1, got[name], want))
 
 
 def check_short_file(command, out_dir):
@@ -172,6 +207,16 @@ def check_loopback_and_flood(server):
         t.join()
     status, body = get(server.url + "meta")
     check(status == 200 and json.loads(body)["sections"], "no answer after the flood: %s" % status)
+
+    # Idle connections without the token count against nothing and lock nobody out.
+    idle = [socket.create_connection(("127.0.0.1", server.port), timeout=20) for _ in range(200)]
+    try:
+        started = time.time()
+        status, page = get(server.url)
+        check(status == 200 and "app.js" in page and time.time() - started < 1.5, "page behind 200 idle connections")
+    finally:
+        for s in idle:
+            s.close()
 
 
 def browser(out_dir):
@@ -273,6 +318,70 @@ def check_small_page(driver, server, out_dir, path):
     page.shot("restored")
     check(h["view"] == full and covers(h), "double-click: %s vs %s" % (h["view"], full))
 
+    # Cursors A and B by two clicks: the table holds the file's rows at them and the statistics between.
+    def stats_after(build):
+        asked = page.hook()["statsAsked"]
+        build(ActionChains(driver)).perform()
+        end = time.time() + 20
+        while time.time() < end:
+            h = page.hook()
+            if h["statsAsked"] > asked and h["stats"] and h["stats"]["x1"] >= h["stats"]["x0"]:
+                return h["stats"]
+            time.sleep(0.05)
+        raise AssertionError("no statistics")
+    from selenium.webdriver.common.action_chains import ActionChains
+    stats_after(lambda a: a.move_to_element_with_offset(canvas, -200, 0).click())
+    stats = stats_after(lambda a: a.move_to_element_with_offset(canvas, 150, 0).click())
+    page.shot("cursors")
+    for name in ("a", "b"):
+        x = stats["x0"] if name == "a" else stats["x1"]
+        row = int(math.floor(x / 0.01 + 1e-9))
+        row -= (row * 0.01) > x
+        got = stats["channels"][0][name]
+        check(got["row"] == row and got["x"] == row * 0.01 and got["y"] == math.sin(row * 0.01), "cursor %s: %s" % (name, got))
+    check_stats(server.url, [r * 0.01 for r in range(2000)], [[math.sin(r * 0.01) for r in range(2000)]], [2000],
+                [(stats["x0"], stats["x1"])])
+    table = driver.find_element(By.ID, "stats")
+    check(table.is_displayed() and len(table.find_elements(By.TAG_NAME, "tr")) == 4, "table: %r" % table.text)
+    mean = table.find_elements(By.TAG_NAME, "tr")[1].find_elements(By.TAG_NAME, "td")[13].text
+    check(abs(float(mean) - stats["channels"][0]["mean"]) < 1e-6, "mean shown: %s" % mean)
+
+    # A box in Y alone (Alt), then in X and Y (Ctrl): the Y axes zoom and stop following the data.
+    from selenium.webdriver.common.action_chains import ActionChains
+    y_full = page.hook()["y"]
+    ActionChains(driver).key_down(Keys.ALT).move_to_element_with_offset(canvas, 0, -100).click_and_hold() \
+        .move_by_offset(0, 100).release().key_up(Keys.ALT).perform()
+    page.shot("box-zoom-y")
+    h = page.hook()
+    check(h["view"] == full and h["y"][0][2] and h["y"][0][1] - h["y"][0][0] < (y_full[0][1] - y_full[0][0]) * 0.5,
+          "box in Y: %s from %s" % (h["y"], y_full))
+    h = page.act(lambda a: a.key_down(Keys.CONTROL).move_to_element_with_offset(canvas, -100, -50).click_and_hold()
+                 .move_by_offset(200, 40).release().key_up(Keys.CONTROL))
+    y_box = h["y"][0]
+    check(h["view"]["x1"] - h["view"]["x0"] < (full["x1"] - full["x0"]) * 0.5 and y_box[1] - y_box[0] < 0.2 and covers(h),
+          "box in X and Y: %s %s" % (h["view"], h["y"]))
+    h = page.act(lambda a: a.double_click(canvas))
+    check(h["view"] == full and h["y"] == y_full, "double-click after Y zoom: %s" % h["y"])
+
+    # Keys zoom and pan; the fragment keeps view and cursors over a reload; Home shows everything.
+    h = page.act(lambda a: a.send_keys("+"))
+    h = page.act(lambda a: a.send_keys(Keys.ARROW_RIGHT))
+    span = full["x1"] - full["x0"]
+    check(abs(h["view"]["x1"] - h["view"]["x0"] - span / 2) < 1e-9 * span and h["view"]["x0"] > full["x0"] + span / 4,
+          "keys: %s" % h["view"])
+    view = h["view"]
+    driver.refresh()
+    h = page.settle()
+    canvas = driver.find_element(By.ID, "chart")
+    end = time.time() + 20
+    while not (page.hook()["stats"]) and time.time() < end:
+        time.sleep(0.05)
+    h = page.hook()
+    check(h["view"] == view and covers(h) and (h["stats"]["x0"], h["stats"]["x1"]) == (stats["x0"], stats["x1"]),
+          "after a reload: %s %s, not %s" % (h["view"], h["stats"] and h["stats"]["x0"], view))
+    h = page.act(lambda a: a.send_keys(Keys.HOME))
+    check(h["view"] == full, "Home: %s" % h["view"])
+
     # The cursor reads each channel's value under the mouse.
     from selenium.webdriver.common.action_chains import ActionChains
     ActionChains(driver).move_to_element_with_offset(canvas, 120, 0).perform()
@@ -282,6 +391,18 @@ def check_small_page(driver, server, out_dir, path):
     check(shown.is_displayed() and lines[0].startswith("X = ") and len(lines) == 4, "readout: %r" % shown.text)
     check(any(c.isdigit() for c in lines[1].split(":")[1]), "no value in the readout: %r" % shown.text)
 
+    # Zoomed in between two rows: the line between them and its value.
+    before = page.hook()["replies"]
+    driver.execute_script("window.__qtxView.setView(5.113, 5.117)")
+    h = page.settle(before)
+    drawn = h["drawn"]["0"]
+    check(drawn["low"] is not None and -0.93 < drawn["low"] <= drawn["high"] < -0.91, "between rows: %s" % drawn)
+    ActionChains(driver).move_to_element_with_offset(canvas, 0, 0).perform()
+    page.shot("between-rows")
+    check("≈ -0.92" in driver.find_element(By.ID, "readout").text, "readout between rows")
+    check(driver.find_element(By.ID, "status").text.startswith("0 of 2,000 rows in view"), "status line")
+    page.act(lambda a: a.double_click(canvas))
+
     # The file changes under the server: the page says so.
     with open(path, "a") as f:
         f.write("1\t2\t3\t4\n")
@@ -290,6 +411,12 @@ def check_small_page(driver, server, out_dir, path):
     page.shot("file-changed")
     shown = driver.find_element(By.ID, "error")
     check(h["error"] and "changed" in shown.text and shown.is_displayed(), "no error shown: %s" % h["error"])
+    check("loading" not in driver.find_element(By.ID, "status").text, "status says loading under the error")
+    before = page.hook()["replies"]
+    driver.find_element(By.ID, "reload").click()
+    h = page.settle(before)
+    page.shot("reloaded")
+    check(not h["error"] and not shown.is_displayed() and covers(h), "reload: %s" % h["error"])
 
 
 def check_spike_page(driver, server, out_dir):
@@ -316,6 +443,15 @@ def check_spike_page(driver, server, out_dir):
         check(h["view"]["x0"] <= spike_x <= h["view"]["x1"] and covers(h), "zoom left the spike: %s" % h["view"])
     page.shot("zoomed")
     check(kinds == {"summary", "rows"}, "zoomed from the summary to the rows: %s" % kinds)
+    # A single spike among 10 million rows, from the summary and the edge rows.
+    for x0, x1 in [(1.0005, 9999.0), (spike_x, spike_x), (0, 1e9)]:
+        got = json.loads(get(server.url + "stats?x0=%r&x1=%r" % (x0, x1))[1])["channels"][0]
+        first, last = max(0, math.ceil(x0 * 1000 - 1e-6)), min(SPIKE_ROWS - 1, math.floor(x1 * 1000 + 1e-6))
+        n = last - first + 1
+        check(got["count"] == n and got["max"] == 1000 and got["min"] == 0 and got["xMax"] == spike_x or n == 1,
+              "spike stats %r..%r: %s" % (x0, x1, got))
+        check(abs(got["mean"] - 1000 / n) <= 1e-12 * 1000 / n and abs(got["rms"] - math.sqrt(1e6 / n)) <= 1e-12 * 1000,
+              "spike mean, rms %r..%r: %s" % (x0, x1, got))
 
 
 def main():

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <list>
 #include <cstdio>
 #include <optional>
 #include <random>
@@ -25,8 +26,13 @@ using tcp = asio::ip::tcp;
 
 constexpr std::size_t kHeaderLimit = 8 * 1024;
 constexpr std::size_t kBodyLimit = 1024;
+// Connections that have shown the token; those that have not yet are
+// bounded apart (the oldest makes room) and must send their request's
+// header within a short time, so that idle ones cannot lock the page out.
 constexpr std::size_t kMostConnections = 64;
+constexpr std::size_t kMostStrangers = 256;
 constexpr auto kTimeout = std::chrono::seconds(15);
+constexpr auto kFirstTimeout = std::chrono::seconds(2);
 
 // The same answer for every wrong token, whatever its length or content,
 // and no early return on the first difference.
@@ -37,6 +43,8 @@ bool SameToken(std::string_view given, const std::string& token) {
   return differs == 0;
 }
 
+class Session;
+
 }  // namespace
 
 struct Server::Impl {
@@ -45,12 +53,15 @@ struct Server::Impl {
   std::string token;
   Handler handler;
   std::size_t connections = 0;
+  std::list<Session*> strangers;  // oldest first
   // Destroyed before the members above: pending sessions still count.
   asio::io_context io{1};
   tcp::acceptor acceptor{io};
   // From the start: a signal that comes before Run() still stops it cleanly.
   asio::signal_set signals{io, SIGINT, SIGTERM};
 
+  // The token of a request's target, compared.
+  bool HasToken(std::string_view target) const;
   Reply Answer(const http::request<http::string_body>& request) const;
   void Accept();
 };
@@ -60,23 +71,75 @@ namespace {
 class Session : public std::enable_shared_from_this<Session> {
  public:
   Session(tcp::socket socket, Server::Impl& server) : m_stream(std::move(socket)), m_server(server) {
-    ++m_server.connections;
+    if (m_server.strangers.size() >= kMostStrangers) m_server.strangers.front()->Evict();
+    m_stranger = m_server.strangers.insert(m_server.strangers.end(), this);
   }
-  ~Session() { --m_server.connections; }
+  ~Session() {
+    if (m_counted) --m_server.connections;
+    Known();
+  }
+
+  // Makes room for a newer connection; its pending read ends.
+  void Evict() {
+    Known();
+    Close();
+  }
 
   void Read() {
     m_parser.emplace();
     m_parser->header_limit(kHeaderLimit);
     m_parser->body_limit(kBodyLimit);
-    m_stream.expires_after(kTimeout);
-    http::async_read(m_stream, m_buffer, *m_parser,
-                     [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnRead(error); });
+    m_stream.expires_after(m_counted ? kTimeout : kFirstTimeout);
+    http::async_read_header(m_stream, m_buffer, *m_parser, [self = shared_from_this()](beast::error_code error,
+                                                                                       std::size_t) {
+      self->OnHeader(error);
+    });
   }
 
  private:
+  static bool Ends(beast::error_code error) {
+    return error == http::error::end_of_stream || error == beast::error::timeout || error == asio::error::eof ||
+           error == asio::error::connection_reset || error == asio::error::operation_aborted ||
+           error == asio::error::bad_descriptor;
+  }
+
+  // Off the list of connections that have not shown the token.
+  void Known() {
+    if (m_stranger == m_server.strangers.end()) return;
+    m_server.strangers.erase(m_stranger);
+    m_stranger = m_server.strangers.end();
+  }
+
+  void OnHeader(beast::error_code error) {
+    if (Ends(error)) {
+      Close();
+      return;
+    }
+    if (error) {
+      OnRead(error);
+      return;
+    }
+    const auto target = m_parser->get().target();
+    if (!m_server.HasToken(std::string_view(target.data(), target.size()))) {
+      Write({403, "text/plain; charset=utf-8", "forbidden: the address needs the token\n"}, false, 11);
+      return;
+    }
+    if (!m_counted) {
+      Known();
+      if (m_server.connections >= kMostConnections) {
+        Write({503, "text/plain; charset=utf-8", "too many connections\n"}, false, 11);
+        return;
+      }
+      ++m_server.connections;
+      m_counted = true;
+    }
+    m_stream.expires_after(kTimeout);
+    http::async_read(m_stream, m_buffer, *m_parser,
+                     [self = shared_from_this()](beast::error_code e, std::size_t) { self->OnRead(e); });
+  }
+
   void OnRead(beast::error_code error) {
-    if (error == http::error::end_of_stream || error == beast::error::timeout || error == asio::error::eof ||
-        error == asio::error::connection_reset || error == asio::error::operation_aborted) {
+    if (Ends(error)) {
       Close();
       return;
     }
@@ -130,20 +193,28 @@ class Session : public std::enable_shared_from_this<Session> {
   beast::flat_buffer m_buffer{kHeaderLimit};
   std::optional<http::request_parser<http::string_body>> m_parser;
   http::response<http::string_body> m_response;
+  bool m_counted = false;
+  std::list<Session*>::iterator m_stranger;
 };
 
 }  // namespace
+
+bool Server::Impl::HasToken(std::string_view target) const {
+  const std::string_view path = target.substr(0, target.find('?'));
+  // "/TOKEN" or "/TOKEN/...": anything else is refused before it is looked at.
+  const std::size_t end = path.find('/', 1);
+  const std::string_view given = path.size() > 1 && path[0] == '/' ? path.substr(1, end == path.npos ? path.npos : end - 1)
+                                                                   : std::string_view();
+  return SameToken(given, token);
+}
 
 Reply Server::Impl::Answer(const http::request<http::string_body>& request) const {
   const std::string_view target(request.target().data(), request.target().size());
   const std::size_t mark = target.find('?');
   const std::string_view path = target.substr(0, mark);
   const std::string_view query = mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
-  // "/TOKEN" or "/TOKEN/...": anything else is refused before it is looked at.
   const std::size_t end = path.find('/', 1);
-  const std::string_view given = path.size() > 1 && path[0] == '/' ? path.substr(1, end == path.npos ? path.npos : end - 1)
-                                                                   : std::string_view();
-  if (!SameToken(given, token)) return {403, "text/plain; charset=utf-8", "forbidden: the address needs the token\n"};
+  if (!HasToken(target)) return {403, "text/plain; charset=utf-8", "forbidden: the address needs the token\n"};
   if (request.method() != http::verb::get && request.method() != http::verb::head)
     return {405, "text/plain; charset=utf-8", "method not allowed\n"};
   if (end == path.npos) return {302, "text/plain; charset=utf-8", "/" + token + "/"};
@@ -157,14 +228,7 @@ Reply Server::Impl::Answer(const http::request<http::string_body>& request) cons
 void Server::Impl::Accept() {
   acceptor.async_accept(io, [this](beast::error_code error, tcp::socket socket) {
     if (error == asio::error::operation_aborted || !acceptor.is_open()) return;
-    if (!error) {
-      if (connections < kMostConnections) {
-        std::make_shared<Session>(std::move(socket), *this)->Read();
-      } else {
-        beast::error_code ignored;
-        socket.close(ignored);
-      }
-    }
+    if (!error) std::make_shared<Session>(std::move(socket), *this)->Read();
     Accept();
   });
 }

@@ -27,6 +27,34 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+// A sum with Neumaier's compensation: the error of every addition is kept
+// and added at the end.
+struct Sum {
+  double sum = 0, error = 0;
+  void Add(double v) {
+    const double t = sum + v;
+    error += std::fabs(sum) >= std::fabs(v) ? (sum - t) + v : (v - t) + sum;
+    sum = t;
+  }
+  double Value() const { return sum + error; }
+};
+
+// Statistics of finite values; the first of equal extremes keeps its X.
+struct Accumulator {
+  std::uint64_t rows = 0, count = 0;
+  Sum sum, squares;
+  double min = INFINITY, max = -INFINITY, xMin = kNaN, xMax = kNaN;
+  void Row(double x, double y) {
+    ++rows;
+    if (!std::isfinite(y)) return;
+    ++count;
+    sum.Add(y);
+    squares.Add(y * y);
+    if (y < min) { min = y; xMin = x; }
+    if (y > max) { max = y; xMax = x; }
+  }
+};
+
 // Per pixel column: whether rows fell into it, and their first, lowest,
 // highest and last finite value.
 struct Columns {
@@ -89,7 +117,7 @@ SectionSummary::SectionSummary(const CQTXGeneral& qtx, const std::string& path, 
     }
     if (source < 0) {
       source = static_cast<int>(m_sources.size());
-      m_sources.push_back(XSource{c, 0, true, {}, {}});
+      m_sources.push_back(XSource{c, 0, true, {}, {}, {}});
     }
     m_sourceOf.push_back(source);
     m_sources[source].rows = std::max(m_sources[source].rows, m_channelRows.back());
@@ -98,7 +126,9 @@ SectionSummary::SectionSummary(const CQTXGeneral& qtx, const std::string& path, 
 }
 
 std::size_t SectionSummary::Size() const {
-  return std::size_t{m_bins} * (4 * m_channelBins.size() + 2 * m_sources.size());
+  // Per bin: eight doubles and a count per channel, two doubles and a count
+  // per X source; a count is half a double.
+  return std::size_t{m_bins} * (17 * m_channelBins.size() + 5 * m_sources.size()) / 2;
 }
 
 void SectionSummary::Build(unsigned threads) {
@@ -107,6 +137,7 @@ void SectionSummary::Build(unsigned threads) {
   for (XSource& source : m_sources) {
     source.low.assign(m_bins, kNaN);
     source.high.assign(m_bins, kNaN);
+    source.finite.assign(m_bins, 0);
   }
   m_channelBins.assign(n, Bins{});
   for (Bins& bins : m_channelBins) {
@@ -114,6 +145,11 @@ void SectionSummary::Build(unsigned threads) {
     bins.low.assign(m_bins, kNaN);
     bins.high.assign(m_bins, kNaN);
     bins.last.assign(m_bins, kNaN);
+    bins.count.assign(m_bins, 0);
+    bins.sum.assign(m_bins, 0);
+    bins.sumSquares.assign(m_bins, 0);
+    bins.xOfLow.assign(m_bins, kNaN);
+    bins.xOfHigh.assign(m_bins, kNaN);
   }
   if (n == 0 || m_rows == 0) return;
 
@@ -145,6 +181,7 @@ void SectionSummary::Build(unsigned threads) {
         for (std::uint32_t i = b0; i < stop; ++i) {
           const double x = xs[s][i];
           if (!std::isfinite(x)) continue;
+          ++source.finite[bin];
           if (x < lastX[s]) source.rising = false;
           lastX[s] = x;
           low = std::min(low, x);
@@ -163,19 +200,24 @@ void SectionSummary::Build(unsigned threads) {
         const std::vector<double>& y = ys[c];
         Bins& bins = m_channelBins[c];
         const std::uint32_t stop = std::min(end, m_channelRows[c] > r0 ? m_channelRows[c] - r0 : 0);
-        double first = kNaN, low = INFINITY, high = -INFINITY, last = kNaN;
+        double first = kNaN, last = kNaN;
+        Accumulator stats;
         for (std::uint32_t i = b0; i < stop; ++i) {
           if (!std::isfinite(y[i]) || !std::isfinite(x[i])) continue;
           if (std::isnan(first)) first = y[i];
-          low = std::min(low, y[i]);
-          high = std::max(high, y[i]);
           last = y[i];
+          stats.Row(x[i], y[i]);
         }
         if (!std::isnan(first)) {
           bins.first[bin] = first;
-          bins.low[bin] = low;
-          bins.high[bin] = high;
+          bins.low[bin] = stats.min;
+          bins.high[bin] = stats.max;
           bins.last[bin] = last;
+          bins.count[bin] = static_cast<std::uint32_t>(stats.count);
+          bins.sum[bin] = stats.sum.Value();
+          bins.sumSquares[bin] = stats.squares.Value();
+          bins.xOfLow[bin] = stats.xMin;
+          bins.xOfHigh[bin] = stats.xMax;
         }
       }
     }
@@ -201,18 +243,15 @@ std::vector<ChannelAnswer> SectionSummary::Answer(CStdioFile& file, double x0, d
       }
       continue;
     }
-    // X rises: the bins that reach into [x0, x1] are consecutive.
-    const auto highEnd = source.high.begin() + bins, lowEnd = source.low.begin() + bins;
-    const std::uint32_t binFirst =
-        static_cast<std::uint32_t>(std::lower_bound(source.high.begin(), highEnd, x0) - source.high.begin());
-    const std::uint32_t binEnd =
-        static_cast<std::uint32_t>(std::upper_bound(source.low.begin(), lowEnd, x1) - source.low.begin());
-    if (binFirst >= binEnd) continue;
-    const std::uint64_t rowFirst = std::uint64_t{binFirst} * m_binRows;
+    // X rises: the bins that reach into [x0, x1] are consecutive. None of
+    // them when the view lies between two rows of neighbouring bins: the rows
+    // around it carry the line across.
+    const auto [binFirst, binEnd] = BinsIn(source, x0, x1);
+    const std::uint64_t rowFirst = std::min<std::uint64_t>(std::uint64_t{binFirst} * m_binRows, source.rows);
     const std::uint64_t rowEnd = std::min<std::uint64_t>(std::uint64_t{binEnd} * m_binRows, source.rows);
     if (rowEnd - rowFirst >= std::uint64_t{m_binRows} * width) {
       AnswerFromBins(source, wanted, binFirst, binEnd, x0, x1, width, false, out);
-    } else if (!exact && rowEnd - rowFirst > kQuickRows) {
+    } else if (!exact && rowEnd > rowFirst + kQuickRows) {
       AnswerFromBins(source, wanted, binFirst, binEnd, x0, x1, width, true, out);
     } else {
       // One row more on each side carries the lines on to the edges.
@@ -327,6 +366,170 @@ void SectionSummary::AnswerFromRows(CStdioFile& file, const XSource& source, con
       answer.y.push_back(state.afterY);
     }
   }
+}
+
+std::pair<std::uint32_t, std::uint32_t> SectionSummary::BinsIn(const XSource& source, double x0, double x1) const {
+  const std::uint32_t bins = static_cast<std::uint32_t>((std::uint64_t{source.rows} + m_binRows - 1) / m_binRows);
+  const auto highEnd = source.high.begin() + bins, lowEnd = source.low.begin() + bins;
+  const std::uint32_t binFirst =
+      static_cast<std::uint32_t>(std::lower_bound(source.high.begin(), highEnd, x0) - source.high.begin());
+  const std::uint32_t binEnd =
+      static_cast<std::uint32_t>(std::upper_bound(source.low.begin(), lowEnd, x1) - source.low.begin());
+  return {binFirst, std::max(binFirst, binEnd)};
+}
+
+std::uint32_t SectionSummary::BinEnd(const XSource& source, std::uint32_t bin) const {
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(source.rows, (std::uint64_t{bin} + 1) * m_binRows));
+}
+
+template <typename F>
+void SectionSummary::EachRow(CStdioFile& file, const XSource& source, const std::vector<int>& channels,
+                             std::uint32_t rowFirst, std::uint32_t rowEnd, F f) const {
+  if (rowFirst >= rowEnd) return;
+  const std::uint32_t chunk = std::min<std::uint32_t>(
+      rowEnd - rowFirst,
+      static_cast<std::uint32_t>(std::clamp<std::size_t>(kChunkValues / (channels.size() + 1), 4096, kQueryChunkRows)));
+  std::vector<double> xs(chunk);
+  std::vector<std::vector<double>> ys(channels.size(), std::vector<double>(chunk));
+  std::vector<double> row(channels.size());
+  std::vector<QTXChannelTarget> targets;
+  bool readerWanted = false;
+  for (std::size_t k = 0; k < channels.size(); ++k) {
+    readerWanted = readerWanted || channels[k] == source.reader;
+    targets.push_back({channels[k], channels[k] == source.reader ? xs.data() : nullptr, ys[k].data()});
+  }
+  if (!readerWanted) targets.push_back({source.reader, xs.data(), nullptr});
+  for (std::uint32_t r0 = rowFirst; r0 < rowEnd; r0 += std::min(chunk, rowEnd - r0)) {
+    const std::uint32_t count = std::min(chunk, rowEnd - r0);
+    const QTXRowsRead read =
+        count > kQuickRows
+            ? m_qtx.QTX_ReadRowsParallel(CString(m_path.c_str()), &m_section, r0, count, targets.data(), targets.size(), 0)
+            : m_qtx.QTX_ReadRows(&file, &m_section, r0, count, targets.data(), targets.size());
+    if (read.nRows < count) throw Failure("the file changed since it was opened: rows are missing");
+    for (std::uint32_t i = 0; i < count; ++i) {
+      if (!std::isfinite(xs[i])) continue;
+      for (std::size_t k = 0; k < channels.size(); ++k)
+        row[k] = r0 + i < m_channelRows[channels[k]] ? ys[k][i] : kNaN;
+      f(r0 + i, xs[i], row);
+    }
+  }
+}
+
+std::vector<ChannelStats> SectionSummary::Stats(CStdioFile& file, double x0, double x1,
+                                                const std::vector<int>& channels) const {
+  std::vector<ChannelStats> out(channels.size());
+  for (std::size_t s = 0; s < m_sources.size(); ++s) {
+    const XSource& source = m_sources[s];
+    std::vector<int> wanted, at;  // channels of this source and their places in `out`
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+      out[i].channel = channels[i];
+      if (m_sourceOf[channels[i]] != static_cast<int>(s)) continue;
+      wanted.push_back(channels[i]);
+      at.push_back(static_cast<int>(i));
+    }
+    if (wanted.empty()) continue;
+    std::vector<Accumulator> sums(wanted.size());
+    // A cursor's row: the one of the greatest X at or below it, the last
+    // of equal ones. which: 1 for A, 2 for B, 3 for both.
+    auto cursors = [&](int which) {
+      return [&, which](std::uint32_t r, double x, const std::vector<double>& ys) {
+        for (std::size_t k = 0; k < wanted.size(); ++k) {
+          if (r >= m_channelRows[wanted[k]]) continue;
+          for (int w = 1; w <= 2; ++w) {
+            CursorRow& cursor = w == 1 ? out[at[k]].a : out[at[k]].b;
+            if ((which & w) && x <= (w == 1 ? x0 : x1) && (!cursor.found || x >= cursor.x))
+              cursor = CursorRow{true, r, x, ys[k]};
+          }
+        }
+      };
+    };
+    auto span = [&](std::uint32_t, double x, const std::vector<double>& ys) {
+      if (x < x0 || x > x1) return;
+      for (std::size_t k = 0; k < wanted.size(); ++k) sums[k].Row(x, ys[k]);
+    };
+    auto both = [&](std::uint32_t r, double x, const std::vector<double>& ys) {
+      cursors(3)(r, x, ys);
+      span(r, x, ys);
+    };
+    if (!source.rising) {
+      EachRow(file, source, wanted, 0, source.rows, both);
+    } else {
+      const auto [binFirst, binEnd] = BinsIn(source, x0, x1);
+      for (std::uint32_t b = binFirst; b < binEnd; ++b) {
+        const std::uint32_t r0 = b * m_binRows, r1 = BinEnd(source, b);
+        if (!(source.low[b] >= x0 && source.high[b] <= x1)) {
+          EachRow(file, source, wanted, r0, r1, span);
+          continue;
+        }
+        for (std::size_t k = 0; k < wanted.size(); ++k) {
+          const Bins& bins = m_channelBins[wanted[k]];
+          Accumulator& sum = sums[k];
+          sum.rows += source.finite[b];
+          if (bins.count[b] == 0) continue;
+          sum.count += bins.count[b];
+          sum.sum.Add(bins.sum[b]);
+          sum.squares.Add(bins.sumSquares[b]);
+          if (bins.low[b] < sum.min) { sum.min = bins.low[b]; sum.xMin = bins.xOfLow[b]; }
+          if (bins.high[b] > sum.max) { sum.max = bins.high[b]; sum.xMax = bins.xOfHigh[b]; }
+        }
+      }
+      // The cursors' rows lie in the last bin that starts at or below them
+      // (or, past a channel's end or over rows without X, one before).
+      for (const int which : {1, 2}) {
+        const double x = which == 1 ? x0 : x1;
+        const std::uint32_t bins = static_cast<std::uint32_t>((std::uint64_t{source.rows} + m_binRows - 1) / m_binRows);
+        std::uint32_t b = static_cast<std::uint32_t>(
+            std::upper_bound(source.low.begin(), source.low.begin() + bins, x) - source.low.begin());
+        for (int tries = 0; b > 0 && tries < 4; ++tries) {
+          --b;
+          const std::uint32_t r0 = b * m_binRows;
+          EachRow(file, source, wanted, r0, BinEnd(source, b), cursors(which));
+          bool all = true;
+          for (std::size_t k = 0; k < wanted.size(); ++k)
+            all = all && (which == 1 ? out[at[k]].a.found : out[at[k]].b.found);
+          if (all) break;
+        }
+      }
+    }
+    for (std::size_t k = 0; k < wanted.size(); ++k) {
+      ChannelStats& stats = out[at[k]];
+      const Accumulator& sum = sums[k];
+      stats.rows = sum.rows;
+      stats.count = sum.count;
+      if (sum.count == 0) continue;
+      stats.min = sum.min;
+      stats.max = sum.max;
+      stats.xMin = sum.xMin;
+      stats.xMax = sum.xMax;
+      stats.mean = sum.sum.Value() / static_cast<double>(sum.count);
+      stats.rms = std::sqrt(sum.squares.Value() / static_cast<double>(sum.count));
+    }
+  }
+  return out;
+}
+
+std::uint64_t SectionSummary::RowsIn(CStdioFile& file, double x0, double x1) const {
+  std::uint64_t most = 0;
+  for (const XSource& source : m_sources) {
+    std::uint64_t rows = 0;
+    auto count = [&](std::uint32_t, double x, const std::vector<double>&) { rows += x >= x0 && x <= x1; };
+    if (!source.rising) {
+      if (source.rows > kAllRowsLimit) continue;
+      EachRow(file, source, {}, 0, source.rows, count);
+    } else {
+      const auto [binFirst, binEnd] = BinsIn(source, x0, x1);
+      for (std::uint32_t b = binFirst; b < binEnd; ++b) {
+        const std::uint32_t r0 = b * m_binRows;
+        if (source.low[b] >= x0 && source.high[b] <= x1) {
+          rows += source.finite[b];
+        } else {
+          EachRow(file, source, {}, r0, BinEnd(source, b), count);
+        }
+      }
+    }
+    most = std::max(most, rows);
+  }
+  return most;
 }
 
 }  // namespace qtx::tool::view

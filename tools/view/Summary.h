@@ -34,6 +34,22 @@ struct ChannelAnswer {
   std::vector<double> first, low, high, last;
 };
 
+// The row at or just before a cursor's X, as the file holds it.
+struct CursorRow {
+  bool found = false;
+  std::uint32_t row = 0;
+  double x = 0, y = 0;
+};
+
+// One channel between two X (both included): the cursors' rows, the rows in
+// the span, the count of their finite values and statistics over those.
+struct ChannelStats {
+  int channel = 0;
+  CursorRow a, b;
+  std::uint64_t rows = 0, count = 0;
+  double min = 0, max = 0, xMin = 0, xMax = 0, mean = 0, rms = 0;
+};
+
 class SectionSummary {
  public:
   // Reads every row the file holds of `section` (scanned from `path`) in
@@ -55,6 +71,11 @@ class SectionSummary {
   std::vector<ChannelAnswer> Answer(CStdioFile& file, double x0, double x1, std::uint32_t width,
                                     const std::vector<int>& channels, bool exact) const;
 
+  // The given channels between x0 and x1 (x0 <= x1), exactly.
+  std::vector<ChannelStats> Stats(CStdioFile& file, double x0, double x1, const std::vector<int>& channels) const;
+  // The rows whose X lies in [x0, x1], of the X source with the most.
+  std::uint64_t RowsIn(CStdioFile& file, double x0, double x1) const;
+
  private:
   // The channels that share one X: all of them in mode One, those with the
   // same X0 and Delta_X in mode No, each its own in mode Multi.
@@ -63,10 +84,22 @@ class SectionSummary {
     std::uint32_t rows = 0;  // rows of its longest channel
     bool rising = true;      // finite X never decreases
     std::vector<double> low, high;  // per bin; a bin without a finite X repeats the last one
+    std::vector<std::uint32_t> finite;  // per bin: rows with a finite X
   };
   struct Bins {
     std::vector<double> first, low, high, last;  // per bin
+    std::vector<std::uint32_t> count;            // finite values
+    std::vector<double> sum, sumSquares, xOfLow, xOfHigh;
   };
+  // Calls f(row, x, ys) for each row in [rowFirst, rowEnd) of `source`, ys
+  // holding the values of `channels` (NaN past a channel's end).
+  template <typename F>
+  void EachRow(CStdioFile& file, const XSource& source, const std::vector<int>& channels, std::uint32_t rowFirst,
+               std::uint32_t rowEnd, F f) const;
+  // The end of a bin's rows in `source`.
+  std::uint32_t BinEnd(const XSource& source, std::uint32_t bin) const;
+  // The bins of a rising source that reach into [x0, x1].
+  std::pair<std::uint32_t, std::uint32_t> BinsIn(const XSource& source, double x0, double x1) const;
 
   void Build(unsigned threads);
   void AnswerFromBins(const XSource& source, const std::vector<int>& channels, std::uint32_t binFirst,

@@ -88,15 +88,22 @@ bool FiniteNumber(const std::string& text, double& value) {
 }  // namespace
 
 Viewer::Viewer(const std::string& path, long long start) : m_path(path), m_start(start) {
+  Load(static_cast<std::size_t>(start));
+}
+
+void Viewer::Load(std::size_t start) {
+  m_summaries.clear();
+  m_qtx = std::make_unique<CQTXGeneral>();
   m_stamp = StampNow();
-  ScanFile(m_qtx, path);
-  SectionAt(m_qtx, start);
-  OpenForReading(m_file, path);
-  const std::uint32_t rows = SectionAt(m_qtx, start).RowCount();
+  ScanFile(*m_qtx, m_path);
+  SectionAt(*m_qtx, static_cast<long long>(start));
+  m_file.Close();
+  OpenForReading(m_file, m_path);
+  const std::uint32_t rows = SectionAt(*m_qtx, static_cast<long long>(start)).RowCount();
   if (rows >= kSayRows)
     Warn("reading the " + std::to_string(rows) + " rows of section " + std::to_string(start) +
          " once for the view; the address follows");
-  Summary(static_cast<std::size_t>(start));
+  Summary(start);
 }
 
 Viewer::Stamp Viewer::StampNow() const {
@@ -111,7 +118,8 @@ Viewer::Stamp Viewer::StampNow() const {
 const SectionSummary& Viewer::Summary(std::size_t section) {
   std::unique_ptr<SectionSummary>& summary = m_summaries[section];
   if (!summary)
-    summary = std::make_unique<SectionSummary>(m_qtx, m_path, *m_qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(section)), 0);
+    summary = std::make_unique<SectionSummary>(*m_qtx, m_path,
+                                               *m_qtx->m_arrSections.GetAt(static_cast<std::ptrdiff_t>(section)), 0);
   return *summary;
 }
 
@@ -121,26 +129,38 @@ Reply Viewer::Handle(std::string_view path, std::string_view query) {
       return {200, kAssets[i].contentType,
               std::string(reinterpret_cast<const char*>(kAssets[i].data), kAssets[i].size)};
   }
-  if (path != "/meta" && path != "/data") return {404, "text/plain; charset=utf-8", "not found\n"};
+  if (path != "/meta" && path != "/data" && path != "/stats" && path != "/reload")
+    return {404, "text/plain; charset=utf-8", "not found\n"};
+  if (path == "/reload") {
+    if (!query.empty()) return BadRequest("/reload takes no parameters");
+    // Whatever the file is now; a file that cannot be read keeps the old scan.
+    try {
+      Load(static_cast<std::size_t>(m_start));
+    } catch (const Failure& failure) {
+      m_stamp = {};
+      return {409, "text/plain; charset=utf-8", std::string(failure.what()) + "\n"};
+    }
+    return Meta();
+  }
   if (!(StampNow() == m_stamp))
     return {409, "text/plain; charset=utf-8",
             std::filesystem::path(m_path).filename().string() +
-                " changed since qtx view read it; start qtx view again to see it as it is now\n"};
+                " changed since qtx view read it; Reload reads it as it is now\n"};
   if (path == "/meta") {
     if (!query.empty()) return BadRequest("/meta takes no parameters");
     return Meta();
   }
-  return Data(query);
+  return path == "/data" ? Data(query) : Stats(query);
 }
 
 Reply Viewer::Meta() const {
   std::string out = "{\"file\":";
   AppendString(out, std::filesystem::path(m_path).filename().string());
   out += ",\"mode\":";
-  AppendString(out, ModeName(m_qtx.m_nXColumns));
+  AppendString(out, ModeName(m_qtx->m_nXColumns));
   out += ",\"start\":" + std::to_string(m_start) + ",\"sections\":[";
-  for (std::ptrdiff_t s = 0; s < m_qtx.m_arrSections.GetSize(); ++s) {
-    const CQTXSection& section = *m_qtx.m_arrSections.GetAt(s);
+  for (std::ptrdiff_t s = 0; s < m_qtx->m_arrSections.GetSize(); ++s) {
+    const CQTXSection& section = *m_qtx->m_arrSections.GetAt(s);
     const std::uint32_t rows = section.RowCount();
     out += s ? ",{" : "{";
     out += "\"index\":" + std::to_string(s) + ",\"rows\":" + std::to_string(rows) +
@@ -169,7 +189,7 @@ Reply Viewer::Meta() const {
   return {200, "application/json", out};
 }
 
-Reply Viewer::Data(std::string_view query) {
+std::string Viewer::Parse(std::string_view query, bool stats, Query& q) const {
   std::map<std::string, std::string> values;
   while (!query.empty()) {
     const std::size_t amp = query.find('&');
@@ -178,46 +198,60 @@ Reply Viewer::Data(std::string_view query) {
     if (pair.empty()) continue;
     const std::size_t eq = pair.find('=');
     const std::string name = Decoded(pair.substr(0, eq));
-    if (name != "section" && name != "x0" && name != "x1" && name != "w" && name != "channels" && name != "exact")
-      return BadRequest("unknown parameter '" + name.substr(0, 40) + "'");
-    if (values.count(name)) return BadRequest("parameter " + name + " given twice");
+    const bool known = name == "section" || name == "x0" || name == "x1" || name == "channels" ||
+                       (!stats && (name == "w" || name == "exact"));
+    if (!known) return "unknown parameter '" + name.substr(0, 40) + "'";
+    if (values.count(name)) return "parameter " + name + " given twice";
     values[name] = eq == pair.npos ? std::string() : Decoded(pair.substr(eq + 1));
   }
+  const std::ptrdiff_t sections = m_qtx->m_arrSections.GetSize();
   const long long sectionIndex = values.count("section") ? WholeNumber(values["section"], 1 << 30) : m_start;
-  if (sectionIndex < 0 || sectionIndex >= m_qtx.m_arrSections.GetSize())
-    return BadRequest("section must be a section's index, 0 to " + std::to_string(m_qtx.m_arrSections.GetSize() - 1));
-  const long long width = WholeNumber(values["w"], kMostColumns);
-  if (width < 1) return BadRequest("w must be a whole number of pixel columns, 1 to " + std::to_string(kMostColumns));
-  const CQTXSection& section = *m_qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(sectionIndex));
+  if (sectionIndex < 0 || sectionIndex >= sections)
+    return "section must be a section's index, 0 to " + std::to_string(sections - 1);
+  q.section = static_cast<std::size_t>(sectionIndex);
+  if (!stats) {
+    const long long width = WholeNumber(values["w"], kMostColumns);
+    if (width < 1) return "w must be a whole number of pixel columns, 1 to " + std::to_string(kMostColumns);
+    q.width = static_cast<std::uint32_t>(width);
+  }
+  const CQTXSection& section = *m_qtx->m_arrSections.GetAt(static_cast<std::ptrdiff_t>(sectionIndex));
   const int channelCount = std::max(0, section.m_nChannels);
-  std::vector<int> channels;
   if (!values.count("channels")) {
-    for (int c = 0; c < channelCount; ++c) channels.push_back(c);
+    for (int c = 0; c < channelCount; ++c) q.channels.push_back(c);
   } else {
     const std::string& list = values["channels"];
     for (std::size_t at = 0; at < list.size();) {
       const std::size_t comma = std::min(list.find(',', at), list.size());
       const long long c = WholeNumber(list.substr(at, comma - at), channelCount - 1);
-      if (c < 0) return BadRequest("channels must list channels of the section, 0 to " + std::to_string(channelCount - 1));
-      if (std::find(channels.begin(), channels.end(), c) != channels.end())
-        return BadRequest("channels lists channel " + std::to_string(c) + " twice");
-      channels.push_back(static_cast<int>(c));
+      if (c < 0) return "channels must list channels of the section, 0 to " + std::to_string(channelCount - 1);
+      if (std::find(q.channels.begin(), q.channels.end(), c) != q.channels.end())
+        return "channels lists channel " + std::to_string(c) + " twice";
+      q.channels.push_back(static_cast<int>(c));
       at = comma + 1;
     }
   }
   // What one answer may hold: its columns for every channel asked for.
-  if (channels.size() * static_cast<std::size_t>(width) > kMostValues)
-    return BadRequest("w times the count of channels must be at most " + std::to_string(kMostValues));
-  const bool exact = values.count("exact") != 0;
-  if (exact && values["exact"] != "1") return BadRequest("exact takes the value 1");
-  const bool hasRange = values.count("x0") || values.count("x1");
-  double x0 = 0, x1 = 0;
-  if (hasRange) {
-    if (!FiniteNumber(values["x0"], x0) || !FiniteNumber(values["x1"], x1) || !(x0 < x1))
-      return BadRequest("x0 and x1 must be finite numbers with x0 below x1");
+  if (q.channels.size() * std::max<std::size_t>(1, q.width) > kMostValues)
+    return (stats ? "the count of channels" : "w times the count of channels") + std::string(" must be at most ") +
+           std::to_string(kMostValues);
+  q.exact = values.count("exact") != 0;
+  if (q.exact && values["exact"] != "1") return "exact takes the value 1";
+  q.hasRange = values.count("x0") || values.count("x1");
+  if (stats && !q.hasRange) return "stats needs x0 and x1";
+  if (q.hasRange) {
+    if (!FiniteNumber(values["x0"], q.x0) || !FiniteNumber(values["x1"], q.x1) ||
+        !(stats ? q.x0 <= q.x1 : q.x0 < q.x1))
+      return stats ? "x0 and x1 must be finite numbers with x0 at most x1"
+                   : "x0 and x1 must be finite numbers with x0 below x1";
   }
+  return {};
+}
 
-  const SectionSummary& summary = Summary(static_cast<std::size_t>(sectionIndex));
+Reply Viewer::Data(std::string_view query) {
+  Query q;
+  const std::string reason = Parse(query, false, q);
+  if (!reason.empty()) return BadRequest(reason);
+  const SectionSummary& summary = Summary(q.section);
   // The whole section; a single X widened so that it has a width.
   double low = summary.XLow(), high = summary.XHigh();
   if (std::isnan(low)) {
@@ -228,19 +262,20 @@ Reply Viewer::Data(std::string_view query) {
     low -= half;
     high += half;
   }
-  if (!hasRange) {
-    x0 = low;
-    x1 = high;
+  if (!q.hasRange) {
+    q.x0 = low;
+    q.x1 = high;
   }
 
-  const std::vector<ChannelAnswer> answers =
-      summary.Answer(m_file, x0, x1, static_cast<std::uint32_t>(width), channels, exact);
-  std::string out = "{\"section\":" + std::to_string(sectionIndex) + ",\"x0\":";
-  AppendNumber(out, x0);
+  const std::vector<ChannelAnswer> answers = summary.Answer(m_file, q.x0, q.x1, q.width, q.channels, q.exact);
+  std::string out = "{\"section\":" + std::to_string(q.section) + ",\"x0\":";
+  AppendNumber(out, q.x0);
   out += ",\"x1\":";
-  AppendNumber(out, x1);
-  out += ",\"w\":" + std::to_string(width) + ",\"rows\":" + std::to_string(summary.Rows()) +
-         ",\"binRows\":" + std::to_string(summary.BinRows()) + ",\"xLow\":";
+  AppendNumber(out, q.x1);
+  out += ",\"w\":" + std::to_string(q.width) + ",\"rows\":" + std::to_string(summary.Rows()) +
+         ",\"rowsInView\":" + std::to_string(summary.RowsIn(m_file, q.x0, q.x1)) +
+         ",\"binRows\":" + std::to_string(summary.BinRows()) + ",\"summaryValues\":" + std::to_string(summary.Size()) +
+         ",\"xLow\":";
   AppendNumber(out, low);
   out += ",\"xHigh\":";
   AppendNumber(out, high);
@@ -262,6 +297,52 @@ Reply Viewer::Data(std::string_view query) {
       AppendNumbers(out, "low", a.low);
       AppendNumbers(out, "high", a.high);
       AppendNumbers(out, "last", a.last);
+    }
+    out += '}';
+  }
+  out += "]}";
+  return {200, "application/json", out};
+}
+
+Reply Viewer::Stats(std::string_view query) {
+  Query q;
+  const std::string reason = Parse(query, true, q);
+  if (!reason.empty()) return BadRequest(reason);
+  const std::vector<ChannelStats> stats = Summary(q.section).Stats(m_file, q.x0, q.x1, q.channels);
+  std::string out = "{\"section\":" + std::to_string(q.section) + ",\"x0\":";
+  AppendNumber(out, q.x0);
+  out += ",\"x1\":";
+  AppendNumber(out, q.x1);
+  out += ",\"channels\":[";
+  auto cursor = [&out](const char* name, const CursorRow& row) {
+    out += ",\"";
+    out += name;
+    out += "\":";
+    if (!row.found) {
+      out += "null";
+      return;
+    }
+    out += "{\"row\":" + std::to_string(row.row) + ",\"x\":";
+    AppendNumber(out, row.x);
+    out += ",\"y\":";
+    AppendNumber(out, row.y);
+    out += '}';
+  };
+  for (std::size_t i = 0; i < stats.size(); ++i) {
+    const ChannelStats& s = stats[i];
+    out += i ? ",{" : "{";
+    out += "\"channel\":" + std::to_string(s.channel);
+    cursor("a", s.a);
+    cursor("b", s.b);
+    out += ",\"rows\":" + std::to_string(s.rows) + ",\"count\":" + std::to_string(s.count);
+    if (s.count) {
+      for (const auto& [name, value] : {std::pair<const char*, double>{"min", s.min}, {"max", s.max},
+                                        {"xMin", s.xMin}, {"xMax", s.xMax}, {"mean", s.mean}, {"rms", s.rms}}) {
+        out += ",\"";
+        out += name;
+        out += "\":";
+        AppendNumber(out, value);
+      }
     }
     out += '}';
   }

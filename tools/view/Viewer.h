@@ -1,5 +1,6 @@
 // What qtx view serves under its token: the page, its script and style, the
-// file's description (/meta) and the data of a view (/data). Only the one
+// file's description (/meta), the data of a view (/data), the statistics
+// between two X (/stats), and /reload, which reads the file again. Only the one
 // file given on the command line is ever read; a request chooses a section,
 // an X range, a width and channels, each checked.
 #ifndef QTX_TOOLS_VIEW_VIEWER_H
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "view/Server.h"
 #include "view/Summary.h"
@@ -34,12 +36,25 @@ class Viewer {
   Stamp StampNow() const;
   // The summary of a section, built on its first use.
   const SectionSummary& Summary(std::size_t section);
+  // Scans the file and summarises section `section` (again).
+  void Load(std::size_t section);
   Reply Meta() const;
+  // A query's section, X range, width and channels, checked alike for
+  // /data and /stats; an empty reason when they are sound.
+  struct Query {
+    std::size_t section = 0;
+    std::uint32_t width = 0;
+    std::vector<int> channels;
+    bool hasRange = false, exact = false;
+    double x0 = 0, x1 = 0;
+  };
+  std::string Parse(std::string_view query, bool stats, Query& out) const;
   Reply Data(std::string_view query);
+  Reply Stats(std::string_view query);
 
   std::string m_path;
   long long m_start;
-  CQTXGeneral m_qtx;
+  std::unique_ptr<CQTXGeneral> m_qtx;
   CStdioFile m_file;
   Stamp m_stamp;
   std::map<std::size_t, std::unique_ptr<SectionSummary>> m_summaries;

@@ -27,11 +27,13 @@
     wanted: false,     // a view changed while a request was out
     drag: null,
     mouse: null,
+    cursors: { a: null, b: null },  // X of cursors A and B
+    stats: null,       // the last stats answer
     plot: { left: 0, right: 1, top: 0, bottom: 1 },
   };
   // For tests and the curious: the last answer and what was drawn of it.
   const hook = window.__qtxView = {
-    requests: 0, replies: 0, ready: false, view: null, full: null, lastAnswer: null, drawn: {}, error: null,
+    requests: 0, replies: 0, ready: false, statsAsked: 0, stats: null, view: null, full: null, lastAnswer: null, drawn: {}, error: null,
   };
 
   function colour(i) {
@@ -96,6 +98,8 @@
     state.channels = section.channels;
     state.hidden.clear();
     state.answer = null;
+    state.cursors = { a: null, b: null };
+    state.stats = null;
     state.full = null;
     const units = [];
     for (const c of state.channels) if (!units.includes(c.unit)) units.push(c.unit);
@@ -130,6 +134,7 @@
         item.classList.toggle('hidden', !box.checked);
         fitY();
         draw();
+        renderStats();
       });
       const swatch = document.createElement('span');
       swatch.className = 'swatch';
@@ -175,16 +180,22 @@
           state.x0 = answer.x0;
           state.x1 = answer.x1;
           hook.full = { x0: answer.xLow, x1: answer.xHigh };
+          if (state.pending) {  // a reload keeps the view
+            [state.x0, state.x1] = state.pending;
+            state.pending = null;
+          }
         }
         showError('');
         fitY();
         draw();
         const parts = answer.channels.map((a) => a.raw ? 'rows' : a.coarse ? 'summary, refining…' : a.from);
-        statusLine.textContent = answer.rows.toLocaleString('en') + ' rows · ' +
+        statusLine.textContent = answer.rowsInView.toLocaleString('en') + ' of ' + answer.rows.toLocaleString('en') +
+          ' rows in view · ' +
           (distinct(parts).join(' + ') || 'no data') + ' · answered in ' + answer.ms.toFixed(0) + ' ms';
       })
       .catch((error) => {
         showError(String(error.message || error));
+        statusLine.textContent = 'no answer';
         draw();
       })
       .finally(() => {
@@ -213,10 +224,22 @@
       f(answer.x0 + (a.cols[k] + 0.5) * step, a.first[k], a.low[k], a.high[k], a.last[k]);
   }
 
-  // Each unit's Y range from what the visible channels have in view.
+  // The line between two rows at x, when rows lie on both sides of it.
+  function between(a, x) {
+    if (!a.raw) return null;
+    for (let i = 0; i + 1 < a.x.length; i++) {
+      if (a.x[i] <= x && x <= a.x[i + 1] && a.y[i] !== null && a.y[i + 1] !== null)
+        return a.x[i + 1] === a.x[i] ? a.y[i] : a.y[i] + (a.y[i + 1] - a.y[i]) * (x - a.x[i]) / (a.x[i + 1] - a.x[i]);
+    }
+    return null;
+  }
+
+  // Each unit's Y range from what the visible channels have in view,
+  // including where their lines cross the edges.
   function fitY() {
     const answer = state.answer;
     for (const g of state.groups) {
+      if (g.manual) continue;  // zoomed by hand: no longer follows the data
       let low = Infinity, high = -Infinity;
       if (answer) {
         for (const a of answer.channels) {
@@ -226,6 +249,10 @@
             low = Math.min(low, lo);
             high = Math.max(high, hi);
           });
+          for (const edge of [state.x0, state.x1]) {
+            const v = between(a, edge);
+            if (v !== null) { low = Math.min(low, v); high = Math.max(high, v); }
+          }
         }
       }
       if (!(low <= high)) { low = 0; high = 1; }
@@ -378,6 +405,12 @@
           drawn.high = drawn.high === null ? high : Math.max(drawn.high, high);
         }
       });
+      for (const edge of [state.x0, state.x1]) {
+        const v = between(a, edge);
+        if (v === null) continue;
+        drawn.low = drawn.low === null ? v : Math.min(drawn.low, v);
+        drawn.high = drawn.high === null ? v : Math.max(drawn.high, v);
+      }
       ctx.stroke();
       // Rows far apart: each one marked.
       if (dots.length && dots.length < (p.right - p.left) / 6)
@@ -390,12 +423,28 @@
   function drawOverlay() {
     const p = state.plot;
     if (state.drag && state.drag.kind === 'box') {
-      const a = Math.max(p.left, Math.min(state.drag.from, state.drag.to));
-      const b = Math.min(p.right, Math.max(state.drag.from, state.drag.to));
+      const d = state.drag;
+      const a = d.mode === 'y' ? p.left : Math.max(p.left, Math.min(d.from, d.to));
+      const b = d.mode === 'y' ? p.right : Math.min(p.right, Math.max(d.from, d.to));
+      const top = d.mode === 'x' ? p.top : Math.max(p.top, Math.min(d.fromY, d.toY));
+      const bottom = d.mode === 'x' ? p.bottom : Math.min(p.bottom, Math.max(d.fromY, d.toY));
       ctx.fillStyle = 'rgba(0, 114, 178, 0.12)';
       ctx.strokeStyle = 'rgba(0, 114, 178, 0.6)';
-      ctx.fillRect(a, p.top, b - a, p.bottom - p.top);
-      ctx.strokeRect(a + 0.5, p.top + 0.5, b - a, p.bottom - p.top);
+      ctx.fillRect(a, top, b - a, bottom - top);
+      ctx.strokeRect(a + 0.5, top + 0.5, b - a, bottom - top);
+    }
+    ctx.font = 'bold 12px sans-serif';
+    ctx.textAlign = 'center';
+    ctx.textBaseline = 'top';
+    for (const name of ['a', 'b']) {
+      const x = state.cursors[name];
+      if (x === null || x < state.x0 || x > state.x1) continue;
+      const px = Math.round(toX(x)) + 0.5;
+      ctx.strokeStyle = ctx.fillStyle = name === 'a' ? '#b8002e' : '#006b3c';
+      ctx.beginPath();
+      ctx.moveTo(px, p.top); ctx.lineTo(px, p.bottom);
+      ctx.stroke();
+      ctx.fillText(name.toUpperCase(), px, p.top + 2);
     }
     if (state.mouse && !state.drag && state.mouse.x >= p.left && state.mouse.x <= p.right) {
       ctx.strokeStyle = 'rgba(0, 0, 0, 0.45)';
@@ -419,7 +468,9 @@
       drawOverlay();
     }
     hook.view = { x0: state.x0, x1: state.x1 };
+    hook.y = state.groups.map((g) => [g.low, g.high, !!g.manual]);
     hook.plot = state.plot;
+    if (state.full) writeFragment();
     updateReadout();
   }
 
@@ -445,15 +496,18 @@
         if (d < distance) { distance = d; best = [low, high]; }
       });
       const c = state.channels[a.channel];
-      const line = document.createElement('div');
+      const row = document.createElement('div');
       const swatch = document.createElement('span');
       swatch.className = 'swatch';
       swatch.style.background = colour(a.channel);
       let text = '–';
+      const line = between(a, x);
       if (best && distance <= tolerance && best[0] !== null)
         text = best[0] === best[1] ? formatValue(best[0]) : formatValue(best[0]) + ' … ' + formatValue(best[1]);
-      line.append(swatch, (c.heading || 'channel ' + c.index) + ': ' + text + (c.unit ? ' ' + c.unit : ''));
-      readout.append(line);
+      else if (line !== null)
+        text = '≈ ' + formatValue(line) + ' (between rows)';
+      row.append(swatch, (c.heading || 'channel ' + c.index) + ': ' + text + (c.unit ? ' ' + c.unit : ''));
+      readout.append(row);
     }
     readout.hidden = false;
     const box = readout.getBoundingClientRect();
@@ -461,6 +515,86 @@
     if (left + box.width > p.right) left = state.mouse.x - 14 - box.width;
     readout.style.left = Math.max(0, left) + 'px';
     readout.style.top = (p.top + 8) + 'px';
+  }
+
+  // ---- cursors and statistics
+
+  function requestStats() {
+    const { a, b } = state.cursors;
+    if (a === null) { renderStats(); return; }
+    const lo = b === null ? a : Math.min(a, b), hi = b === null ? a : Math.max(a, b);
+    const asked = ++hook.statsAsked;
+    fetch('stats?section=' + state.section + '&x0=' + lo + '&x1=' + hi, { cache: 'no-store' })
+      .then((response) => response.ok ? response.json() : response.text().then((text) => { throw new Error(text.trim()); }))
+      .then((answer) => {
+        if (asked !== hook.statsAsked) return;
+        answer.swapped = b !== null && b < a;
+        state.stats = answer;
+        hook.stats = answer;
+        renderStats();
+      })
+      .catch((error) => showError(String(error.message || error)));
+  }
+
+  // The table under the chart: per visible channel the rows at A and B as the
+  // file holds them, their differences and the statistics between them.
+  function renderStats() {
+    const table = document.getElementById('stats');
+    const answer = state.stats;
+    table.hidden = state.cursors.a === null || !answer;
+    if (table.hidden) return;
+    const both = state.cursors.b !== null;
+    const head = ['channel', 'row at A: X', 'Y', 'row at B: X', 'Y', 'ΔX', 'ΔY', 'rows', 'values', 'min', 'X of min',
+                  'max', 'X of max', 'mean', 'RMS'];
+    const rows = [head];
+    for (const s of answer.channels) {
+      if (state.hidden.has(s.channel)) continue;
+      const c = state.channels[s.channel];
+      const [ra, rb] = answer.swapped ? [s.b, s.a] : [s.a, s.b];
+      const at = (r) => r ? [formatValue(r.x), r.y === null ? 'not a number' : formatValue(r.y)] : ['–', '–'];
+      const d = (f) => both && ra && rb && ra.y !== null && rb.y !== null ? formatValue(f(ra, rb)) : '–';
+      const stat = (name) => both && s.count ? formatValue(s[name]) : '–';
+      rows.push([(c.heading || 'channel ' + c.index) + (c.unit ? ' [' + c.unit + ']' : ''), ...at(ra),
+        ...(both ? at(rb) : ['–', '–']), both && ra && rb ? formatValue(rb.x - ra.x) : '–', d((p, q) => q.y - p.y),
+        both ? String(s.rows) : '–', both ? String(s.count) : '–', stat('min'), stat('xMin'), stat('max'),
+        stat('xMax'), stat('mean'), stat('rms')]);
+    }
+    table.textContent = '';
+    rows.forEach((cells, i) => {
+      const tr = document.createElement('tr');
+      for (const text of cells) {
+        const cell = document.createElement(i ? 'td' : 'th');
+        cell.textContent = text;
+        tr.append(cell);
+      }
+      table.append(tr);
+    });
+    const note = document.createElement('caption');
+    note.textContent = 'A and B read the row at or just before each cursor, as the file holds it; ' +
+      'the statistics cover every row from A to B, values that are not numbers left out.';
+    table.append(note);
+  }
+
+  // ---- the address's fragment holds the view: a reload or a bookmark in the
+  // same server session shows it again.
+
+  function writeFragment() {
+    const parts = ['section=' + state.section, 'x0=' + state.x0, 'x1=' + state.x1];
+    if (state.cursors.a !== null) parts.push('a=' + state.cursors.a);
+    if (state.cursors.b !== null) parts.push('b=' + state.cursors.b);
+    if (state.hidden.size) parts.push('hide=' + [...state.hidden].join(','));
+    const hash = '#' + parts.join('&');
+    if (location.hash !== hash) history.replaceState(null, '', hash);
+  }
+
+  function readFragment() {
+    const v = {};
+    for (const part of location.hash.slice(1).split('&')) {
+      const [k, text] = part.split('=');
+      if (k === 'hide') v.hide = (text || '').split(',').map(Number).filter(Number.isInteger);
+      else if (text !== undefined && isFinite(Number(text)) && text !== '') v[k] = Number(text);
+    }
+    return v;
   }
 
   // ---- views
@@ -486,19 +620,59 @@
     return event.clientX - canvas.getBoundingClientRect().left;
   }
 
+  function localY(event) {
+    return event.clientY - canvas.getBoundingClientRect().top;
+  }
+
+  // The group whose Y axis is at pixel px, left or right of the plot.
+  function axisAt(px) {
+    const p = state.plot;
+    const side = px < p.left ? 0 : px > p.right ? 1 : -1;
+    if (side < 0) return null;
+    const k = Math.floor(side === 0 ? (p.left - px) / AXIS_WIDTH : (px - p.right) / AXIS_WIDTH);
+    return state.groups.filter((g) => g.side === side)[k] || null;
+  }
+
   canvas.addEventListener('wheel', (event) => {
     event.preventDefault();
-    const x = fromX(localX(event));
     const factor = Math.exp(Math.max(-3, Math.min(3, event.deltaY * (event.deltaMode ? 0.05 : 0.0015))));
+    const axis = axisAt(localX(event));
+    if (axis) {  // over a Y axis: that axis zooms around the pointer
+      const p = state.plot;
+      const v = axis.low + (p.bottom - localY(event)) / (p.bottom - p.top) * (axis.high - axis.low);
+      [axis.low, axis.high, axis.manual] = [v - (v - axis.low) * factor, v + (axis.high - v) * factor, true];
+      draw();
+      return;
+    }
+    const x = fromX(localX(event));
     setView(x - (x - state.x0) * factor, x + (state.x1 - x) * factor);
   }, { passive: false });
 
   canvas.addEventListener('contextmenu', (event) => event.preventDefault());
 
+  // The cursor whose line is within 5 pixels, if any.
+  function cursorNear(px) {
+    for (const name of ['a', 'b'])
+      if (state.cursors[name] !== null && Math.abs(toX(state.cursors[name]) - px) <= 5) return name;
+    return null;
+  }
+
+  function setCursor(name, x) {
+    state.cursors[name] = x;
+    draw();
+    requestStats();
+  }
+
   canvas.addEventListener('mousedown', (event) => {
     const x = localX(event);
     const pan = event.shiftKey || event.button === 2 || event.button === 1;
-    state.drag = pan ? { kind: 'pan', from: x, x0: state.x0, x1: state.x1 } : { kind: 'box', from: x, to: x };
+    const near = pan ? null : cursorNear(x);
+    const y = localY(event);
+    // A box in X; with Ctrl in X and Y; with Alt in Y alone.
+    const mode = event.ctrlKey || event.metaKey ? 'xy' : event.altKey ? 'y' : 'x';
+    state.drag = near ? { kind: 'cursor', name: near, from: x, to: x }
+      : pan ? { kind: 'pan', from: x, x0: state.x0, x1: state.x1 }
+      : { kind: 'box', mode, from: x, to: x, fromY: y, toY: y };
     event.preventDefault();
   });
 
@@ -512,14 +686,46 @@
       setView(drag.x0 - shift, drag.x1 - shift);
       return;
     }
-    if (drag) drag.to = x;
+    if (drag) { drag.to = x; drag.toY = localY(event); }
+    if (drag && drag.kind === 'cursor') {
+      state.cursors[drag.name] = fromX(Math.max(state.plot.left, Math.min(state.plot.right, x)));
+      drag.moved = true;
+    }
     draw();
   });
 
   window.addEventListener('mouseup', () => {
     const drag = state.drag;
     state.drag = null;
-    if (drag && drag.kind === 'box' && Math.abs(drag.to - drag.from) > 4) {
+    if (drag && drag.kind === 'cursor') {
+      draw();
+      if (drag.moved) requestStats();
+    } else if (drag && drag.kind === 'box' && drag.mode !== 'x' && Math.abs(drag.toY - drag.fromY) > 4 &&
+               (drag.mode === 'y' || Math.abs(drag.to - drag.from) > 4)) {
+      const p = state.plot;
+      const top = Math.max(p.top, Math.min(drag.fromY, drag.toY));
+      const bottom = Math.min(p.bottom, Math.max(drag.fromY, drag.toY));
+      for (const g of state.groups) {
+        const at = (py) => g.low + (p.bottom - py) / (p.bottom - p.top) * (g.high - g.low);
+        [g.low, g.high, g.manual] = [at(bottom), at(top), true];
+      }
+      if (drag.mode === 'xy') {
+        setView(fromX(Math.max(p.left, Math.min(drag.from, drag.to))), fromX(Math.min(p.right, Math.max(drag.from, drag.to))));
+      } else {
+        draw();
+      }
+    } else if (drag && drag.kind === 'box' && Math.abs(drag.to - drag.from) <= 4 &&
+               drag.from >= state.plot.left && drag.from <= state.plot.right) {
+      // A click: A first, then B, then the nearer of the two moves.
+      // Placed once it is clear that no double-click follows.
+      const x = fromX(drag.from);
+      clearTimeout(state.clickTimer);
+      state.clickTimer = setTimeout(() => {
+        const c = state.cursors;
+        setCursor(c.a === null ? 'a' : c.b === null ? 'b' : Math.abs(c.a - x) <= Math.abs(c.b - x) ? 'a' : 'b', x);
+      }, 300);
+      draw();
+    } else if (drag && drag.kind === 'box' && drag.mode === 'x' && Math.abs(drag.to - drag.from) > 4) {
       const p = state.plot;
       const a = Math.max(p.left, Math.min(drag.from, drag.to));
       const b = Math.min(p.right, Math.max(drag.from, drag.to));
@@ -532,6 +738,9 @@
   canvas.addEventListener('mouseleave', () => { state.mouse = null; draw(); });
 
   canvas.addEventListener('dblclick', () => {
+    clearTimeout(state.clickTimer);
+    for (const g of state.groups) g.manual = false;
+    fitY();
     if (state.full) setView(state.full[0], state.full[1]);
   });
 
@@ -543,6 +752,41 @@
   });
 
   document.getElementById('section').addEventListener('change', (event) => setSection(Number(event.target.value)));
+
+  // Reads the file again on the server and shows the same X range of it.
+  document.getElementById('reload').addEventListener('click', () => {
+    statusLine.textContent = 'reading the file again…';
+    hook.ready = false;
+    fetch('reload', { cache: 'no-store' })
+      .then((response) => response.ok ? response.json() : response.text().then((text) => { throw new Error(text.trim()); }))
+      .then((meta) => {
+        state.meta = meta;
+        const view = state.full && [state.x0, state.x1];
+        showError('');
+        setSection(Math.min(state.section, meta.sections.length - 1));
+        if (view) state.pending = view;
+      })
+      .catch((error) => { showError(String(error.message || error)); statusLine.textContent = 'no answer'; hook.ready = true; });
+  });
+  hook.setView = (x0, x1) => setView(x0, x1);
+
+  // Arrows pan by a tenth, + and - zoom around the middle, Home shows everything.
+  window.addEventListener('keydown', (event) => {
+    if (!state.full || event.target.tagName === 'SELECT' || event.ctrlKey || event.metaKey || event.altKey) return;
+    const span = state.x1 - state.x0, mid = (state.x0 + state.x1) / 2;
+    const moves = {
+      ArrowLeft: () => setView(state.x0 - span / 10, state.x1 - span / 10),
+      ArrowRight: () => setView(state.x0 + span / 10, state.x1 + span / 10),
+      '+': () => setView(mid - span / 4, mid + span / 4),
+      '=': () => setView(mid - span / 4, mid + span / 4),
+      '-': () => setView(mid - span, mid + span),
+      Home: () => setView(state.full[0], state.full[1]),
+    };
+    if (!moves[event.key]) return;
+    event.preventDefault();
+    moves[event.key]();
+  });
+  hook.setCursor = (name, x) => setCursor(name, x);
 
   // ---- start
 
@@ -557,9 +801,18 @@
         option.textContent = s.index + ': ' + s.channels.length + ' channels, ' + s.rowsInFile.toLocaleString('en') + ' rows';
         picker.append(option);
       }
-      picker.value = meta.start;
+      const wanted = readFragment();
+      const start = Number.isInteger(wanted.section) && meta.sections[wanted.section] ? wanted.section : meta.start;
+      picker.value = start;
       document.getElementById('picker').hidden = meta.sections.length < 2;
-      setSection(meta.start);
+      setSection(start);
+      if (wanted.x0 < wanted.x1) state.pending = [wanted.x0, wanted.x1];
+      for (const name of ['a', 'b']) if (wanted[name] !== undefined) state.cursors[name] = wanted[name];
+      for (const c of wanted.hide || []) {
+        const box = document.querySelector('#legend [data-channel="' + c + '"] input');
+        if (box) { box.checked = false; box.dispatchEvent(new Event('change')); }
+      }
+      if (state.cursors.a !== null) requestStats();
     })
-    .catch((error) => showError(String(error.message || error)));
+    .catch((error) => { showError(String(error.message || error)); statusLine.textContent = 'no answer'; });
 })();
