@@ -111,7 +111,8 @@ def check_http(server):
     check(json.loads(get(server.url + "data?w=500&x0=1&x1=2")[1])["rowsInView"] == 101, "rows in view")
     for query in ["w=abc", "w=0", "w=100&x0=5&x1=1", "w=100&x0=nan&x1=1", "w=10&channels=99", "w=10&channels=0,0",
                   "w=10&section=7", "w=10&file=/etc/passwd", "w=10&w=10", "stats?x0=1", "stats?x0=2&x1=1",
-                  "stats?x0=0&x1=1&w=5", "stats?x0=0&x1=1&channels=3", "stats?x0=inf&x1=1"]:
+                  "stats?x0=0&x1=1&w=5", "stats?x0=0&x1=1&channels=3", "stats?x0=inf&x1=1",
+                  "w=10&x0=0x1&x1=2", "w=10&x0=%201&x1=2"]:
         status, body = get(server.url + (query if query.startswith("stats") else "data?" + query))
         check(status == 400 and body.count("\n") == 1 and len(body) < 200, "%s: %s %r" % (query, status, body))
     # Across the gap of Current and the end of In2, within one bin, before the first row, at one X.

@@ -78,8 +78,10 @@ long long WholeNumber(const std::string& text, long long most) {
   return value <= most ? value : -1;
 }
 
+// A number of the address, by the tool's one rule for number arguments: a
+// decimal number, no blanks, no hexadecimal, finite.
 bool FiniteNumber(const std::string& text, double& value) {
-  if (text.empty() || text.size() > 64) return false;
+  if (text.size() > 64 || !IsDecimalNumber(text)) return false;
   char* end = nullptr;
   value = std::strtod(text.c_str(), &end);
   return *end == '\0' && std::isfinite(value);
