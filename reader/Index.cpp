@@ -538,6 +538,9 @@ int CheckAgainstFile(const IndexData& index, platform::NativeFile native, const 
       for (const QTXRowMark& m : s.marks)
         if (k++ % step == 0) starts.push_back(m.nPosition);
   }
+  // Where the scan goes on: a line's start, or the end of what was indexed.
+  if (index.resumePosition != index.mainHeaderEnd && index.resumePosition != index.stamp.size)
+    starts.push_back(index.resumePosition);
   for (const std::uint64_t start : starts) {
     if (!ByteBeforeEndsLine(native, start)) {
       why = "a row mark or section header of the index does not start a line of the file";
