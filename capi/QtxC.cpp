@@ -20,11 +20,7 @@
 #include "qtx/qtx.h"
 #include "writer/DataRow.h"
 
-struct qtx_file {
-  CQTXGeneral qtx;
-  CStdioFile data;       // held open from the scan on, for the values
-  unsigned threads = 1;  // threads of each read; 1 reads on the caller's thread
-};
+#include "capi/QtxFile.h"
 
 struct qtx_writer {
   // A writer that replaces its file: removes the temporary file that was not
@@ -265,6 +261,7 @@ const char* qtx_status_text(qtx_status status) {
     case QTX_ERR_NO_RESULT: return "no result: no time step to estimate, or a step too small";
     case QTX_ERR_INTERNAL: return "an unexpected error inside the library";
     case QTX_ERR_NOT_REGULAR: return "not a regular file; qtx reads files it can seek in";
+    case QTX_ERR_REPLACED: return "the file was replaced or rewritten while it was followed";
     default: return "unknown status";
   }
 }
@@ -285,7 +282,8 @@ qtx_status qtx_open(const char* path, qtx_file** file) {
     CFileException error;
     if (!opened->data.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))
       return StatusOfCause(error.m_cause);
-    if (!opened->qtx.ReadQTXFile(CString(path))) return QTX_ERR_FORMAT;
+    opened->path = path;
+    if (!opened->qtx.QTX_OpenIndexed(CString(path), &opened->indexUse)) return QTX_ERR_FORMAT;
     *file = opened.release();
     return QTX_OK;
   });

@@ -51,6 +51,16 @@ bool CheckPosition(std::uint64_t position, FileError& error) noexcept;
 NativeFile DuplicateFile(NativeFile file, FileError& error) noexcept;
 bool FileSize(NativeFile file, std::uint64_t& size, FileError& error) noexcept;
 
+// A file's size and the time of its last change, in the system's own ticks
+// (nanoseconds on POSIX, 100 ns on Windows): equal stamps of one file say that
+// nothing was written to it in between, as far as the system tells.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+};
+bool StampOf(NativeFile file, FileStamp& stamp, FileError& error) noexcept;
+bool StampOfPath(const char* path, FileStamp& stamp, FileError& error) noexcept;
+
 // The system's words for an error code, without a final period or line end;
 // empty when the system has none.
 std::string ErrorText(std::int32_t osError);

@@ -135,6 +135,39 @@ bool FileSize(NativeFile file, std::uint64_t& size, FileError& error) noexcept {
   return true;
 }
 
+namespace {
+FileStamp StampOfStat(const struct stat& st) noexcept {
+  FileStamp stamp;
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
+#if defined(__APPLE__)
+  stamp.modified = static_cast<std::int64_t>(st.st_mtimespec.tv_sec) * 1000000000 + st.st_mtimespec.tv_nsec;
+#else
+  stamp.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#endif
+  return stamp;
+}
+}  // namespace
+
+bool StampOf(NativeFile file, FileStamp& stamp, FileError& error) noexcept {
+  struct stat st {};
+  if (::fstat(static_cast<int>(file), &st) != 0) {
+    error = ErrorOf(CFileException::hardIO, errno);
+    return false;
+  }
+  stamp = StampOfStat(st);
+  return true;
+}
+
+bool StampOfPath(const char* path, FileStamp& stamp, FileError& error) noexcept {
+  struct stat st {};
+  if (::stat(path, &st) != 0) {
+    error = ErrorOf(errno == ENOENT ? CFileException::fileNotFound : CFileException::hardIO, errno);
+    return false;
+  }
+  stamp = StampOfStat(st);
+  return true;
+}
+
 std::string ErrorText(std::int32_t osError) {
   return osError > 0 ? std::strerror(osError) : "";
 }

@@ -149,6 +149,32 @@ bool FileSize(NativeFile file, std::uint64_t& size, FileError& error) noexcept {
   return true;
 }
 
+bool StampOf(NativeFile file, FileStamp& stamp, FileError& error) noexcept {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(Handle(file), &info)) {
+    error = {CFileException::hardIO, static_cast<std::int32_t>(::GetLastError())};
+    return false;
+  }
+  stamp.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  stamp.modified = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                             info.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
+bool StampOfPath(const char* path, FileStamp& stamp, FileError& error) noexcept {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
+    const DWORD code = ::GetLastError();
+    error = {code == ERROR_FILE_NOT_FOUND ? CFileException::fileNotFound : CFileException::hardIO,
+             static_cast<std::int32_t>(code)};
+    return false;
+  }
+  stamp.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  stamp.modified = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                             data.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
 std::string ErrorText(std::int32_t osError) {
   char buffer[512];
   const DWORD length = ::FormatMessageA(

@@ -10,9 +10,11 @@ CQTXGeneral::CQTXGeneral()
       m_strSeparator("\t"),
       m_strSeparatorName(lpszTab),
       m_nXColumns(0),
-      m_bInSpecial(false) {}
+      m_bInSpecial(false),
+      m_pScanState(nullptr) {}
 
 CQTXGeneral::~CQTXGeneral() {
   for (std::ptrdiff_t i = 0; i < m_arrSections.GetSize(); ++i) delete m_arrSections.GetAt(i);
   m_arrSections.RemoveAll();
+  delete m_pScanState;
 }

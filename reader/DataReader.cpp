@@ -14,6 +14,7 @@
 #include "framework/StdioFileAccess.h"
 #include "qtx/QTXLibrary.h"
 #include "reader/RowReader.h"
+#include "reader/Scan.h"
 
 using namespace qtx::reader;
 
@@ -51,14 +52,23 @@ void GiveArrays(const std::vector<CQTXChannel*>& channels, std::uint32_t nRows) 
   }
 }
 
-// The scan's pass over a section's rows: counts the rows the file holds and
-// notes a row mark every QTX_ROW_MARK_SPACING bytes. The source stands at
-// the first row.
-void SkipRowsAndMark(LineSource& source, CQTXSection& section, std::uint32_t& nLine) {
+}  // namespace
+
+namespace qtx::reader {
+
+std::uint64_t SkipRowsAndMark(LineSource& source, CQTXSection& section, std::uint32_t& nLine,
+                              bool holdBackUnended) {
   const std::uint32_t nRows = section.RowCount();
-  std::uint64_t nextMark = section.m_nDataPosition + QTX_ROW_MARK_SPACING;
-  std::uint32_t r = 0;
+  // A section counted before goes on from its first row not counted, the
+  // marks from its last one, so that the marks come out as one pass makes
+  // them.
+  std::uint32_t r = section.m_bRowsCounted ? section.m_nRowsInFile : 0;
+  const std::ptrdiff_t nMarks = section.m_arrRowMarks.GetSize();
+  std::uint64_t nextMark =
+      (nMarks > 0 ? section.m_arrRowMarks.GetAt(nMarks - 1).nPosition : section.m_nDataPosition) +
+      QTX_ROW_MARK_SPACING;
   bool lastCut = false;  // the last line counted had no line end
+  std::uint64_t lastStart = source.Position();  // where that line began
   while (r < nRows) {
     // The lines that lie whole in the buffer, passed over in one loop.
     const std::string_view lines = source.BufferedLines();
@@ -90,18 +100,21 @@ void SkipRowsAndMark(LineSource& source, CQTXSection& section, std::uint32_t& nL
     }
     if (!source.SkipLine()) break;
     lastCut = !source.LastLineEnded();
+    lastStart = position;
     ++r;
     ++nLine;
   }
   // A file that ends short of the row count in a line without a line end
-  // was cut off while that row was being written: it is no row.
-  section.m_bLastLineCutOff = r < nRows && lastCut;
+  // was cut off while that row was being written: it is no row. A follower
+  // holds back also a last row without its line end, which may still grow.
+  section.m_bLastLineCutOff = (r < nRows || holdBackUnended) && lastCut;
   if (section.m_bLastLineCutOff) --r;
   section.m_nRowsInFile = r;
   section.m_bRowsCounted = true;
+  return section.m_bLastLineCutOff ? lastStart : source.Position();
 }
 
-}  // namespace
+}  // namespace qtx::reader
 
 std::uint32_t CQTXSection::RowCount() const {
   std::uint32_t rows = 0;
@@ -122,7 +135,7 @@ bool CQTXGeneral::ReadQTXFile(CString path) {
   while (CQTXSection* pSection = QTX_ReadSectionHeader(nLine, &file)) {
     pSection->m_nDataLine = nLine;
     pSection->m_nDataPosition = file.GetPosition();
-    SkipRowsAndMark(CStdioFileAccess::Source(file), *pSection, nLine);
+    SkipRowsAndMark(CStdioFileAccess::Source(file), *pSection, nLine, false);
   }
   file.Close();
   return true;

@@ -38,6 +38,7 @@ const Command* const kCommands[] = {
 #ifndef QTX_NO_VIEW
     &qtx::tool::kViewCommand,
 #endif
+    &qtx::tool::kIndexCommand,
 };
 
 void PrintOverview(std::FILE* out) {

@@ -184,6 +184,44 @@ class QTXLIB_API CQTXSection : public CObject {
   void WriteSectionHeaderStamped(std::ofstream& stream, int nMode);
 };
 
+// What an open through the index file did (QTX_OpenIndexed).
+enum QTXIndexNotice {
+  QTX_INDEX_USED = 0,        // the index matched the file and was used
+  QTX_INDEX_EXTENDED = 1,    // used up to where it ended; the bytes added since were scanned
+  QTX_INDEX_MISSING = 2,     // no index file: the file was scanned
+  QTX_INDEX_IGNORED = 3,     // asked to scan, or the object had read a file before
+  QTX_INDEX_UNREADABLE = 4,  // the index file could not be read
+  QTX_INDEX_CORRUPT = 5,     // not an index, another format version, a bad checksum or impossible counts
+  QTX_INDEX_STALE = 6,       // the data file is shorter, or its main header or last indexed bytes changed
+  QTX_INDEX_MISMATCH = 7     // a row mark or a section header is not where the index says
+};
+
+struct QTXIndexUse {
+  bool bUsed = false;  // rows and marks came from the index
+  int nNotice = QTX_INDEX_MISSING;
+  CString strText;     // one line saying why, empty when the index was used as it stood
+};
+
+// What QTX_Refresh found.
+enum QTXRefreshStatus {
+  QTX_REFRESH_OK = 0,        // up to date; the counts say what was added
+  QTX_REFRESH_REPLACED = 1,  // shorter, or bytes already read changed: nothing was taken from it
+  QTX_REFRESH_FAILED = 2     // the file could not be opened or read, or the object was not opened for it
+};
+
+struct QTXRefresh {
+  int nStatus = QTX_REFRESH_OK;
+  CArray<std::uint32_t> arrNewRows;  // per section, those added included: rows counted by this call
+  std::uint32_t nNewSections = 0;    // sections appended by this call
+  CString strText;                   // why it failed, naming the file
+};
+
+// What an open through the index keeps for writing the index and for
+// following the file; owned by the CQTXGeneral.
+struct QTXScanState {
+  virtual ~QTXScanState() = default;
+};
+
 // A QTX file: the main header's settings and the owned sections.
 class QTXLIB_API CQTXGeneral {
  public:
@@ -352,6 +390,33 @@ class QTXLIB_API CQTXGeneral {
   CString m_strDate;             // "Date" of the main header
   CString m_strTime;             // "Time" of the main header
   CString m_strTimePref;         // "Time_Pref": "Relative", "Absolute", or what the file says
+
+  // The file scan with an index file `path` + ".qtxi" beside the data. With
+  // nMode 0 a valid index gives the sections' rows and marks without reading
+  // the rows: the main header and each section header are read at their
+  // recorded places by the readers above, so the object is member for
+  // member what ReadQTXFile makes of the file. A file that only grew since
+  // is scanned from where the index ended. Any index that does not match is
+  // not used, and the file is scanned; nMode 1 always scans; nMode 2 scans
+  // as a follower does (QTX_Refresh): a last line without its line end, or a
+  // last section header without its headings line, waits for a later look,
+  // and the file is open to writers. pUse (may be null) says which and why. Returns what ReadQTXFile returns. Keeps what
+  // QTX_WriteIndex and QTX_Refresh need.
+  bool QTX_OpenIndexed(const CString& path, QTXIndexUse* pUse, int nMode = 0);
+  // Writes (or replaces) the index of the file this object opened through
+  // QTX_OpenIndexed; `path` names the data file. False, with one line naming
+  // the index in pError (may be null), when it cannot be written.
+  bool QTX_WriteIndex(const CString& path, CString* pError) const;
+  // Brings the object up to date with the file at `path` as it grows, by
+  // reading only the bytes added since the last look: rows of the last
+  // section counted once their line end is written, sections appended once
+  // their header and headings line are. A file that shrank or whose bytes
+  // already read changed is reported replaced, and nothing of it is taken.
+  bool QTX_Refresh(const CString& path, QTXRefresh* pResult);
+  // The index file's name for a data file: path + ".qtxi".
+  static CString QTX_IndexPath(const CString& path);
+
+  QTXScanState* m_pScanState;    // owned; set by QTX_OpenIndexed
 };
 
 #endif  // QTX_QTXLIBRARY_H

@@ -59,7 +59,8 @@ enum {
   QTX_ERR_ROWS = 9,       /* more or fewer rows written than the section's Samples */
   QTX_ERR_NO_RESULT = 10, /* no time step to estimate, or a step too small to resample with */
   QTX_ERR_INTERNAL = 11,  /* an error the library did not foresee */
-  QTX_ERR_NOT_REGULAR = 12 /* not a regular file (a FIFO, a pipe, a device): the reads seek back */
+  QTX_ERR_NOT_REGULAR = 12, /* not a regular file (a FIFO, a pipe, a device): the reads seek back */
+  QTX_ERR_REPLACED = 13    /* the file shrank or bytes already read changed while it was followed */
 };
 
 /* X-column modes: where the X values of the rows come from. */
@@ -278,6 +279,30 @@ QTXLIB_API qtx_status qtx_estimate_time_step(uint32_t count, double start, doubl
  * *written = 0, when the step is too small to move the grid on from an X. */
 QTXLIB_API qtx_status qtx_resample(const double* x, const double* y, uint32_t count, double start,
                                    double step, double* out, uint32_t capacity, uint32_t* written);
+
+/* ---- Index file and following ------------------------------------------ */
+
+/* qtx_open uses FILE.qtxi beside the file when it matches the file, and
+ * scans otherwise. Whether it used it: 1 yes, 0 no (and 0 for null); with
+ * notice non-null, *notice is one of QTXIndexNotice of the C++ interface
+ * (0 used, 1 used and extended over added bytes, 2 none, 3 ignored, 4
+ * unreadable, 5 corrupt, 6 stale, 7 mismatch) and, with text non-null,
+ * *text why it was not used (valid while the file is open, "" when used). */
+QTXLIB_API int qtx_index_used(const qtx_file* file);
+QTXLIB_API qtx_status qtx_index_notice(const qtx_file* file, int* notice, const char** text);
+
+/* Writes or replaces FILE.qtxi for the open file. QTX_ERR_ACCESS or
+ * QTX_ERR_IO when it cannot be written; qtx_last_index_error says why. */
+QTXLIB_API qtx_status qtx_write_index(qtx_file* file);
+QTXLIB_API const char* qtx_last_index_error(const qtx_file* file);
+
+/* Brings the open file up to date with what was appended to it since the
+ * last look, reading only the new bytes: rows of the last section once their
+ * line end is written, sections once their header and headings line are.
+ * *new_rows (may be null) the rows added over all sections, *new_sections
+ * (may be null) the sections appended. QTX_ERR_REPLACED, with nothing
+ * taken, when the file shrank or bytes already read changed. */
+QTXLIB_API qtx_status qtx_refresh(qtx_file* file, uint64_t* new_rows, int32_t* new_sections);
 
 #ifdef __cplusplus
 }

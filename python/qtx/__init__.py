@@ -17,6 +17,7 @@ import operator
 import os
 import secrets
 import stat
+import time
 import warnings
 from typing import NamedTuple
 
@@ -26,10 +27,22 @@ from . import _qtx
 from ._qtx import FormatError, __version__
 
 __all__ = ["__version__", "Channel", "File", "FormatError", "Section", "Settings", "ShortSectionWarning", "Writer",
-           "estimate_time_step", "open", "read_pandas", "resample", "write", "write_pandas"]
+           "IndexWarning", "ReplacedError", "estimate_time_step", "follow", "open", "read_pandas", "resample",
+           "write", "write_pandas"]
 
 FormatError.__module__ = __name__
 FormatError.__doc__ = "The file has no complete main header (a ValueError)."
+
+
+class IndexWarning(UserWarning):
+    """The index file beside a file does not match it, and the file was scanned."""
+
+
+class ReplacedError(OSError):
+    """A followed file shrank, or bytes already read changed."""
+
+
+_INDEX_USED, _INDEX_EXTENDED = 0, 1
 
 
 class ShortSectionWarning(UserWarning):
@@ -263,20 +276,57 @@ def _attrs(file, chosen):
 
 
 class File:
-    """A scanned QTX file, open for reads until closed: a sequence of sections."""
+    """A scanned QTX file, open for reads until closed: a sequence of sections.
 
-    def __init__(self, path):
+    index: "auto" opens through the index file beside it (FILE.qtxi) when that
+    matches the file, "ignore" always scans, "write" uses it and creates or
+    extends it. An index that does not match is said by an IndexWarning."""
+
+    def __init__(self, path, index="auto"):
         self.path = os.fspath(path)
+        modes = {"auto": 0, "write": 0, "ignore": 1, "follow": 2}
+        if index not in modes:
+            raise ValueError(f"index must be 'auto', 'ignore' or 'write', not {index!r}")
         try:
-            self._native = _qtx.ScannedFile(os.fsencode(self.path))
+            self._native = _qtx.ScannedFile(os.fsencode(self.path), modes[index])
         except FormatError as error:
             raise FormatError(f"{os.fsdecode(self.path)}: {error}") from None
+        self.index_used, notice, text = self._native.index_use()
+        if text and notice != _INDEX_EXTENDED and index != "write":
+            warnings.warn(text, IndexWarning, stacklevel=3)
+        if index == "write" and notice != _INDEX_USED:
+            self.write_index()
+        self._load()
+
+    def _load(self):
         settings = list(self._native.settings())
         settings[5] = MODES[settings[5]]
         # The main header's metadata as written; "" where it has none.
         self.description, self.date, self.time, time_pref = self._native.metadata()
         self.settings = Settings(*settings, time_pref)
         self.sections = tuple(Section(self, i, *s) for i, s in enumerate(self._native.sections()))
+
+    def write_index(self):
+        """Writes FILE.qtxi beside the file, so that later opens read only the
+        headers and the index; OSError when it cannot be written."""
+        error = self._native.write_index()
+        if error is not None:
+            raise OSError(error)
+
+    def refresh(self):
+        """Takes in what was appended to the file since the last look, reading
+        only the new bytes: rows once their line end is written, sections once
+        their header and headings line are. Returns the new rows per section
+        (sections added included). ReplacedError when the file shrank or its
+        bytes already read changed; nothing of it is then taken."""
+        self._check_open()
+        status, rows, _, text = self._native.refresh()
+        if status == 1:
+            raise ReplacedError(text)
+        if status != 0:
+            raise OSError(text)
+        self._load()
+        return rows
 
     def __repr__(self):
         state = "closed" if self.closed else "open"
@@ -310,13 +360,48 @@ class File:
             raise ValueError("I/O operation on closed file.")
 
 
-def open(path):  # noqa: A001 - the package's entry, like io.open
+def open(path, index="auto"):  # noqa: A001 - the package's entry, like io.open
     """Scans the file at `path` and keeps it open for reading its values.
 
     Raises an OSError subclass when it cannot be opened, FormatError when it
     ends before the main header's end line, MemoryError when it declares more
-    than fits in memory."""
-    return File(path)
+    than fits in memory. `index` as for File."""
+    return File(path, index)
+
+
+def follow(path, section=0, channels=None, poll=0.5, timeout=None):
+    """DataFrames of the rows of one section as a writer appends them, each
+    row once. Ends when the section holds its declared Samples, when
+    `timeout` seconds pass without a new row, or at KeyboardInterrupt;
+    ReplacedError when the file is replaced meanwhile."""
+    waited = time.monotonic()
+    while True:
+        try:
+            f = File(path, index="follow")
+            break
+        except (FormatError, FileNotFoundError):
+            if timeout is not None and time.monotonic() - waited > timeout:
+                return
+            time.sleep(poll)
+    with f:
+        done = 0
+        try:
+            while True:
+                if section < len(f.sections):
+                    s = f.sections[section]
+                    if s.rows_in_file > done:
+                        frame = s.to_pandas(channels=channels, rows=slice(done, s.rows_in_file))
+                        done = s.rows_in_file
+                        waited = time.monotonic()
+                        yield frame
+                    if done >= s.n_rows:
+                        return
+                if timeout is not None and time.monotonic() - waited > timeout:
+                    return
+                time.sleep(poll)
+                f.refresh()
+        except KeyboardInterrupt:
+            return
 
 
 def read_pandas(path, section=0):

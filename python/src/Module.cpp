@@ -250,7 +250,8 @@ Block ReadBlockWith(const CQTXSection& s, const std::vector<int>& channels, std:
 // that uses them takes this file's lock, after the GIL is released.
 class ScannedFile {
  public:
-  explicit ScannedFile(const std::string& path) {
+  // index_mode: 0 through a valid index, 1 scan, 2 scan as a follower.
+  explicit ScannedFile(const std::string& path, int index_mode = 0) : m_path(path) {
     // The reads seek back, and a FIFO would not even open until someone
     // writes to it: refused before the scan, as the tool does. What is
     // missing or a folder, the open below says best.
@@ -261,16 +262,43 @@ class ScannedFile {
       throw OsFailure(ESPIPE, path, "not a regular file; qtx reads files it can seek in");
     bool complete;
     try {
-      complete = m_qtx.ReadQTXFile(CString(path));
+      complete = m_qtx.QTX_OpenIndexed(CString(path), &m_use, index_mode);
     } catch (const std::bad_alloc&) {
       throw TooLarge("the file declares more sections or channels than fit in memory");
     }
     // The scan says only whether it worked; the open of the file for the
     // reads says why not.
     CFileException error;
-    if (!m_file.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))
+    const unsigned share = index_mode == 2 ? CFile::shareDenyNone : CFile::shareDenyWrite;
+    if (!m_file.Open(path.c_str(), CFile::modeRead | share | CFile::typeText, &error))
       throw OsFailure(error.m_lOsError, path);
     if (!complete) throw FormatFailure("the file ends before the main header's end line");
+  }
+
+  // (used, notice, text) of the open's use of the index file.
+  py::tuple IndexUse() const { return py::make_tuple(m_use.bUsed, m_use.nNotice, Text(m_use.strText)); }
+
+  // Writes FILE.qtxi; the one line why not, or None.
+  py::object WriteIndex() const {
+    CString error;
+    bool written;
+    {
+      py::gil_scoped_release release;
+      written = m_qtx.QTX_WriteIndex(CString(m_path), &error);
+    }
+    return written ? py::object(py::none()) : py::object(Text(error));
+  }
+
+  // (status, new rows per section, new sections, text) of QTX_Refresh.
+  py::tuple Refresh() {
+    QTXRefresh refresh;
+    {
+      py::gil_scoped_release release;
+      m_qtx.QTX_Refresh(CString(m_path), &refresh);
+    }
+    py::list rows;
+    for (std::ptrdiff_t i = 0; i < refresh.arrNewRows.GetSize(); ++i) rows.append(refresh.arrNewRows.GetAt(i));
+    return py::make_tuple(refresh.nStatus, rows, refresh.nNewSections, Text(refresh.strText));
   }
 
   py::tuple Settings() const {
@@ -437,6 +465,8 @@ class ScannedFile {
   std::mutex m_mutex;
   CQTXGeneral m_qtx;
   CStdioFile m_file;
+  std::string m_path;
+  QTXIndexUse m_use;
 };
 
 // ScannedFile::ReadBlock on one thread, in a process that has not scanned
@@ -696,12 +726,15 @@ PYBIND11_MODULE(_qtx, m) {
   py::register_exception_translator(&Translate);
 
   py::class_<ScannedFile>(m, "ScannedFile")
-      .def(py::init([](const std::string& path) {
+      .def(py::init([](const std::string& path, int index_mode) {
              CheckedPath(path);
              py::gil_scoped_release release;
-             return std::make_unique<ScannedFile>(path);
+             return std::make_unique<ScannedFile>(path, index_mode);
            }),
-           py::arg("path"))
+           py::arg("path"), py::arg("index_mode") = 0)
+      .def("index_use", &ScannedFile::IndexUse)
+      .def("write_index", &ScannedFile::WriteIndex)
+      .def("refresh", &ScannedFile::Refresh)
       .def("settings", &ScannedFile::Settings)
       .def("metadata", &ScannedFile::Metadata)
       .def("sections", &ScannedFile::Sections)

@@ -350,6 +350,43 @@ static void TimeStepAndResampling(void) {
   CHECK(qtx_resample(wide, y, 2, 1e20, 5000.0, out, 8, &written) == QTX_ERR_NO_RESULT && written == 0);
 }
 
+/* The index beside a file: used once written; a file that grows is
+ * followed; one that shrinks is replaced. */
+static void IndexAndRefresh(const char* scratch) {
+  const char* head = "Quorset Measurement\t\nX_Columns\tOne\n***End_of_Header***\t\n"
+                     "Channels\t1\nSamples\t\t4\n***End_of_Header***\t\nt\ty\n0\t1\n";
+  char path[1024], index[1100];
+  qtx_file* file = NULL;
+  uint64_t rows = 9;
+  int32_t sections = 9;
+  int notice = -1;
+  const char* text = NULL;
+  FILE* out;
+  snprintf(path, sizeof path, "%s/capi-index.qtx", scratch);
+  snprintf(index, sizeof index, "%s.qtxi", path);
+  remove(index);
+  out = fopen(path, "wb");
+  fputs(head, out);
+  fclose(out);
+  CHECK(qtx_open(path, &file) == QTX_OK && qtx_index_used(file) == 0);
+  CHECK(qtx_index_notice(file, &notice, &text) == QTX_OK && notice == 2);
+  CHECK(qtx_write_index(file) == QTX_OK);
+  qtx_close(file);
+  CHECK(qtx_open(path, &file) == QTX_OK && qtx_index_used(file) == 1);
+  out = fopen(path, "ab");
+  fputs("1\t2\n2\t", out);
+  fclose(out);
+  CHECK(qtx_refresh(file, &rows, &sections) == QTX_OK && rows == 1 && sections == 0);
+  out = fopen(path, "wb");
+  fputs(head, out);
+  fclose(out);
+  CHECK(qtx_refresh(file, &rows, &sections) == QTX_ERR_REPLACED && rows == 0);
+  CHECK(qtx_refresh(NULL, &rows, &sections) == QTX_ERR_ARGUMENT && qtx_index_used(NULL) == 0);
+  qtx_close(file);
+  remove(index);
+  remove(path);
+}
+
 int main(int argc, char** argv) {
   int mode;
   if (argc != 3) {
@@ -365,6 +402,7 @@ int main(int argc, char** argv) {
   TimeStepAndResampling();
   /* The one version of the project, as CMake read it from VERSION. */
   CHECK(!strcmp(qtx_version(), QTX_EXPECTED_VERSION));
+  IndexAndRefresh(argv[2]);
   printf("%d passed, %d failed\n", checks - failures, failures);
   return failures == 0 ? 0 : 1;
 }

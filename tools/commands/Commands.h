@@ -17,6 +17,7 @@ extern const Command kConvertCommand;
 extern const Command kResampleCommand;
 extern const Command kCutCommand;
 extern const Command kMergeCommand;
+extern const Command kIndexCommand;
 
 }  // namespace qtx::tool
 

@@ -6,7 +6,10 @@
 // its Samples stay empty. qtx convert reads the result back.
 #include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -22,7 +25,7 @@ namespace {
 
 const char* const kUsage =
     "usage: qtx dump FILE [--section N] [--channel C | --channels LIST] [--format csv|tsv]"
-    " [--rows A:B | --x LO:HI] [--all] [--units]\n"
+    " [--rows A:B | --x LO:HI] [--all] [--units] [--follow]\n"
     "\n"
     "  Prints the values of a section: a header row with the headings, then one\n"
     "  row per data row. When the channels share their X (X_Columns One, or No\n"
@@ -49,6 +52,9 @@ const char* const kUsage =
     "                    may be left out (A: to the end, :B from the start)\n"
     "  --x LO:HI         only the rows whose X lies from LO to HI, for an X that the\n"
     "                    channels share and that does not decrease\n"
+    "  --follow          keep printing rows as they are appended to the file, as\n"
+    "                    tail -f does, until the section holds its Samples or\n"
+    "                    Ctrl-C; a row is printed once its line end is written\n"
     "\n"
     "  The rows are read a piece at a time: memory stays small whatever the\n"
     "  section's size, and on a terminal a long dump shows its progress on stderr.\n";
@@ -129,10 +135,35 @@ bool SharedX(int mode, const std::vector<const CQTXChannel*>& channels) {
 // The line before each section of --all: "# section N", which qtx convert
 // reads as the start of a section.
 int RunAll(const std::vector<std::string>& args, const std::string& path);
+void PrintRows(Output& out, const CQTXGeneral& qtx, const CQTXSection& section, const std::string& path,
+               const std::vector<const CQTXChannel*>& channels, const std::vector<int>& indexes, bool shared,
+               std::uint32_t first, std::uint32_t end);
+
+volatile std::sig_atomic_t g_interrupted = 0;
+extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+
+// What --follow waits between two looks at the file.
+constexpr std::chrono::milliseconds kFollowPoll{200};
+
+// The file opened as a follower: a last line without its line end waits.
+// Waits, looking again, until the section exists.
+void OpenToFollow(CQTXGeneral& qtx, const std::string& path, long long sectionIndex) {
+  {
+    CStdioFile probe;
+    OpenForReading(probe, path);
+  }
+  if (!qtx.QTX_OpenIndexed(CString(path.c_str()), nullptr, 2))
+    throw Failure(path + ": the file ends before the main header's end line");
+  while (qtx.m_arrSections.GetSize() <= sectionIndex && !g_interrupted) {
+    std::this_thread::sleep_for(kFollowPoll);
+    QTXRefresh refresh;
+    if (!qtx.QTX_Refresh(CString(path.c_str()), &refresh)) throw Failure(refresh.strText.GetString());
+  }
+}
 
 int Run(const std::vector<std::string>& args) {
   const Arguments arguments(args, {"--section", "--channel", "--channels", "--format", "--rows", "--x"},
-                            {"--all", "--units"});
+                            {"--all", "--units", "--follow"});
   const bool units = arguments.Has("--units");
   // A heading cell, with --units its dimension and unit as convert reads them.
   const auto heading = [units](const CString& text, const CString& dimension, const CString& unit) {
@@ -148,8 +179,18 @@ int Run(const std::vector<std::string>& args) {
   const long long sectionIndex = arguments.GetInteger("--section", 0).value_or(0);
   const char separator = arguments.GetChoice("--format", {"csv", "tsv"}, 0) == 0 ? ',' : '\t';
 
+  const bool follow = arguments.Has("--follow");
+  if (follow && (arguments.Has("--rows") || arguments.Has("--x")))
+    throw UsageError("--follow prints every row as it comes: no --rows or --x");
+
   CQTXGeneral qtx;
-  ScanFile(qtx, path);
+  if (follow) {
+    std::signal(SIGINT, OnInterrupt);
+    OpenToFollow(qtx, path, sectionIndex);
+    if (g_interrupted) return kExitOk;
+  } else {
+    ScanFile(qtx, path);
+  }
   CQTXSection& section = SectionAt(qtx, sectionIndex);
   const int nChannels = section.m_nChannels > 0 ? section.m_nChannels : 0;
   const std::optional<std::vector<int>> chosen = ChannelOption(arguments, section, sectionIndex);
@@ -158,10 +199,12 @@ int Run(const std::vector<std::string>& args) {
     return kExitOk;
   }
   const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"));
-  WarnIfShort(section, sectionIndex, path);
-  const std::string nothing =
-      NothingChosen(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"), rows);
-  if (!nothing.empty()) Warn(nothing);
+  if (!follow) {
+    WarnIfShort(section, sectionIndex, path);
+    const std::string nothing =
+        NothingChosen(qtx, section, sectionIndex, path, arguments.Get("--rows"), arguments.Get("--x"), rows);
+    if (!nothing.empty()) Warn(nothing);
+  }
 
   std::vector<const CQTXChannel*> channels;
   std::vector<int> indexes;
@@ -191,7 +234,28 @@ int Run(const std::vector<std::string>& args) {
   out.EndRow();
   // The rows a chunk at a time, so that memory stays the same whatever the
   // section's size and the first rows show at once.
-  SectionChunks chunks(qtx, section, path, indexes, rows.first, end, shared);
+  std::uint32_t first = rows.first;
+  if (follow) end = std::min(end, section.m_nRowsInFile);
+  for (;;) {
+    PrintRows(out, qtx, section, path, channels, indexes, shared, first, end);
+    out.Flush();
+    if (!follow || end >= section.RowCount()) break;
+    first = end;
+    while (!g_interrupted && section.m_nRowsInFile <= first) {
+      std::this_thread::sleep_for(kFollowPoll);
+      QTXRefresh refresh;
+      if (!qtx.QTX_Refresh(CString(path.c_str()), &refresh)) throw Failure(refresh.strText.GetString());
+    }
+    if (g_interrupted) break;
+    end = section.m_nRowsInFile;
+  }
+  return kExitOk;
+}
+
+void PrintRows(Output& out, const CQTXGeneral& qtx, const CQTXSection& section, const std::string& path,
+               const std::vector<const CQTXChannel*>& channels, const std::vector<int>& indexes, bool shared,
+               std::uint32_t first, std::uint32_t end) {
+  SectionChunks chunks(qtx, section, path, indexes, first, end, shared);
   Progress progress("dump");
   while (chunks.Next()) {
     for (std::uint32_t k = 0; k < chunks.Rows(); ++k) {
@@ -213,14 +277,13 @@ int Run(const std::vector<std::string>& args) {
     }
     progress.Update(chunks.Done(), chunks.End() - chunks.Begin());
   }
-  out.Flush();
-  return kExitOk;
 }
 
 int RunAll(const std::vector<std::string>& args, const std::string& path) {
   std::vector<std::string> each;
   for (const std::string& arg : args) {
     if (arg == "--section" || arg.rfind("--section=", 0) == 0) throw UsageError("--all prints every section: no --section");
+    if (arg == "--follow") throw UsageError("--follow follows one section: no --all");
     if (arg != "--all") each.push_back(arg);
   }
   CQTXGeneral qtx;

@@ -30,7 +30,12 @@ bool TryScanFile(CQTXGeneral& qtx, const std::string& path) {
     OpenForReading(probe, path);
   }
   try {
-    return qtx.ReadQTXFile(CString(path.c_str()));
+    // Through the index beside the file where one matches; one that does
+    // not is said once, and the file is scanned.
+    QTXIndexUse use;
+    const bool complete = qtx.QTX_OpenIndexed(CString(path.c_str()), &use);
+    if (!use.strText.IsEmpty() && use.nNotice != QTX_INDEX_EXTENDED) Warn(use.strText.GetString());
+    return complete;
   } catch (const std::bad_alloc&) {
     throw Failure(path + ": the file declares more than fits in memory");
   }

@@ -14,8 +14,10 @@
 
 namespace qtx::tool {
 
-// Scans `path` into `qtx` with the library's file scan; throws Failure when
-// the file cannot be opened or has no complete main header.
+// Scans `path` into `qtx` with the library's file scan, through the index
+// file beside it where that matches the file (one that does not is reported
+// on stderr); throws Failure when the file cannot be opened or has no
+// complete main header.
 void ScanFile(CQTXGeneral& qtx, const std::string& path);
 
 // The same scan for a command that reports an incomplete main header itself:
