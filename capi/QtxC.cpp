@@ -166,6 +166,9 @@ qtx_status Flush(qtx_writer& writer) {
 
 }  // namespace
 
+// The texts of the wall-clock statuses (QtxTime.cpp); "unknown status" for others.
+const char* QtxTimeStatusText(qtx_status status);
+
 extern "C" {
 
 const char* qtx_status_text(qtx_status status) {
@@ -183,7 +186,7 @@ const char* qtx_status_text(qtx_status status) {
     case QTX_ERR_NO_RESULT: return "no result: no time step to estimate, or a step too small";
     case QTX_ERR_INTERNAL: return "an unexpected error inside the library";
     case QTX_ERR_NOT_REGULAR: return "not a regular file; qtx reads files it can seek in";
-    default: return "unknown status";
+    default: return QtxTimeStatusText(status);
   }
 }
 
