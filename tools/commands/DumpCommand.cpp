@@ -16,13 +16,14 @@
 #include "sections/RowSelection.h"
 #include "sections/SectionChunks.h"
 #include "sections/Sections.h"
+#include "sections/WallClock.h"
 
 namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
     "usage: qtx dump FILE [--section N] [--channel C | --channels LIST] [--format csv|tsv]"
-    " [--rows A:B | --x LO:HI] [--all]\n"
+    " [--rows A:B | --x LO:HI] [--all] [--time absolute]\n"
     "\n"
     "  Prints the values of a section: a header row with the headings, then one\n"
     "  row per data row. When the channels share their X (X_Columns One, or No\n"
@@ -44,6 +45,10 @@ const char* const kUsage =
     "                    may be left out (A: to the end, :B from the start)\n"
     "  --x LO:HI         only the rows whose X lies from LO to HI, for an X that the\n"
     "                    channels share and that does not decrease\n"
+    "  --time absolute   X as the wall-clock time start + X * unit, ISO 8601 without\n"
+    "                    zone, with the fractional digits the X step needs (at most\n"
+    "                    9): the start is the channel's Date and Time, else the main\n"
+    "                    header's; the unit is X_Unit_Label (s, sec, ms, us, ns, min, h)\n"
     "\n"
     "  The rows are read a piece at a time: memory stays small whatever the\n"
     "  section's size, and on a terminal a long dump shows its progress on stderr.\n";
@@ -92,6 +97,7 @@ class Output {
     }
     m_buffer += '"';
   }
+  void Time(const ChannelClock& clock, double x, int digits) { AppendTime(m_buffer, clock, x, digits); }
   void Separator() { m_buffer += m_separator; }
   void EndRow() {
     m_buffer += '\n';
@@ -124,7 +130,8 @@ bool SharedX(int mode, const std::vector<const CQTXChannel*>& channels) {
 int RunAll(const std::vector<std::string>& args, const std::string& path);
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--section", "--channel", "--channels", "--format", "--rows", "--x"}, {"--all"});
+  const Arguments arguments(args, {"--section", "--channel", "--channels", "--format", "--rows", "--x", "--time"},
+                            {"--all"});
   arguments.ExpectPositionals(1);
   const std::string& path = arguments.Positionals()[0];
   if (arguments.Has("--all")) return RunAll(args, path);
@@ -153,7 +160,25 @@ int Run(const std::vector<std::string>& args) {
     indexes.push_back(j);
     end = std::max(end, std::min(channel->m_nSamples, rows.end));
   }
-  const bool shared = !channels.empty() && SharedX(qtx.m_nXColumns, channels);
+  const bool absolute = arguments.GetChoice("--time", {"relative", "absolute"}, 0) == 1;
+  // On the clock, channels that start apart need an X each: mode One has
+  // only one, and refuses.
+  std::vector<ChannelClock> clocks;
+  std::vector<int> digits;
+  bool sameStart = true;
+  if (absolute) {
+    for (const CQTXChannel* channel : channels) {
+      clocks.push_back(ClockOf(qtx, *channel, path, sectionIndex));
+      digits.push_back(DigitsFor(clocks.back(), channel->m_dDeltaX));
+      sameStart = sameStart && clocks.back().start.nSeconds == clocks.front().start.nSeconds &&
+                  clocks.back().start.nNanoseconds == clocks.front().start.nNanoseconds &&
+                  clocks.back().nsPerUnit == clocks.front().nsPerUnit;
+    }
+    if (!sameStart && qtx.m_nXColumns == 1)
+      throw Failure(path + ": section " + std::to_string(sectionIndex) +
+                    ": its channels start at different times, but X_Columns One gives them one X column");
+  }
+  const bool shared = !channels.empty() && SharedX(qtx.m_nXColumns, channels) && sameStart;
 
   Output out(separator);
   if (shared) {
@@ -177,14 +202,20 @@ int Run(const std::vector<std::string>& args) {
     for (std::uint32_t k = 0; k < chunks.Rows(); ++k) {
       const std::uint32_t r = chunks.First() + k;
       if (shared) {
-        out.Number(chunks.X(0)[k]);
+        if (absolute)
+          out.Time(clocks[0], chunks.X(0)[k], digits[0]);
+        else
+          out.Number(chunks.X(0)[k]);
         out.Separator();
       }
       for (std::size_t i = 0; i < channels.size(); ++i) {
         if (i > 0) out.Separator();
         const bool present = r < channels[i]->m_nSamples;
         if (!shared) {
-          if (present) out.Number(chunks.X(i)[k]);
+          if (present && absolute)
+            out.Time(clocks[i], chunks.X(i)[k], digits[i]);
+          else if (present)
+            out.Number(chunks.X(i)[k]);
           out.Separator();
         }
         if (present) out.Number(chunks.Y(i)[k]);
