@@ -240,6 +240,9 @@ qtx_status CreateWriter(const char* path, int x_columns, const qtx_header_setup*
 
 }  // namespace
 
+// The texts of the wall-clock statuses (QtxTime.cpp); "unknown status" for others.
+const char* QtxTimeStatusText(qtx_status status);
+
 extern "C" {
 
 const char* qtx_version(void) {
@@ -262,7 +265,7 @@ const char* qtx_status_text(qtx_status status) {
     case QTX_ERR_INTERNAL: return "an unexpected error inside the library";
     case QTX_ERR_NOT_REGULAR: return "not a regular file; qtx reads files it can seek in";
     case QTX_ERR_REPLACED: return "the file was replaced or rewritten while it was followed";
-    default: return "unknown status";
+    default: return QtxTimeStatusText(status);
   }
 }
 

@@ -419,4 +419,60 @@ class QTXLIB_API CQTXGeneral {
   QTXScanState* m_pScanState;    // owned; set by QTX_OpenIndexed
 };
 
+
+// ---- Wall-clock time of a channel -----------------------------------------
+// A channel starts at its own Date and Time when its section header gives it
+// both, else at the main header's. Dates are read as "yyyy/MM/dd" and times
+// as "HH:mm:ss" with at most 9 fractional digits after a '.', strictly: no
+// other form, no white space, no out-of-range field. The start is a point of
+// the proleptic Gregorian calendar without zone: seconds since 1970-01-01
+// 00:00:00 and nanoseconds. Nothing is guessed: what is missing or cannot
+// be read is a status.
+enum QTXTimeStatus {
+  QTX_TIME_OK = 0,
+  QTX_TIME_NO_DATE = 1,        // no Date, neither the channel's nor the main header's
+  QTX_TIME_NO_TIME = 2,        // a Date without a Time
+  QTX_TIME_BAD_DATE = 3,       // a Date that is not yyyy/MM/dd of a calendar day
+  QTX_TIME_BAD_TIME = 4,       // a Time that is not HH:mm:ss[.f...] of a day
+  QTX_TIME_NO_UNIT = 5,        // an empty X_Unit_Label
+  QTX_TIME_NOT_A_TIME_UNIT = 6 // an X_Unit_Label that is no unit of time
+};
+
+struct QTXStartTime {
+  std::int64_t nSeconds;       // since 1970-01-01 00:00:00, no zone
+  std::uint32_t nNanoseconds;  // 0 .. 999999999
+};
+
+// Days since 1970-01-01 of "yyyy/MM/dd".
+QTXLIB_API int QTX_ParseDate(const char* pszDate, std::int64_t& nDays);
+// Seconds and nanoseconds since midnight of "HH:mm:ss[.f...]".
+QTXLIB_API int QTX_ParseTimeOfDay(const char* pszTime, std::int64_t& nSeconds, std::uint32_t& nNanoseconds);
+// The start of a Date and a Time text (either may be empty or null).
+QTXLIB_API int QTX_ParseStartTime(const char* pszDate, const char* pszTime, QTXStartTime& start);
+// The start of a channel of this file: its own Date and Time, else the main header's.
+QTXLIB_API int QTX_ChannelStartTime(const CQTXGeneral& qtx, const CQTXChannel& channel, QTXStartTime& start);
+
+// Nanoseconds per unit of an X_Unit_Label: s and sec 10^9, ms 10^6, us and
+// "\xC2\xB5s" (UTF-8 micro sign) 10^3, ns 1, min 6 * 10^10, h 3.6 * 10^12;
+// the whole label, letters in any case. Any other label is no unit of time.
+QTXLIB_API int QTX_ParseXUnit(const char* pszLabel, std::int64_t& nNanosecondsPerUnit);
+QTXLIB_API int QTX_ChannelXUnit(const CQTXChannel& channel, std::int64_t& nNanosecondsPerUnit);
+
+// x units of nNanosecondsPerUnit as whole nanoseconds, rounded to the
+// nearest (halves away from zero), computed in long double so that an X of
+// a regular grid over days lands on its nanosecond. False for an X that is
+// not finite or a result outside 64 bits.
+QTXLIB_API bool QTX_XToNanoseconds(double x, std::int64_t nNanosecondsPerUnit, std::int64_t& nNanoseconds);
+// start + nNanoseconds, normalised. False when the seconds would overflow.
+QTXLIB_API bool QTX_AddNanoseconds(const QTXStartTime& start, std::int64_t nNanoseconds, QTXStartTime& result);
+
+// "yyyy-MM-ddTHH:mm:ss" with nDigits (0..9) fractional digits, truncated
+// after the last digit asked for, into pBuffer of nSize bytes (32 suffice).
+// Returns the length, or 0 when it does not fit or the year is outside
+// 0..9999.
+QTXLIB_API std::size_t QTX_FormatIso8601(const QTXStartTime& time, int nDigits, char* pBuffer, std::size_t nSize);
+// Reads "yyyy-MM-dd[Thh:mm[:ss[.f...]]]" (a space for the T too; at most 9
+// fractional digits) with no zone. False for anything else.
+QTXLIB_API bool QTX_ParseIso8601(const char* pszText, QTXStartTime& time);
+
 #endif  // QTX_QTXLIBRARY_H

@@ -60,7 +60,14 @@ enum {
   QTX_ERR_NO_RESULT = 10, /* no time step to estimate, or a step too small to resample with */
   QTX_ERR_INTERNAL = 11,  /* an error the library did not foresee */
   QTX_ERR_NOT_REGULAR = 12, /* not a regular file (a FIFO, a pipe, a device): the reads seek back */
-  QTX_ERR_REPLACED = 13    /* the file shrank or bytes already read changed while it was followed */
+  QTX_ERR_REPLACED = 13,   /* the file shrank or bytes already read changed while it was followed */
+  /* What a channel lacks for wall-clock time (qtx_get_start_time, qtx_get_x_seconds). */
+  QTX_ERR_NO_DATE = 14,                      /* no Date, neither the channel's nor the main header's */
+  QTX_ERR_NO_TIME = QTX_ERR_NO_DATE + 1,     /* a Date without a Time */
+  QTX_ERR_BAD_DATE = QTX_ERR_NO_DATE + 2,    /* a Date that is not yyyy/MM/dd of a calendar day */
+  QTX_ERR_BAD_TIME = QTX_ERR_NO_DATE + 3,    /* a Time that is not HH:mm:ss[.f...] (at most 9 digits) */
+  QTX_ERR_NO_UNIT = QTX_ERR_NO_DATE + 4,     /* an empty X_Unit_Label */
+  QTX_ERR_NOT_TIME_UNIT = QTX_ERR_NO_DATE + 5 /* an X_Unit_Label that is no unit of time */
 };
 
 /* X-column modes: where the X values of the rows come from. */
@@ -303,6 +310,23 @@ QTXLIB_API const char* qtx_last_index_error(const qtx_file* file);
  * (may be null) the sections appended. QTX_ERR_REPLACED, with nothing
  * taken, when the file shrank or bytes already read changed. */
 QTXLIB_API qtx_status qtx_refresh(qtx_file* file, uint64_t* new_rows, int32_t* new_sections);
+/* ---- Wall-clock time ---------------------------------------------------- */
+
+/* The channel's start: its own Date and Time when its section header gives
+ * both, else the main header's, read strictly as yyyy/MM/dd and
+ * HH:mm:ss[.f...] (at most 9 fractional digits). *seconds counts from
+ * 1970-01-01 00:00:00 of the proleptic Gregorian calendar, with no zone;
+ * *nanoseconds is 0..999999999. Nothing is guessed: what is missing or
+ * cannot be read is QTX_ERR_NO_DATE, _NO_TIME, _BAD_DATE or _BAD_TIME, with
+ * both outputs 0. */
+QTXLIB_API qtx_status qtx_get_start_time(const qtx_file* file, int section, int channel, int64_t* seconds,
+                                         uint32_t* nanoseconds);
+
+/* Seconds per unit of the channel's X, from its X_Unit_Label: the whole
+ * label, letters in any case, one of s, sec, ms, us, the UTF-8 micro sign
+ * then s, ns, min, h. QTX_ERR_NO_UNIT or QTX_ERR_NOT_TIME_UNIT, with *scale
+ * 0, for anything else. */
+QTXLIB_API qtx_status qtx_get_x_seconds(const qtx_file* file, int section, int channel, double* scale);
 
 #ifdef __cplusplus
 }

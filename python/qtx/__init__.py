@@ -23,7 +23,7 @@ from typing import NamedTuple
 
 import numpy as np
 
-from . import _qtx
+from . import _qtx, _time
 from ._qtx import FormatError, __version__
 
 __all__ = ["__version__", "Channel", "File", "FormatError", "Section", "Settings", "ShortSectionWarning", "Writer",
@@ -79,6 +79,11 @@ class Channel(NamedTuple):
     delta_x: float
     date: str = ""  # the section header's Date and Time of the channel as written
     time: str = ""
+    # The channel's start (its own Date and Time when it has both, else the
+    # main header's) as a datetime without zone, and seconds per unit of its
+    # X_Unit_Label; None where the file gives none or none that can be read.
+    start_time: object = None
+    x_seconds: object = None
 
 
 def _threads(threads):
@@ -111,6 +116,9 @@ class Section:
         # Y2, ... by the channel's number from 1, X_Value for an X column.
         self.channels = tuple(Channel(c[0], c[1] or f"Y{c[0] + 1}", c[2] or "X_Value", *c[3:]) for c in channels)
         self.rows_in_file = rows_in_file  # the rows the file holds: n_rows, or fewer when it ends first
+        self._clocks = [_time.Clock(file.date, file.time, c) for c in self.channels]
+        self.channels = tuple(c._replace(start_time=k.start_time(), x_seconds=k.x_seconds())
+                              for c, k in zip(self.channels, self._clocks))
 
     def __repr__(self):
         headings = [c.y_heading for c in self.channels]
@@ -181,13 +189,13 @@ class Section:
             pairs = [(x[:len(y)].copy() if copy else x[:len(y)], y) for _, y in pairs]
         return pairs[0] if single else pairs
 
-    def _block(self, channels, rows, threads):
+    def _block(self, channels, rows, threads, own_clocks=False):
         chosen, _ = self._select(channels)
         if not chosen:
             raise ValueError(f"section {self.index}: no channel selected")
         self._file._check_open()
         first, count = self._range(rows, stacklevel=4)
-        shared = self._shares_x(chosen)
+        shared = self._shares_x(chosen) and not own_clocks
         x, block = self._file._native.read_block(self.index, chosen, first, count, _threads(threads), not shared)
         return [self.channels[i] for i in chosen], shared, x, block, first
 
@@ -199,18 +207,49 @@ class Section:
         _, shared, x, block, _ = self._block(channels, rows, threads)
         return (x, block) if shared else (block[:, 0::2], block[:, 1::2])
 
-    def to_pandas(self, channels=None, rows=None, threads=None):
+    def _own_clocks(self, channels, time, start):
+        """Whether the channels, read with time="absolute", need an X each:
+        their starts differ. Mode One has one X column, and refuses."""
+        if time is None or time == "relative":
+            return False
+        if time != "absolute":
+            raise ValueError(f"time must be 'absolute', 'relative' or None, not {time!r}")
+        if start is not None:
+            return False
+        chosen, _ = self._select(channels)
+        starts = {self._clocks[i].start_ns for i in chosen}
+        if len(starts) < 2:
+            return False
+        if self._file.settings.x_columns == "one":
+            raise ValueError(f"section {self.index}: its channels start at different times, but X_Columns One "
+                             "gives them one X column, so no one time axis fits them all; read them one by one "
+                             "or give start=")
+        return True
+
+    def to_pandas(self, channels=None, rows=None, threads=None, *, time=None, tz=None, ambiguous="raise",
+                  nonexistent="raise", start=None, x_unit=None):
         """A DataFrame: indexed by X with a column per Y heading when the
         channels share their X; otherwise (heading, 'x'|'y') columns. `rows`
         and `threads` as for read_array(), with NaN past a channel's Samples.
         Without a shared X the rows are labelled by their row numbers in the
-        section, so frames of consecutive ranges concatenate as one."""
-        chosen, shared, x, block, first = self._block(channels, rows, threads)
+        section, so frames of consecutive ranges concatenate as one.
+
+        time="absolute" gives X as wall-clock times, start + X * unit,
+        rounded to the nearest nanosecond: naive (the file keeps no zone), or
+        localised to `tz` with pandas' `ambiguous` and `nonexistent` for the
+        local times a DST change repeats or skips. Channels that start at
+        different times get an X each (in mode One: ValueError). `start` (a
+        datetime or ISO text) and `x_unit` (a unit label) stand in for the
+        file's; without them a channel lacking either is a ValueError."""
+        own = self._own_clocks(channels, time, start)
+        chosen, shared, x, block, first = self._block(channels, rows, threads, own)
         frame = _frame(chosen, shared, x, block, first)
         frame.attrs.update(_attrs(self._file, chosen))
+        if time == "absolute":
+            frame = _time.to_absolute(self, frame, chosen, shared, start, x_unit, tz, ambiguous, nonexistent)
         return frame
 
-    def chunks(self, rows=1_000_000, channels=None, threads=None):
+    def chunks(self, rows=1_000_000, channels=None, threads=None, **time):
         """An iterator of DataFrames, to_pandas() of consecutive ranges of
         `rows` rows, through the rows the file holds; each is read when it is
         asked for, so memory holds one at a time."""
@@ -221,10 +260,11 @@ class Section:
         self._file._check_open()
         if self.rows_in_file < self.n_rows:
             self._warn_short(2)
-        return (self.to_pandas(channels, slice(first, first + step), threads)
+        self._own_clocks(channels, time.get("time"), time.get("start"))
+        return (self.to_pandas(channels, slice(first, first + step), threads, **time)
                 for first in range(0, self.rows_in_file, step))
 
-    def rows_between(self, lo, hi):
+    def rows_between(self, lo, hi, *, start=None, x_unit=None):
         """The range of rows whose X lies in [lo, hi], among the rows the
         file holds, for an X that the channels share and that does not
         decrease: X0 + row * Delta_X in mode 'no', the X column in mode 'one'
@@ -232,6 +272,13 @@ class Section:
         ValueError when the channels share no X (mode 'multi', or grids that
         differ) or the X decreases anywhere in the section."""
         self._file._check_open()
+        if not isinstance(lo, (int, float, np.number)) or not isinstance(hi, (int, float, np.number)):
+            # Wall-clock bounds: times on the clock of channel 0, whose X the channels share.
+            chosen = [self.channels[0]] if self.channels else []
+            if not chosen:
+                return range(0, 0)
+            lo = _time.x_bound(self, chosen, lo, start, x_unit)
+            hi = _time.x_bound(self, chosen, hi, start, x_unit)
         status, first, count = self._file._native.rows_between(self.index, float(lo), float(hi))
         if status == 1:
             raise ValueError(f"section {self.index}: the channels share no X (X_Columns {self._file.settings.x_columns}"

@@ -719,11 +719,14 @@ py::tuple Resample(const Points& x, const Points& y, double start, double step) 
 
 }  // namespace
 
+void RegisterTime(py::module_& m);  // Time.cpp
+
 PYBIND11_MODULE(_qtx, m) {
   m.doc() = "The library's reader, writer and resampler for the package qtx.";
   m.attr("__version__") = qtx_version();
   py::register_exception<FormatFailure>(m, "FormatError", PyExc_ValueError);
   py::register_exception_translator(&Translate);
+  RegisterTime(m);
 
   py::class_<ScannedFile>(m, "ScannedFile")
       .def(py::init([](const std::string& path, int index_mode) {

@@ -50,6 +50,16 @@ static void ReadsTheSample(const char* path) {
   CHECK(qtx_get_file_text(file, QTX_FILE_DATE, &text, NULL) == QTX_OK && !strcmp(text, "2024/03/05"));
   CHECK(qtx_get_channel_text(file, 0, 1, QTX_TEXT_TIME, &text, NULL) == QTX_OK && !strcmp(text, "09:07:02"));
   CHECK(qtx_get_file_text(file, 4, &text, NULL) == QTX_ERR_ARGUMENT);
+  {
+    int64_t seconds = 1;
+    uint32_t ns = 1;
+    double scale = 0.0;
+    CHECK(qtx_get_start_time(file, 0, 1, &seconds, &ns) == QTX_OK && seconds == 1709629622 && ns == 0);
+    CHECK(qtx_get_x_seconds(file, 0, 0, &scale) == QTX_OK && scale == 1.0);
+    CHECK(qtx_get_start_time(file, 0, 2, &seconds, &ns) == QTX_ERR_ARGUMENT && seconds == 0);
+    CHECK(qtx_get_x_seconds(file, 0, 0, NULL) == QTX_ERR_ARGUMENT);
+    CHECK(strcmp(qtx_status_text(QTX_ERR_NOT_TIME_UNIT), "unknown status") != 0);
+  }
 
   /* Too little room: nothing written, nothing counted. */
   x[0] = 42.0;

@@ -19,6 +19,7 @@ if(STDOUT_FILE)
   # HH:mm:ss where any date and time will do.
   if(expected MATCHES "yyyy/MM/dd")
     string(REGEX REPLACE "[0-9][0-9][0-9][0-9]/[0-9][0-9]/[0-9][0-9]" "yyyy/MM/dd" out "${out}")
+    string(REGEX REPLACE "[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T" "yyyy-MM-ddT" out "${out}")
     string(REGEX REPLACE "[0-9][0-9]:[0-9][0-9]:[0-9][0-9]" "HH:mm:ss" out "${out}")
   endif()
   if(NOT out STREQUAL expected)

@@ -19,13 +19,14 @@
 #include "sections/RowSelection.h"
 #include "sections/SectionChunks.h"
 #include "sections/Sections.h"
+#include "sections/WallClock.h"
 
 namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
     "usage: qtx dump FILE [--section N] [--channel C | --channels LIST] [--format csv|tsv]"
-    " [--rows A:B | --x LO:HI] [--all] [--units] [--follow]\n"
+    " [--rows A:B | --x LO:HI] [--all] [--units] [--follow] [--time absolute]\n"
     "\n"
     "  Prints the values of a section: a header row with the headings, then one\n"
     "  row per data row. When the channels share their X (X_Columns One, or No\n"
@@ -55,6 +56,10 @@ const char* const kUsage =
     "  --follow          keep printing rows as they are appended to the file, as\n"
     "                    tail -f does, until the section holds its Samples or\n"
     "                    Ctrl-C; a row is printed once its line end is written\n"
+    "  --time absolute   X as the wall-clock time start + X * unit, ISO 8601 without\n"
+    "                    zone, with the fractional digits the X step needs (at most\n"
+    "                    9): the start is the channel's Date and Time, else the main\n"
+    "                    header's; the unit is X_Unit_Label (s, sec, ms, us, ns, min, h)\n"
     "\n"
     "  The rows are read a piece at a time: memory stays small whatever the\n"
     "  section's size, and on a terminal a long dump shows its progress on stderr.\n";
@@ -105,6 +110,7 @@ class Output {
     }
     m_buffer += '"';
   }
+  void Time(const ChannelClock& clock, double x, int digits) { AppendTime(m_buffer, clock, x, digits); }
   void Separator() { m_buffer += m_separator; }
   void EndRow() {
     m_buffer += '\n';
@@ -137,7 +143,8 @@ bool SharedX(int mode, const std::vector<const CQTXChannel*>& channels) {
 int RunAll(const std::vector<std::string>& args, const std::string& path);
 void PrintRows(Output& out, const CQTXGeneral& qtx, const CQTXSection& section, const std::string& path,
                const std::vector<const CQTXChannel*>& channels, const std::vector<int>& indexes, bool shared,
-               std::uint32_t first, std::uint32_t end);
+               const std::vector<ChannelClock>& clocks, const std::vector<int>& digits, std::uint32_t first,
+               std::uint32_t end);
 
 volatile std::sig_atomic_t g_interrupted = 0;
 extern "C" void OnInterrupt(int) { g_interrupted = 1; }
@@ -162,7 +169,7 @@ void OpenToFollow(CQTXGeneral& qtx, const std::string& path, long long sectionIn
 }
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--section", "--channel", "--channels", "--format", "--rows", "--x"},
+  const Arguments arguments(args, {"--section", "--channel", "--channels", "--format", "--rows", "--x", "--time"},
                             {"--all", "--units", "--follow"});
   const bool units = arguments.Has("--units");
   // A heading cell, with --units its dimension and unit as convert reads them.
@@ -216,7 +223,25 @@ int Run(const std::vector<std::string>& args) {
     indexes.push_back(j);
     end = std::max(end, std::min(channel->m_nSamples, rows.end));
   }
-  const bool shared = !channels.empty() && SharedX(qtx.m_nXColumns, channels);
+  const bool absolute = arguments.GetChoice("--time", {"relative", "absolute"}, 0) == 1;
+  // On the clock, channels that start apart need an X each: mode One has
+  // only one, and refuses.
+  std::vector<ChannelClock> clocks;
+  std::vector<int> digits;
+  bool sameStart = true;
+  if (absolute) {
+    for (const CQTXChannel* channel : channels) {
+      clocks.push_back(ClockOf(qtx, *channel, path, sectionIndex));
+      digits.push_back(DigitsFor(clocks.back(), channel->m_dDeltaX));
+      sameStart = sameStart && clocks.back().start.nSeconds == clocks.front().start.nSeconds &&
+                  clocks.back().start.nNanoseconds == clocks.front().start.nNanoseconds &&
+                  clocks.back().nsPerUnit == clocks.front().nsPerUnit;
+    }
+    if (!sameStart && qtx.m_nXColumns == 1)
+      throw Failure(path + ": section " + std::to_string(sectionIndex) +
+                    ": its channels start at different times, but X_Columns One gives them one X column");
+  }
+  const bool shared = !channels.empty() && SharedX(qtx.m_nXColumns, channels) && sameStart;
 
   Output out(separator);
   if (shared) {
@@ -237,7 +262,7 @@ int Run(const std::vector<std::string>& args) {
   std::uint32_t first = rows.first;
   if (follow) end = std::min(end, section.m_nRowsInFile);
   for (;;) {
-    PrintRows(out, qtx, section, path, channels, indexes, shared, first, end);
+    PrintRows(out, qtx, section, path, channels, indexes, shared, clocks, digits, first, end);
     out.Flush();
     if (!follow || end >= section.RowCount()) break;
     first = end;
@@ -254,21 +279,30 @@ int Run(const std::vector<std::string>& args) {
 
 void PrintRows(Output& out, const CQTXGeneral& qtx, const CQTXSection& section, const std::string& path,
                const std::vector<const CQTXChannel*>& channels, const std::vector<int>& indexes, bool shared,
-               std::uint32_t first, std::uint32_t end) {
+               const std::vector<ChannelClock>& clocks, const std::vector<int>& digits, std::uint32_t first,
+               std::uint32_t end) {
+  // With --time absolute, X on each channel's clock.
+  const bool absolute = !clocks.empty();
   SectionChunks chunks(qtx, section, path, indexes, first, end, shared);
   Progress progress("dump");
   while (chunks.Next()) {
     for (std::uint32_t k = 0; k < chunks.Rows(); ++k) {
       const std::uint32_t r = chunks.First() + k;
       if (shared) {
-        out.Number(chunks.X(0)[k]);
+        if (absolute)
+          out.Time(clocks[0], chunks.X(0)[k], digits[0]);
+        else
+          out.Number(chunks.X(0)[k]);
         out.Separator();
       }
       for (std::size_t i = 0; i < channels.size(); ++i) {
         if (i > 0) out.Separator();
         const bool present = r < channels[i]->m_nSamples;
         if (!shared) {
-          if (present) out.Number(chunks.X(i)[k]);
+          if (present && absolute)
+            out.Time(clocks[i], chunks.X(i)[k], digits[i]);
+          else if (present)
+            out.Number(chunks.X(i)[k]);
           out.Separator();
         }
         if (present) out.Number(chunks.Y(i)[k]);

@@ -12,6 +12,7 @@
 #include "cli/Tool.h"
 #include "commands/Commands.h"
 #include "sections/Sections.h"
+#include "sections/WallClock.h"
 
 namespace qtx::tool {
 namespace {
@@ -21,7 +22,9 @@ const char* const kUsage =
     "\n"
     "  Prints the main header settings, one \"key: value\" per line, then for each\n"
     "  section a table of its channels: headings, dimensions and unit labels,\n"
-    "  Samples, X0, Delta_X, and the Date and Time stamps. The main header's\n"
+    "  Samples, X0, Delta_X, the Date and Time stamps, the channel's start as\n"
+    "  ISO 8601 (its own Date and Time, else the main header's) and the seconds\n"
+    "  per unit of X (\"-\" for either where the file gives none). The main header's\n"
     "  Time_Pref, Description, Date and Time are shown as written, \"-\" where\n"
     "  the header has none. A file of more than 20 sections gets one line per\n"
     "  section instead: its index, channels, rows, data line and Y headings. A\n"
@@ -66,20 +69,20 @@ class Table {
 std::string Cell(const CString& text) { return text.IsEmpty() ? std::string("-") : Printable(text); }
 
 // The table of one section, after an empty line when it follows others.
-void PrintSection(int index, const CQTXSection& section, bool alone = false) {
+void PrintSection(const CQTXGeneral& qtx, int index, const CQTXSection& section, bool alone = false) {
   PrintStdout("%ssection %d: %d channel%s, data from line %lu\n", alone ? "" : "\n", index, section.m_nChannels,
               section.m_nChannels == 1 ? "" : "s", static_cast<unsigned long>(section.m_nDataLine));
   if (section.m_nChannels <= 0) return;
   Table table({"index", "y_heading", "x_heading", "y_dimension", "y_unit", "x_dimension", "x_unit", "samples",
-               "x0", "delta_x", "date", "time"},
-              {true, false, false, false, false, false, false, true, true, true, false, false});
+               "x0", "delta_x", "date", "time", "start", "x_seconds"},
+              {true, false, false, false, false, false, false, true, true, true, false, false, false, true});
   for (int i = 0; i < section.m_nChannels; ++i) {
     const CQTXChannel& c = *section.m_arrChannels.GetAt(i);
     table.AddRow({std::to_string(c.m_nIndex), Printable(YHeading(c)), Printable(XHeading(c)),
                   Cell(c.m_strYDimension),
                   Cell(c.m_strYUnitLabel), Cell(c.m_strXDimension), Cell(c.m_strXUnitLabel),
                   std::to_string(c.m_nSamples), FormatDouble(c.m_dX0), FormatDouble(c.m_dDeltaX),
-                  Cell(c.m_strDate), Cell(c.m_strTime)});
+                  Cell(c.m_strDate), Cell(c.m_strTime), StartText(qtx, c), XSecondsText(c)});
   }
   table.Print("  ");
 }
@@ -121,7 +124,7 @@ int Run(const std::vector<std::string>& args) {
   CQTXGeneral qtx;
   ScanFile(qtx, path);
   if (only) {
-    PrintSection(static_cast<int>(*only), SectionAt(qtx, *only), true);
+    PrintSection(qtx, static_cast<int>(*only), SectionAt(qtx, *only), true);
     return kExitOk;
   }
   PrintStdout("file: %s\n", path.c_str());
@@ -142,7 +145,7 @@ int Run(const std::vector<std::string>& args) {
     return kExitOk;
   }
   for (std::ptrdiff_t i = 0; i < qtx.m_arrSections.GetSize(); ++i)
-    PrintSection(static_cast<int>(i), *qtx.m_arrSections.GetAt(i));
+    PrintSection(qtx, static_cast<int>(i), *qtx.m_arrSections.GetAt(i));
   return kExitOk;
 }
 

@@ -1,0 +1,83 @@
+#include "sections/WallClock.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstdio>
+
+#include "cli/Tool.h"
+
+namespace qtx::tool {
+namespace {
+
+const char* Lacks(int status) {
+  switch (status) {
+    case QTX_TIME_NO_DATE: return "no Date (neither its own nor the main header's)";
+    case QTX_TIME_NO_TIME: return "a Date without a Time";
+    case QTX_TIME_BAD_DATE: return "a Date that is not yyyy/MM/dd";
+    case QTX_TIME_BAD_TIME: return "a Time that is not HH:mm:ss[.fff]";
+    case QTX_TIME_NO_UNIT: return "no X_Unit_Label";
+    default: return "an X_Unit_Label that is no unit of time";
+  }
+}
+
+// Digits of the fraction of a second that a count of nanoseconds needs.
+int FractionDigits(std::int64_t ns) {
+  std::int64_t v = std::llabs(ns % 1000000000);
+  if (v == 0) return 0;
+  int digits = 9;
+  for (; v % 10 == 0; v /= 10) --digits;
+  return digits;
+}
+
+}  // namespace
+
+ChannelClock ClockOf(const CQTXGeneral& qtx, const CQTXChannel& channel, const std::string& path,
+                     long long sectionIndex) {
+  ChannelClock clock;
+  const std::string name = path + ": section " + std::to_string(sectionIndex) + ", channel " + std::to_string(channel.m_nIndex);
+  const int start = QTX_ChannelStartTime(qtx, channel, clock.start);
+  if (start != QTX_TIME_OK) throw Failure(name + " has " + Lacks(start) + ": no start time");
+  const int unit = QTX_ChannelXUnit(channel, clock.nsPerUnit);
+  if (unit != QTX_TIME_OK)
+    throw Failure(name + " has " + Lacks(unit) + " (X_Unit_Label \"" + Printable(channel.m_strXUnitLabel) + "\")");
+  return clock;
+}
+
+std::string StartText(const CQTXGeneral& qtx, const CQTXChannel& channel) {
+  QTXStartTime start{0, 0};
+  if (QTX_ChannelStartTime(qtx, channel, start) != QTX_TIME_OK) return "-";
+  char text[32];
+  return QTX_FormatIso8601(start, FractionDigits(start.nNanoseconds), text, sizeof text) ? std::string(text) : std::string("-");
+}
+
+std::string XSecondsText(const CQTXChannel& channel) {
+  std::int64_t ns = 0;
+  if (QTX_ChannelXUnit(channel, ns) != QTX_TIME_OK) return "-";
+  return FormatDouble(static_cast<double>(ns) / 1e9);
+}
+
+int DigitsFor(const ChannelClock& clock, double deltaX) {
+  // The grid's step and the start's nanoseconds both must show; a step that
+  // has no nanoseconds of its own gets them all.
+  std::int64_t step = 0;
+  const int stepDigits = QTX_XToNanoseconds(deltaX, clock.nsPerUnit, step) ? FractionDigits(step) : 9;
+  return std::max(stepDigits, FractionDigits(clock.start.nNanoseconds));
+}
+
+void AppendTime(std::string& out, const ChannelClock& clock, double x, int digits) {
+  std::int64_t ns = 0;
+  QTXStartTime time{0, 0};
+  char text[32];
+  std::size_t length = 0;
+  if (QTX_XToNanoseconds(x, clock.nsPerUnit, ns) && QTX_AddNanoseconds(clock.start, ns, time))
+    length = QTX_FormatIso8601(time, std::max(digits, FractionDigits(time.nNanoseconds)), text, sizeof text);
+  if (length == 0) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%.17g", x);
+    throw Failure(std::string("X ") + number + " has no time of day in years 0 to 9999");
+  }
+  out.append(text, length);
+}
+
+}  // namespace qtx::tool

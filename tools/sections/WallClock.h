@@ -1,0 +1,39 @@
+// X as wall-clock time for the commands: each channel's start and unit, and
+// the ISO 8601 text of start + X.
+#ifndef QTX_TOOLS_SECTIONS_WALLCLOCK_H
+#define QTX_TOOLS_SECTIONS_WALLCLOCK_H
+
+#include <cstdint>
+#include <string>
+
+#include "qtx/QTXLibrary.h"
+
+namespace qtx::tool {
+
+// One channel's clock: its start and nanoseconds per X unit.
+struct ChannelClock {
+  QTXStartTime start{0, 0};
+  std::int64_t nsPerUnit = 0;
+};
+
+// The clock of a channel, or a Failure naming the channel and what it lacks.
+ChannelClock ClockOf(const CQTXGeneral& qtx, const CQTXChannel& channel, const std::string& path,
+                     long long sectionIndex);
+
+// The start as ISO 8601 text, or "-" with what is missing; the unit's
+// seconds, or "-". For qtx info.
+std::string StartText(const CQTXGeneral& qtx, const CQTXChannel& channel);
+std::string XSecondsText(const CQTXChannel& channel);
+
+// The fractional digits (0..9) that show every X of a grid of this step,
+// and of the start's own nanoseconds.
+int DigitsFor(const ChannelClock& clock, double deltaX);
+
+// Appends start + x as ISO 8601 with `digits` fractional digits, or more
+// where this X needs them (an X column off the Delta_X grid loses nothing);
+// a Failure for an X that has no time.
+void AppendTime(std::string& out, const ChannelClock& clock, double x, int digits);
+
+}  // namespace qtx::tool
+
+#endif  // QTX_TOOLS_SECTIONS_WALLCLOCK_H
