@@ -163,6 +163,9 @@ Reply Viewer::Handle(std::string_view path, std::string_view query) {
 Reply Viewer::Meta() const {
   std::string out = "{\"file\":";
   AppendString(out, std::filesystem::path(m_path).filename().string());
+  // As given on the command line, for the command lines the page shows.
+  out += ",\"path\":";
+  AppendString(out, m_path);
   out += ",\"mode\":";
   AppendString(out, ModeName(m_qtx->m_nXColumns));
   out += ",\"start\":" + std::to_string(m_start) + ",\"sections\":[";
