@@ -112,8 +112,9 @@ def check_http(server):
     for query in ["w=abc", "w=0", "w=100&x0=5&x1=1", "w=100&x0=nan&x1=1", "w=10&channels=99", "w=10&channels=0,0",
                   "w=10&section=7", "w=10&file=/etc/passwd", "w=10&w=10", "stats?x0=1", "stats?x0=2&x1=1",
                   "stats?x0=0&x1=1&w=5", "stats?x0=0&x1=1&channels=3", "stats?x0=inf&x1=1",
-                  "w=10&x0=0x1&x1=2", "w=10&x0=%201&x1=2"]:
-        status, body = get(server.url + (query if query.startswith("stats") else "data?" + query))
+                  "w=10&x0=0x1&x1=2", "w=10&x0=%201&x1=2", "csv?x0=1", "csv?x0=2&x1=1", "csv?x0=0&x1=1&w=5",
+                  "csv?x0=0&x1=1&channels=3", "csv?x0=0&x1=1&channels=1,1", "csv?x0=inf&x1=1", "csv?x0=0&x1=1&section=1"]:
+        status, body = get(server.url + (query if query.startswith(("stats", "csv")) else "data?" + query))
         check(status == 400 and body.count("\n") == 1 and len(body) < 200, "%s: %s %r" % (query, status, body))
     # Across the gap of Current and the end of In2, within one bin, before the first row, at one X.
     rows = range(2000)
@@ -122,6 +123,22 @@ def check_http(server):
                  [0.5 * math.sin(3 * (r * 0.01)) if r < 1500 else math.nan for r in rows]], [2000, 2000, 1500],
                 [(0.005, 19.5), (5.113, 17.0), (9.5, 9.8), (-1.0, 0.0), (-2.0, -1.0), (3.0, 3.0), (0, 100)])
     return answer
+
+
+def dump(command, path, x0, x1, channels):
+    """What qtx dump --x writes for the range and channels."""
+    return subprocess.run(command + ["dump", path, "--x", "%r:%r" % (x0, x1), "--channels", channels],
+                          check=True, stdout=subprocess.PIPE).stdout
+
+
+def check_csv(server, command, path):
+    """csv equals qtx dump --x byte for byte, over several pieces, in the section's order of channels."""
+    for x0, x1, channels in [(1.0, 1.05, "2,0"), (-1.0, 100.0, "0,1,2"), (9.5, 17.0, "1,2"), (5.113, 5.117, "0")]:
+        with urllib.request.urlopen(server.url + "csv?x0=%r&x1=%r&channels=%s" % (x0, x1, channels), timeout=20) as r:
+            got, disposition = r.read(), r.headers["Content-Disposition"]
+        want = dump(command, path, x0, x1, ",".join(sorted(channels.split(","))))
+        check(got == want, "csv %r..%r %s: %r, not %r" % (x0, x1, channels, got[:200], want[:200]))
+        check(disposition == 'attachment; filename="small-section0.csv"', "disposition: %s" % disposition)
 
 
 def check_stats(url, xs, columns, lengths, spans):
@@ -276,7 +293,37 @@ def covers(h):
     return a["x0"] == h["view"]["x0"] and a["x1"] == h["view"]["x1"] and not h["error"]
 
 
-def check_small_page(driver, server, out_dir, path):
+def check_view_out(driver, page, command, path):
+    """The view goes out: its CSV as qtx dump writes it, its command lines, its picture."""
+    from selenium.webdriver.common.by import By
+    driver.find_element(By.CSS_SELECTOR, '#legend [data-channel="1"] input').click()
+    h = page.hook()
+    driver.find_element(By.ID, "csv").click()
+    query = page.hook()["csv"]
+    got = driver.execute_async_script("fetch(arguments[0]).then((r) => r.text()).then(arguments[1])", query)
+    want = dump(command, path, h["view"]["x0"], h["view"]["x1"], "0,2").decode()
+    check(got == want and want.count("\n") > 2, "csv of the view %s: %r, not %r" % (query, got[:200], want[:200]))
+    driver.find_element(By.ID, "command").click()
+    shown = driver.find_element(By.ID, "command-text")
+    lines = shown.get_attribute("value").splitlines()
+    page.shot("command")
+    check(shown.is_displayed() and len(lines) == 2 and lines[0].startswith("qtx cut " + path + " -o ") and
+          lines[1].startswith("qtx export " + path + " "), "command: %r" % lines)
+    for line in lines:
+        words = line.split()
+        x = words[words.index("--x") + 1].split(":")
+        check([float(v) for v in x] == [h["view"]["x0"], h["view"]["x1"]] and words[-2:] == ["--channels", "0,2"],
+              "range or channels of %r, not %s" % (line, h["view"]))
+    driver.find_element(By.ID, "picture").click()
+    end = time.time() + 10
+    while not page.hook().get("picture") and time.time() < end:
+        time.sleep(0.05)
+    check(page.hook().get("picture", 0) > 1000, "no picture: %s" % page.hook().get("picture"))
+    driver.find_element(By.CSS_SELECTOR, '#legend [data-channel="1"] input').click()
+    driver.find_element(By.ID, "command").click()
+
+
+def check_small_page(driver, server, out_dir, path, command):
     from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
     from selenium.webdriver.common.by import By
     page = Page(driver, out_dir, "small")
@@ -306,6 +353,7 @@ def check_small_page(driver, server, out_dir, path):
     check(span < (wheeled["x1"] - wheeled["x0"]) * 0.3, "box zoom too wide: %s" % h["view"])
     # Narrow enough for rows: every one of them, not the columns.
     check(all(a["raw"] for a in h["lastAnswer"]["channels"]), "not rows: %s" % h["lastAnswer"])
+    check_view_out(driver, page, command, path)
 
     from selenium.webdriver.common.keys import Keys
     boxed = h["view"]
@@ -468,6 +516,7 @@ def main():
         if http_only:
             print("ok: the page and a data answer over HTTP")
             return 0
+        check_csv(server, command, small)
         check_loopback_and_flood(server)
         check_short_file(command, out_dir)
         driver, profile = browser(out_dir)
@@ -475,7 +524,7 @@ def main():
             print("SKIP: the server's answers are right; chromium, chromium-driver or python3-selenium is missing")
             return SKIP
         try:
-            check_small_page(driver, server, out_dir, small)
+            check_small_page(driver, server, out_dir, small, command)
             server.stop()
             spike = os.path.join(out_dir, "spike.qtx")
             write_spike(spike)

@@ -16,6 +16,7 @@
 #include "cli/OutputFile.h"
 #include "cli/Tool.h"
 #include "commands/Commands.h"
+#include "sections/DumpRows.h"
 #include "sections/RowSelection.h"
 #include "sections/SectionChunks.h"
 #include "sections/Sections.h"
@@ -64,87 +65,26 @@ const char* const kUsage =
     "  The rows are read a piece at a time: memory stays small whatever the\n"
     "  section's size, and on a terminal a long dump shows its progress on stderr.\n";
 
-// Output through one large buffer: a dump of a big section is millions of
-// rows, and a call to stdio per field would dominate.
-class Output {
- public:
-  explicit Output(char separator) : m_separator(separator) { m_buffer.reserve(kFlushAt + 512); }
-
-  // A number; a missing field (the row lacked it) is an empty cell.
-  void Number(double value) {
-    if (QTX_IsMissingValue(value)) return;
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    m_buffer.append(text, result.ptr);
-  }
-  // A text cell: quoted as CSV needs it, or with tabs and line ends made
-  // spaces for TSV, which has no quoting. Other control characters are
-  // written as \xHH: a NUL would make the output binary.
-  void Text(std::string_view text) {
-    std::string escaped;
-    for (const char c : text) {
-      const auto byte = static_cast<unsigned char>(c);
-      if ((byte >= 0x20 && byte != 0x7f) || c == '\t' || c == '\n' || c == '\r') {
-        escaped += c;
-      } else {
-        char hex[5];
-        std::snprintf(hex, sizeof hex, "\\x%02x", byte);
-        escaped += hex;
-      }
-    }
-    text = escaped;
-    if (m_separator == '\t') {
-      for (const char c : text) m_buffer += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
-      return;
-    }
-    const bool quote = text.find_first_of(",\"\r\n") != std::string_view::npos ||
-                       (!text.empty() && (text.front() == ' ' || text.back() == ' '));
-    if (!quote) {
-      m_buffer.append(text);
-      return;
-    }
-    m_buffer += '"';
-    for (const char c : text) {
-      if (c == '"') m_buffer += '"';
-      m_buffer += c;
-    }
-    m_buffer += '"';
-  }
-  void Time(const ChannelClock& clock, double x, int digits) { AppendTime(m_buffer, clock, x, digits); }
-  void Separator() { m_buffer += m_separator; }
-  void EndRow() {
-    m_buffer += '\n';
-    if (m_buffer.size() >= kFlushAt) Flush();
-  }
-  void Flush() {
-    WriteStdout(m_buffer);
-    m_buffer.clear();
-  }
-
- private:
-  static constexpr std::size_t kFlushAt = std::size_t{1} << 16;
-  char m_separator;
-  std::string m_buffer;
-};
-
-// Whether every channel of `channels` has the same X in every row: the X
-// column of mode One, or the same X0 and Delta_X in mode No.
-bool SharedX(int mode, const std::vector<const CQTXChannel*>& channels) {
-  if (mode == 1) return true;
-  if (mode != 0) return channels.size() == 1;
-  for (const CQTXChannel* channel : channels)
-    if (channel->m_dX0 != channels.front()->m_dX0 || channel->m_dDeltaX != channels.front()->m_dDeltaX)
-      return false;
-  return true;
-}
-
 // The line before each section of --all: "# section N", which qtx convert
 // reads as the start of a section.
 int RunAll(const std::vector<std::string>& args, const std::string& path);
-void PrintRows(Output& out, const CQTXGeneral& qtx, const CQTXSection& section, const std::string& path,
-               const std::vector<const CQTXChannel*>& channels, const std::vector<int>& indexes, bool shared,
-               const std::vector<ChannelClock>& clocks, const std::vector<int>& digits, std::uint32_t first,
-               std::uint32_t end);
+
+// Rows [first, end) of `rows` to stdout, through one large buffer: a dump of
+// a big section is millions of rows, and a call to stdio per field would
+// dominate.
+void PrintRows(DumpRows& rows, std::uint32_t first, std::uint32_t end) {
+  constexpr std::size_t kPiece = std::size_t{1} << 16;
+  rows.Start(first, end);
+  Progress progress("dump");
+  std::string text;
+  text.reserve(kPiece + 4096);
+  for (bool more = true; more;) {
+    more = rows.Fill(text, kPiece);
+    WriteStdout(text);
+    text.clear();
+    progress.Update(rows.Done(), rows.Total());
+  }
+}
 
 volatile std::sig_atomic_t g_interrupted = 0;
 extern "C" void OnInterrupt(int) { g_interrupted = 1; }
@@ -172,14 +112,6 @@ int Run(const std::vector<std::string>& args) {
   const Arguments arguments(args, {"--section", "--channel", "--channels", "--format", "--rows", "--x", "--time"},
                             {"--all", "--units", "--follow"});
   const bool units = arguments.Has("--units");
-  // A heading cell, with --units its dimension and unit as convert reads them.
-  const auto heading = [units](const CString& text, const CString& dimension, const CString& unit) {
-    std::string cell(text.View());
-    if (!units) return cell;
-    if (!(dimension == text) && !dimension.IsEmpty()) cell += " {" + std::string(dimension.View()) + "}";
-    if (!unit.IsEmpty() && !(unit == CString("-"))) cell += " [" + std::string(unit.View()) + "]";
-    return cell;
-  };
   arguments.ExpectPositionals(1);
   const std::string& path = arguments.Positionals()[0];
   if (arguments.Has("--all")) return RunAll(args, path);
@@ -215,13 +147,10 @@ int Run(const std::vector<std::string>& args) {
 
   std::vector<const CQTXChannel*> channels;
   std::vector<int> indexes;
-  std::uint32_t end = rows.first;
   for (int j = 0; j < nChannels; ++j) {
-    const CQTXChannel* channel = section.m_arrChannels.GetAt(j);
     if (chosen && std::find(chosen->begin(), chosen->end(), j) == chosen->end()) continue;
-    channels.push_back(channel);
+    channels.push_back(section.m_arrChannels.GetAt(j));
     indexes.push_back(j);
-    end = std::max(end, std::min(channel->m_nSamples, rows.end));
   }
   const bool absolute = arguments.GetChoice("--time", {"relative", "absolute"}, 0) == 1;
   // On the clock, channels that start apart need an X each: mode One has
@@ -241,29 +170,19 @@ int Run(const std::vector<std::string>& args) {
       throw Failure(path + ": section " + std::to_string(sectionIndex) +
                     ": its channels start at different times, but X_Columns One gives them one X column");
   }
-  const bool shared = !channels.empty() && SharedX(qtx.m_nXColumns, channels) && sameStart;
-
-  Output out(separator);
-  if (shared) {
-    out.Text(heading(XHeading(*channels.front()), channels.front()->m_strXDimension, channels.front()->m_strXUnitLabel));
-    out.Separator();
+  DumpRows dump(qtx, section, path, indexes, separator, units, clocks, digits);
+  {
+    std::string header;
+    dump.Header(header);
+    WriteStdout(header);
   }
-  for (std::size_t i = 0; i < channels.size(); ++i) {
-    if (i > 0) out.Separator();
-    if (!shared) {
-      out.Text(heading(XHeading(*channels[i]), channels[i]->m_strXDimension, channels[i]->m_strXUnitLabel));
-      out.Separator();
-    }
-    out.Text(heading(YHeading(*channels[i]), channels[i]->m_strYDimension, channels[i]->m_strYUnitLabel));
-  }
-  out.EndRow();
   // The rows a chunk at a time, so that memory stays the same whatever the
   // section's size and the first rows show at once.
   std::uint32_t first = rows.first;
+  std::uint32_t end = dump.EndOf(rows);
   if (follow) end = std::min(end, section.m_nRowsInFile);
   for (;;) {
-    PrintRows(out, qtx, section, path, channels, indexes, shared, clocks, digits, first, end);
-    out.Flush();
+    PrintRows(dump, first, end);
     if (!follow || end >= section.RowCount()) break;
     first = end;
     while (!g_interrupted && section.m_nRowsInFile <= first) {
@@ -275,42 +194,6 @@ int Run(const std::vector<std::string>& args) {
     end = section.m_nRowsInFile;
   }
   return kExitOk;
-}
-
-void PrintRows(Output& out, const CQTXGeneral& qtx, const CQTXSection& section, const std::string& path,
-               const std::vector<const CQTXChannel*>& channels, const std::vector<int>& indexes, bool shared,
-               const std::vector<ChannelClock>& clocks, const std::vector<int>& digits, std::uint32_t first,
-               std::uint32_t end) {
-  // With --time absolute, X on each channel's clock.
-  const bool absolute = !clocks.empty();
-  SectionChunks chunks(qtx, section, path, indexes, first, end, shared);
-  Progress progress("dump");
-  while (chunks.Next()) {
-    for (std::uint32_t k = 0; k < chunks.Rows(); ++k) {
-      const std::uint32_t r = chunks.First() + k;
-      if (shared) {
-        if (absolute)
-          out.Time(clocks[0], chunks.X(0)[k], digits[0]);
-        else
-          out.Number(chunks.X(0)[k]);
-        out.Separator();
-      }
-      for (std::size_t i = 0; i < channels.size(); ++i) {
-        if (i > 0) out.Separator();
-        const bool present = r < channels[i]->m_nSamples;
-        if (!shared) {
-          if (present && absolute)
-            out.Time(clocks[i], chunks.X(i)[k], digits[i]);
-          else if (present)
-            out.Number(chunks.X(i)[k]);
-          out.Separator();
-        }
-        if (present) out.Number(chunks.Y(i)[k]);
-      }
-      out.EndRow();
-    }
-    progress.Update(chunks.Done(), chunks.End() - chunks.Begin());
-  }
 }
 
 int RunAll(const std::vector<std::string>& args, const std::string& path) {

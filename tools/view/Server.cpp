@@ -9,6 +9,7 @@
 #include <random>
 
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
@@ -153,19 +154,28 @@ class Session : public std::enable_shared_from_this<Session> {
     Write(m_server.Answer(request), request.keep_alive(), request.version(), request.method() == http::verb::head);
   }
 
-  void Write(const Reply& reply, bool keepAlive, unsigned version, bool head = false) {
-    m_response = {};
-    m_response.version(version);
-    m_response.result(reply.status);
-    m_response.set(http::field::server, "qtx");
-    m_response.set(http::field::content_type, reply.contentType);
-    m_response.set(http::field::cache_control, "no-store");
-    m_response.set("X-Content-Type-Options", "nosniff");
+  template <class Message>
+  static void SetHeaders(Message& message, const Reply& reply, unsigned version) {
+    message.version(version);
+    message.result(reply.status);
+    message.set(http::field::server, "qtx");
+    message.set(http::field::content_type, reply.contentType);
+    message.set(http::field::cache_control, "no-store");
+    message.set("X-Content-Type-Options", "nosniff");
     // The token is in the address: no other site learns it, and the page
     // loads nothing but what this server serves.
-    m_response.set("Referrer-Policy", "no-referrer");
-    m_response.set("Content-Security-Policy",
-                   "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'");
+    message.set("Referrer-Policy", "no-referrer");
+    message.set("Content-Security-Policy", "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'");
+    if (!reply.disposition.empty()) message.set(http::field::content_disposition, reply.disposition);
+  }
+
+  void Write(const Reply& reply, bool keepAlive, unsigned version, bool head = false) {
+    if (reply.pieces && !head) {
+      Stream(reply, keepAlive, version);
+      return;
+    }
+    m_response = {};
+    SetHeaders(m_response, reply, version);
     if (reply.status == 302) m_response.set(http::field::location, reply.body);
     m_response.body() = head || reply.status == 302 ? std::string() : reply.body;
     m_response.prepare_payload();
@@ -182,6 +192,75 @@ class Session : public std::enable_shared_from_this<Session> {
                       });
   }
 
+  // A streamed answer: the header, then a chunk per piece, each written
+  // before the next is made, then the last chunk.
+  void Stream(const Reply& reply, bool keepAlive, unsigned version) {
+    m_pieces = reply.pieces;
+    m_keepAlive = keepAlive;
+    m_streamed.emplace();
+    SetHeaders(*m_streamed, reply, version);
+    m_streamed->chunked(true);
+    m_streamed->keep_alive(keepAlive);
+    m_streamed->body().data = nullptr;
+    m_streamed->body().more = true;
+    m_serializer.emplace(*m_streamed);
+    m_stream.expires_after(kTimeout);
+    http::async_write_header(m_stream, *m_serializer,
+                             [self = shared_from_this()](beast::error_code error, std::size_t) {
+                               self->NextPiece(error);
+                             });
+  }
+
+  void NextPiece(beast::error_code error) {
+    // need_buffer: the piece went out and the serializer wants the next.
+    if (error && error != http::error::need_buffer) {
+      EndStream();
+      Close();
+      return;
+    }
+    if (m_last) {
+      const bool keepAlive = m_keepAlive;
+      EndStream();
+      if (keepAlive) {
+        Read();
+      } else {
+        Close();
+      }
+      return;
+    }
+    m_piece.clear();
+    bool more = false;
+    try {
+      more = m_pieces(m_piece);
+    } catch (const std::exception& e) {
+      Warn(std::string("an answer was cut short: ") + e.what());
+      EndStream();
+      Close();
+      return;
+    }
+    m_last = !more;
+    // An empty piece with more to come would read as the last chunk.
+    if (m_piece.empty() && more) {
+      asio::post(m_stream.get_executor(), [self = shared_from_this()]() { self->NextPiece({}); });
+      return;
+    }
+    m_streamed->body().data = m_piece.empty() ? nullptr : m_piece.data();
+    m_streamed->body().size = m_piece.size();
+    m_streamed->body().more = more;
+    m_stream.expires_after(kTimeout);
+    http::async_write(m_stream, *m_serializer, [self = shared_from_this()](beast::error_code e, std::size_t) {
+      self->NextPiece(e);
+    });
+  }
+
+  void EndStream() {
+    m_serializer.reset();
+    m_streamed.reset();
+    m_pieces = nullptr;
+    m_piece = std::string();
+    m_last = false;
+  }
+
   void Close() {
     beast::error_code ignored;
     m_stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
@@ -193,6 +272,13 @@ class Session : public std::enable_shared_from_this<Session> {
   beast::flat_buffer m_buffer{kHeaderLimit};
   std::optional<http::request_parser<http::string_body>> m_parser;
   http::response<http::string_body> m_response;
+  // A streamed answer under way.
+  std::optional<http::response<http::buffer_body>> m_streamed;
+  std::optional<http::response_serializer<http::buffer_body>> m_serializer;
+  Pieces m_pieces;
+  std::string m_piece;
+  bool m_keepAlive = false;
+  bool m_last = false;
   bool m_counted = false;
   std::list<Session*>::iterator m_stranger;
 };

@@ -10,13 +10,28 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace qtx::tool::view {
 
+// A piece of a streamed answer: appends the next piece of text to `out` and
+// returns false after the last one. A throw ends the connection without the
+// answer's end, so that the client sees that it is cut short.
+using Pieces = std::function<bool(std::string& out)>;
+
 struct Reply {
+  Reply() = default;
+  Reply(unsigned s, std::string type, std::string text)
+      : status(s), contentType(std::move(type)), body(std::move(text)) {}
+
   unsigned status = 200;
   std::string contentType = "text/plain; charset=utf-8";
   std::string body;
+  // When set, the body is sent in chunks as `pieces` gives them, instead of
+  // `body`: an answer of any size in the memory of one piece.
+  Pieces pieces;
+  // A Content-Disposition header, when not empty (a download's name).
+  std::string disposition;
 };
 
 // Answers the path after "/TOKEN" (starting with '/') and the query (after

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "cli/Tool.h"
+#include "sections/DumpRows.h"
+#include "sections/SectionChunks.h"
 #include "sections/Sections.h"
 #include "view/Assets.h"
 
@@ -20,6 +22,8 @@ constexpr std::uint32_t kMostColumns = 10000;
 constexpr std::size_t kMostValues = std::size_t{1} << 22;
 // A section of this many rows takes seconds to summarise: the user is told.
 constexpr std::uint32_t kSayRows = 5000000;
+// The text of /csv goes out in pieces of about this size.
+constexpr std::size_t kCsvPiece = std::size_t{1} << 16;
 
 void AppendString(std::string& out, std::string_view text) {
   out += '"';
@@ -95,7 +99,7 @@ Viewer::Viewer(const std::string& path, long long start) : m_path(path), m_start
 
 void Viewer::Load(std::size_t start) {
   m_summaries.clear();
-  m_qtx = std::make_unique<CQTXGeneral>();
+  m_qtx = std::make_shared<CQTXGeneral>();
   m_stamp = StampNow();
   ScanFile(*m_qtx, m_path);
   SectionAt(*m_qtx, static_cast<long long>(start));
@@ -131,7 +135,7 @@ Reply Viewer::Handle(std::string_view path, std::string_view query) {
       return {200, kAssets[i].contentType,
               std::string(reinterpret_cast<const char*>(kAssets[i].data), kAssets[i].size)};
   }
-  if (path != "/meta" && path != "/data" && path != "/stats" && path != "/reload")
+  if (path != "/meta" && path != "/data" && path != "/stats" && path != "/csv" && path != "/reload")
     return {404, "text/plain; charset=utf-8", "not found\n"};
   if (path == "/reload") {
     if (!query.empty()) return BadRequest("/reload takes no parameters");
@@ -152,12 +156,16 @@ Reply Viewer::Handle(std::string_view path, std::string_view query) {
     if (!query.empty()) return BadRequest("/meta takes no parameters");
     return Meta();
   }
+  if (path == "/csv") return Csv(query);
   return path == "/data" ? Data(query) : Stats(query);
 }
 
 Reply Viewer::Meta() const {
   std::string out = "{\"file\":";
   AppendString(out, std::filesystem::path(m_path).filename().string());
+  // As given on the command line, for the command lines the page shows.
+  out += ",\"path\":";
+  AppendString(out, m_path);
   out += ",\"mode\":";
   AppendString(out, ModeName(m_qtx->m_nXColumns));
   out += ",\"start\":" + std::to_string(m_start) + ",\"sections\":[";
@@ -191,7 +199,7 @@ Reply Viewer::Meta() const {
   return {200, "application/json", out};
 }
 
-std::string Viewer::Parse(std::string_view query, bool stats, Query& q) const {
+std::string Viewer::Parse(std::string_view query, bool stats, Query& q, const char* what) const {
   std::map<std::string, std::string> values;
   while (!query.empty()) {
     const std::size_t amp = query.find('&');
@@ -239,7 +247,7 @@ std::string Viewer::Parse(std::string_view query, bool stats, Query& q) const {
   q.exact = values.count("exact") != 0;
   if (q.exact && values["exact"] != "1") return "exact takes the value 1";
   q.hasRange = values.count("x0") || values.count("x1");
-  if (stats && !q.hasRange) return "stats needs x0 and x1";
+  if (stats && !q.hasRange) return std::string(what) + " needs x0 and x1";
   if (q.hasRange) {
     if (!FiniteNumber(values["x0"], q.x0) || !FiniteNumber(values["x1"], q.x1) ||
         !(stats ? q.x0 <= q.x1 : q.x0 < q.x1))
@@ -350,6 +358,39 @@ Reply Viewer::Stats(std::string_view query) {
   }
   out += "]}";
   return {200, "application/json", out};
+}
+
+Reply Viewer::Csv(std::string_view query) {
+  Query q;
+  const std::string reason = Parse(query, true, q, "csv");
+  if (!reason.empty()) return BadRequest(reason);
+  const long long sectionIndex = static_cast<long long>(q.section);
+  const CQTXSection& section = *m_qtx->m_arrSections.GetAt(static_cast<std::ptrdiff_t>(q.section));
+  if (q.channels.empty()) return BadRequest("csv needs a channel, and section " + std::to_string(q.section) + " has none");
+  // As qtx dump --channels: the section's order, whatever the list's.
+  std::sort(q.channels.begin(), q.channels.end());
+  RowChoice rows{};
+  try {
+    rows = ChooseRows(*m_qtx, section, sectionIndex, m_path, std::nullopt, FormatDouble(q.x0) + ":" + FormatDouble(q.x1));
+  } catch (const Failure& failure) {
+    return BadRequest(failure.what());
+  }
+  // The download's name: the file's stem, of characters every system takes.
+  std::string name;
+  for (const char c : std::filesystem::path(m_path).stem().string())
+    name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' ? c : '_';
+  Reply reply{200, "text/csv; charset=utf-8", {}};
+  reply.disposition = "attachment; filename=\"" + name.substr(0, 100) + "-section" + std::to_string(q.section) + ".csv\"";
+  const std::shared_ptr<const CQTXGeneral> qtx = m_qtx;
+  const auto dump = std::make_shared<DumpRows>(*qtx, section, m_path, q.channels, ',', false);
+  dump->Start(rows.first, dump->EndOf(rows));
+  auto header = std::make_shared<bool>(true);
+  reply.pieces = [qtx, dump, header](std::string& out) {
+    if (*header) dump->Header(out);
+    *header = false;
+    return dump->Fill(out, kCsvPiece);
+  };
+  return reply;
 }
 
 }  // namespace qtx::tool::view

@@ -1,6 +1,7 @@
 // What qtx view serves under its token: the page, its script and style, the
 // file's description (/meta), the data of a view (/data), the statistics
-// between two X (/stats), and /reload, which reads the file again. Only the one
+// between two X (/stats), the rows between two X as qtx dump writes them
+// (/csv), and /reload, which reads the file again. Only the one
 // file given on the command line is ever read; a request chooses a section,
 // an X range, a width and channels, each checked.
 #ifndef QTX_TOOLS_VIEW_VIEWER_H
@@ -48,13 +49,17 @@ class Viewer {
     bool hasRange = false, exact = false;
     double x0 = 0, x1 = 0;
   };
-  std::string Parse(std::string_view query, bool stats, Query& out) const;
+  // `stats`: no width, and an X range that `what` needs.
+  std::string Parse(std::string_view query, bool stats, Query& out, const char* what = "stats") const;
   Reply Data(std::string_view query);
   Reply Stats(std::string_view query);
+  Reply Csv(std::string_view query);
 
   std::string m_path;
   long long m_start;
-  std::unique_ptr<CQTXGeneral> m_qtx;
+  // Shared with the answers of /csv under way, which a reload must not pull
+  // from under them.
+  std::shared_ptr<CQTXGeneral> m_qtx;
   CStdioFile m_file;
   Stamp m_stamp;
   std::map<std::size_t, std::unique_ptr<SectionSummary>> m_summaries;

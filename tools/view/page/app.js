@@ -772,7 +772,7 @@
 
   // Arrows pan by a tenth, + and - zoom around the middle, Home shows everything.
   window.addEventListener('keydown', (event) => {
-    if (!state.full || event.target.tagName === 'SELECT' || event.ctrlKey || event.metaKey || event.altKey) return;
+    if (!state.full || ['SELECT', 'TEXTAREA'].includes(event.target.tagName) || event.ctrlKey || event.metaKey || event.altKey) return;
     const span = state.x1 - state.x0, mid = (state.x0 + state.x1) / 2;
     const moves = {
       ArrowLeft: () => setView(state.x0 - span / 10, state.x1 - span / 10),
@@ -787,6 +787,91 @@
     moves[event.key]();
   });
   hook.setCursor = (name, x) => setCursor(name, x);
+
+  // ---- the view goes out: its rows, its command lines, its picture
+
+  // The visible channels of the section, by index.
+  function visibleChannels() {
+    return state.channels.filter((c) => !state.hidden.has(c.index)).map((c) => c.index);
+  }
+
+  // A word for a POSIX shell: as it is when it is safe, else in single
+  // quotes; a file name that starts with '-' gets a ./ so that it is no option.
+  function shellWord(text) {
+    if (text.startsWith('-')) text = './' + text;
+    return /^[A-Za-z0-9_.\/:@%+=,-]+$/.test(text) ? text : "'" + text.replace(/'/g, "'\\''") + "'";
+  }
+
+  // A file name beside the file: its stem and `ending`.
+  function outName(ending) {
+    const path = state.meta.path || state.meta.file;
+    return path.replace(/\.[^./\\]*$/, '') + '-view' + ending;
+  }
+
+  // What the command lines choose: the section, the visible X and the
+  // visible channels (all of them: no --channels).
+  function choice() {
+    const visible = visibleChannels();
+    let text = ' --section ' + state.section + ' --x ' + state.x0 + ':' + state.x1;
+    if (visible.length < state.channels.length) text += ' --channels ' + visible.join(',');
+    return text;
+  }
+
+  function commandLines() {
+    const file = shellWord(state.meta.path || state.meta.file);
+    return 'qtx cut ' + file + ' -o ' + shellWord(outName('.qtx')) + choice() + '\n' +
+      'qtx export ' + file + ' ' + shellWord(outName('.h5')) + choice();
+  }
+
+  function download(href) {
+    const link = document.createElement('a');
+    link.href = href;
+    link.download = '';
+    document.body.append(link);
+    link.click();
+    link.remove();
+  }
+
+  document.getElementById('csv').addEventListener('click', () => {
+    if (!state.full) return;
+    const visible = visibleChannels();
+    if (!visible.length) { showError('no channel is visible: tick one in the legend'); return; }
+    const query = 'csv?section=' + state.section + '&x0=' + state.x0 + '&x1=' + state.x1 + '&channels=' + visible.join(',');
+    hook.csv = query;
+    download(query);
+  });
+
+  document.getElementById('command').addEventListener('click', () => {
+    if (!state.meta) return;
+    const box = document.getElementById('commands');
+    const text = document.getElementById('command-text');
+    text.value = commandLines();
+    hook.command = text.value;
+    box.hidden = !box.hidden;
+    if (!box.hidden) text.select();
+  });
+
+  document.getElementById('copy').addEventListener('click', () => {
+    const text = document.getElementById('command-text');
+    text.select();
+    if (navigator.clipboard) navigator.clipboard.writeText(text.value).catch(() => document.execCommand('copy'));
+    else document.execCommand('copy');
+  });
+
+  document.getElementById('picture').addEventListener('click', () => {
+    canvas.toBlob((blob) => {
+      if (!blob) { showError('the browser made no picture of the plot'); return; }
+      const url = URL.createObjectURL(blob);
+      hook.picture = blob.size;
+      const link = document.createElement('a');
+      link.href = url;
+      link.download = (state.meta ? state.meta.file.replace(/\.[^.]*$/, '') : 'qtx') + '-view.png';
+      document.body.append(link);
+      link.click();
+      link.remove();
+      setTimeout(() => URL.revokeObjectURL(url), 10000);
+    }, 'image/png');
+  });
 
   // ---- start
 
