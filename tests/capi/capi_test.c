@@ -383,14 +383,22 @@ static void IndexAndRefresh(const char* scratch) {
   CHECK(qtx_write_index(file) == QTX_OK);
   qtx_close(file);
   CHECK(qtx_open(path, &file) == QTX_OK && qtx_index_used(file) == 1);
+  /* On Windows the file qtx_open holds denies others write access, so no
+   * writer can append to it while it is open there: that part only where
+   * the lock is advisory. */
   out = fopen(path, "ab");
-  fputs("1\t2\n2\t", out);
-  fclose(out);
-  CHECK(qtx_refresh(file, &rows, &sections) == QTX_OK && rows == 1 && sections == 0);
-  out = fopen(path, "wb");
-  fputs(head, out);
-  fclose(out);
-  CHECK(qtx_refresh(file, &rows, &sections) == QTX_ERR_REPLACED && rows == 0);
+  if (out) {
+    fputs("1\t2\n2\t", out);
+    fclose(out);
+    CHECK(qtx_refresh(file, &rows, &sections) == QTX_OK && rows == 1 && sections == 0);
+    out = fopen(path, "wb");
+    CHECK(out != NULL);
+    if (out) {
+      fputs(head, out);
+      fclose(out);
+      CHECK(qtx_refresh(file, &rows, &sections) == QTX_ERR_REPLACED && rows == 0);
+    }
+  }
   CHECK(qtx_refresh(NULL, &rows, &sections) == QTX_ERR_ARGUMENT && qtx_index_used(NULL) == 0);
   qtx_close(file);
   remove(index);

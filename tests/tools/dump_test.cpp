@@ -213,6 +213,10 @@ TEST(ToolDump, ChannelListsAndNumberArguments) {
       {"--x inf:2", "--x wants decimal numbers A:B, an end left out or -inf:inf for open ends, not \"inf:2\""},
   };
   for (const auto& c : cases) {
+#ifdef _WIN32
+    // cmd.exe, which runs the tool there, knows no single quotes.
+    if (std::string(c.arguments).find('\'') != std::string::npos) continue;
+#endif
     const qtx::test::ToolRun run = qtx::test::RunQtx("dump " + file.Path() + " " + c.arguments + " 2>&1");
     const bool fails = run.exitCode == 2;
     EXPECT_EQ(fails ? run.out.substr(run.out.find(": ") + 2, run.out.find('\n') - run.out.find(": ") - 2) : run.out,
