@@ -93,6 +93,17 @@ struct ColumnScale {
   }
 };
 
+// Rows [r0, r0 + count) of a query into `targets`: on this thread for a few,
+// over every core for more. A file that now holds fewer rows has changed.
+void ReadQueryRows(const CQTXGeneral& qtx, CStdioFile& file, const std::string& path, const CQTXSection& section,
+                   std::uint32_t r0, std::uint32_t count, const std::vector<QTXChannelTarget>& targets) {
+  const QTXRowsRead read =
+      count > kQuickRows
+          ? qtx.QTX_ReadRowsParallel(CString(path.c_str()), &section, r0, count, targets.data(), targets.size(), 0)
+          : qtx.QTX_ReadRows(&file, &section, r0, count, targets.data(), targets.size());
+  if (read.nRows < count) throw Failure("the file changed since it was opened: rows are missing");
+}
+
 }  // namespace
 
 SectionSummary::SectionSummary(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section,
@@ -314,11 +325,7 @@ void SectionSummary::AnswerFromRows(CStdioFile& file, const XSource& source, con
 
   for (std::uint32_t r0 = rowFirst; r0 < rowEnd; r0 += std::min(chunk, rowEnd - r0)) {
     const std::uint32_t count = std::min(chunk, rowEnd - r0);
-    const QTXRowsRead read =
-        count > kQuickRows
-            ? m_qtx.QTX_ReadRowsParallel(CString(m_path.c_str()), &m_section, r0, count, targets.data(), targets.size(), 0)
-            : m_qtx.QTX_ReadRows(&file, &m_section, r0, count, targets.data(), targets.size());
-    if (read.nRows < count) throw Failure("the file changed since it was opened: rows are missing");
+    ReadQueryRows(m_qtx, file, m_path, m_section, r0, count, targets);
     for (std::size_t k = 0; k < wanted.size(); ++k) {
       State& state = states[k];
       const std::uint32_t rows = m_channelRows[out[wanted[k]].channel];
@@ -401,11 +408,7 @@ void SectionSummary::EachRow(CStdioFile& file, const XSource& source, const std:
   if (!readerWanted) targets.push_back({source.reader, xs.data(), nullptr});
   for (std::uint32_t r0 = rowFirst; r0 < rowEnd; r0 += std::min(chunk, rowEnd - r0)) {
     const std::uint32_t count = std::min(chunk, rowEnd - r0);
-    const QTXRowsRead read =
-        count > kQuickRows
-            ? m_qtx.QTX_ReadRowsParallel(CString(m_path.c_str()), &m_section, r0, count, targets.data(), targets.size(), 0)
-            : m_qtx.QTX_ReadRows(&file, &m_section, r0, count, targets.data(), targets.size());
-    if (read.nRows < count) throw Failure("the file changed since it was opened: rows are missing");
+    ReadQueryRows(m_qtx, file, m_path, m_section, r0, count, targets);
     for (std::uint32_t i = 0; i < count; ++i) {
       if (!std::isfinite(xs[i])) continue;
       for (std::size_t k = 0; k < channels.size(); ++k)
