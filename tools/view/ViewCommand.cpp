@@ -38,7 +38,7 @@ const char* const kUsage =
 int Run(const std::vector<std::string>& args) {
   const Arguments arguments(args, {"--section", "--port"}, {"--no-browser"});
   const std::vector<std::string>& paths = arguments.Positionals();
-  if (paths.empty()) throw UsageError("qtx view needs a file");
+  if (paths.empty()) throw UsageError("missing arguments");
   const long long section = arguments.GetInteger("--section", 0).value_or(0);
   const long long port = arguments.GetInteger("--port", 0).value_or(0);
   if (port > 65535) throw UsageError("option --port must be at most 65535");
