@@ -414,7 +414,7 @@
         const stale = a && state.full && (a.x0 !== fileX(src, state.x0) || a.x1 !== fileX(src, state.x1) || a.w !== width);
         if ((src.wanted || stale) && !hook.error && state.sources.includes(src)) {
           request(src, false);
-        } else if (a && !hook.error && a.channels.some((c) => c.coarse)) {
+        } else if (a && !hook.error && a.channels.some((c) => c.coarse) && state.sources.includes(src)) {
           request(src, false, true);
         }
         hook.ready = state.sources.every((s) => !s.inFlight);
