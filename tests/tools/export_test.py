@@ -38,13 +38,16 @@ def qtx(*args, code=0):
     return run
 
 
-def write_qtx(name, mode, columns, samples, headings, x0=0.0, delta=1.0):
-    """A file of one section; columns are the row fields in the mode's order."""
+def write_qtx(name, mode, columns, samples, headings, x0=0.0, delta=1.0, time="03:04:05", x_unit="-", stamps=()):
+    """A file of one section; columns are the row fields in the mode's order;
+    stamps a Date and a Time per channel."""
     n = len(samples)
     lines = ["Quorset Measurement", f"X_Columns\t{mode}", "Description\tbench 3", "Date\t\t2030/01/02",
-             "Time\t\t03:04:05", "Time_Pref\tAbsolute", "***End_of_Header***", f"Channels\t{n}",
+             f"Time\t\t{time}", "Time_Pref\tAbsolute", "***End_of_Header***", f"Channels\t{n}",
              "Samples\t\t" + "\t\t".join(map(str, samples)), "Y_Unit_Label\t\t" + "\t\t".join(["V"] * n),
-             f"X0\t\t" + "\t\t".join([repr(x0)] * n), "Delta_X\t\t" + "\t\t".join([repr(delta)] * n),
+             "X_Unit_Label\t\t" + "\t\t".join([x_unit] * n)]
+    lines += [f"{key}\t\t" + "\t\t".join(texts) for key, texts in zip(["Date", "Time"], stamps)]
+    lines += [f"X0\t\t" + "\t\t".join([repr(x0)] * n), "Delta_X\t\t" + "\t\t".join([repr(delta)] * n),
              "***End_of_Header***", "\t".join(headings) + "\tComment"]
     lines += ["\t".join(repr(float(v)) for v in row) for row in zip(*columns)]
     path = os.path.join(SCRATCH, name)
@@ -122,6 +125,40 @@ qtx("export", merged, out, "--section", "1")
 with h5py.File(out) as f:
     check(list(f) == ["section_1"] and same(f["section_1/channel_1"][()], y2[:ROWS - 3]), "merge sections")
 
+# On the clock: dump --time absolute, convert, dump gives the same times to
+# the nanosecond and the same values. A 1 ms grid over three days (X in ms)
+# from a start with fractional seconds; channels apart in mode Multi.
+def clock_dump(path, mode):
+    rows = [line.split(",") for line in qtx("dump", path, "--time", "absolute").stdout.splitlines()[1:]]
+    is_time = [c == 0 or (mode == "multi" and c % 2 == 0) for c in range(len(rows[0]))]
+    return [np.array([r[c] for r in rows if r[c]], dtype="datetime64[ns]" if is_time[c] else float)
+            for c in range(len(rows[0]))]
+
+
+k = np.array([0, 1, 2, 86_400_000 + 7, 259_200_123, 259_200_124])
+ms_grid = write_qtx("ms.qtx", "One", [k, k * 0.5, k * 0.25], [6, 6], ["t", "a", "b"], delta=1.0,
+                    time="23:59:59.123456789", x_unit="ms")
+apart = write_qtx("apart.qtx", "Multi", [x, y1, x, y2], [ROWS, ROWS], ["t1", "a", "t2", "b"], delta=0.5,
+                  x_unit="s", stamps=[("2030/01/02", "2030/01/02"), ("10:00:00.5", "10:00:01")])
+for path, mode in [(ms_grid, "one"), (apart, "multi")]:
+    back = os.path.join(SCRATCH, "back-" + os.path.basename(path))
+    with open(back + ".csv", "w") as f:
+        f.write(qtx("dump", path, "--time", "absolute").stdout)
+    qtx("convert", back + ".csv", back, "--mode", mode)
+    before, after = clock_dump(path, mode), clock_dump(back, mode)
+    check(len(before) == len(after) and all(
+        (a == b).all() if a.dtype.kind == "M" else same(a, b) for a, b in zip(before, after)),
+        f"{mode}: the clock's round trip\n{before}\n{after}")
+check(clock_dump(ms_grid, "one")[0][4] == np.datetime64("2030-01-05T23:59:59.246456789"), "ms grid on the clock")
+# A column that mixes times and numbers, or times that go back: one line, no file.
+bad_times = []
+for name, text in [("mixed", "t,A\n2030-01-02T00:00:00,1\n0.5,2\n"), ("number_first", "t,A\n0.5,1\n2030-01-02,2\n"),
+                   ("back", "t,A\n2030-01-02T00:00:01,1\n2030-01-02T00:00:00,2\n")]:
+    with open(os.path.join(SCRATCH, name + ".csv"), "w") as f:
+        f.write(text)
+    bad_times.append(((["convert", os.path.join(SCRATCH, name + ".csv"), os.path.join(SCRATCH, name + ".qtx")]),
+                      {"mixed": "is no ISO 8601 time", "number_first": "is a time, but", "back": "must not go back"}[name]))
+
 # Bad arguments: one line each, and nothing written.
 for args, message in [(["export", one, os.path.join(SCRATCH, "x.csv")], "OUT must end in .h5"),
                       (["export", one, out, "--channels", "Q"], "has no channel headed 'Q'"),
@@ -129,8 +166,9 @@ for args, message in [(["export", one, os.path.join(SCRATCH, "x.csv")], "OUT mus
                       (["export", multi, out, "--x", "0:1"], "needs an X that the channels share"),
                       (["export", one, out, "--x", "2:1"], "ends before it begins"),
                       (["cut", one, "-o", cut], "give one of --x"),
-                      (["dump", one, "--channel", "0", "--channel", "1"], "given twice")]:
+                      (["dump", one, "--channel", "0", "--channel", "1"], "given twice")] + bad_times:
     run = qtx(*args, code=2)
     check(message in run.stderr and run.stderr.startswith("qtx") and run.stderr.count("\n") <= 2,
           f"{args}: {run.stderr!r}")
+    check(args[0] != "convert" or not os.path.exists(args[2]), f"{args}: an output file left behind")
 sys.exit(1 if failures else 0)

@@ -80,4 +80,13 @@ void AppendTime(std::string& out, const ChannelClock& clock, double x, int digit
   out.append(text, length);
 }
 
+void StampOf(const QTXStartTime& start, std::string& date, std::string& time) {
+  char text[32];
+  const std::size_t length = QTX_FormatIso8601(start, FractionDigits(start.nNanoseconds), text, sizeof text);
+  if (length < 19) throw Failure("a start time outside the years 0 to 9999");
+  date.assign(text, 10);
+  std::replace(date.begin(), date.end(), '-', '/');
+  time.assign(text + 11, length - 11);
+}
+
 }  // namespace qtx::tool

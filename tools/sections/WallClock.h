@@ -34,6 +34,11 @@ int DigitsFor(const ChannelClock& clock, double deltaX);
 // a Failure for an X that has no time.
 void AppendTime(std::string& out, const ChannelClock& clock, double x, int digits);
 
+// The Date ("yyyy/MM/dd") and Time ("HH:mm:ss" with the fractional digits
+// its nanoseconds need) a header keeps for `start`; a Failure outside the
+// years 0 to 9999.
+void StampOf(const QTXStartTime& start, std::string& date, std::string& time);
+
 }  // namespace qtx::tool
 
 #endif  // QTX_TOOLS_SECTIONS_WALLCLOCK_H
