@@ -150,6 +150,59 @@ for path, mode in [(ms_grid, "one"), (apart, "multi")]:
         (a == b).all() if a.dtype.kind == "M" else same(a, b) for a, b in zip(before, after)),
         f"{mode}: the clock's round trip\n{before}\n{after}")
 check(clock_dump(ms_grid, "one")[0][4] == np.datetime64("2030-01-05T23:59:59.246456789"), "ms grid on the clock")
+
+# start_time and x_seconds (MAT also start_datenum) per section and channel,
+# absent where the file has none; a section's only where its channels agree.
+nostart = write_qtx("nostart.qtx", "One", [x, y1], [ROWS], ["t", "a"], time="", x_unit="s")
+day = (np.datetime64("2030-01-02T23:59:59.123456789") - np.datetime64("1970-01-01")) / np.timedelta64(1, "D")
+MS = {"start_time": "2030-01-02T23:59:59.123456789", "x_seconds": 0.001, "start_datenum": 719529 + day}
+APART = [{"start_time": t, "x_seconds": 1.0, "start_datenum": 719529 + d}
+         for t, d in [("2030-01-02T10:00:00.5", 21916 + 36000.5 / 86400), ("2030-01-02T10:00:01", 21916 + 36001 / 86400)]]
+cases = [(ms_grid, MS, [MS, MS]), (apart, {"x_seconds": 1.0}, APART), (one, {"start_time": "2030-01-02T03:04:05", "start_datenum": 719529 + 21916 + 11045 / 86400}, None),
+         (nostart, {"x_seconds": 1.0}, [{"x_seconds": 1.0}])]
+
+
+def same_clock(got, want, what):
+    ok = sorted(got) == sorted(want) and all(
+        got[k] == want[k] if isinstance(want[k], str) else abs(got[k] - want[k]) < 3e-10 for k in want)
+    check(ok, f"{what}: {got} for {want}")
+
+
+for path, section, channels in cases:
+    channels = channels or [dict(section), dict(section)]
+    name = os.path.splitext(path)[0]
+    qtx("export", path, name + ".h5")
+    with h5py.File(name + ".h5") as f:
+        keys = ("start_time", "x_seconds")
+        attrs = lambda o: {k: (o.attrs[k].decode() if k == "start_time" else o.attrs[k]) for k in keys if k in o.attrs}
+        g = f["section_0"]
+        same_clock(attrs(g), {k: v for k, v in section.items() if k in keys}, f"HDF5 section of {path}")
+        ys = sorted((g[n].attrs["index"], n) for n in g if "index" in g[n].attrs)
+        for (_, n), want in zip(ys, channels):
+            same_clock(attrs(g[n]), {k: v for k, v in want.items() if k in keys}, f"HDF5 {n} of {path}")
+    for version in ["7.3", "5"]:
+        qtx("export", path, name + ".mat", "--mat-version", version)
+        if version == "5":
+            s = scipy.io.loadmat(name + ".mat", simplify_cells=True)["section_0"]
+            info, chans = s["info"], s["channels"]
+            chans = chans if isinstance(chans, list) else [chans]
+        else:
+            with h5py.File(name + ".mat") as f:
+                def field(d):
+                    if d.attrs.get("MATLAB_empty"):
+                        return ""
+                    return "".join(map(chr, d[()].ravel())) if d.attrs["MATLAB_class"] == b"char" else d[()].ravel()
+                info = {k: field(v) for k, v in f["section_0/info"].items()}
+                c = f["section_0/channels"]
+                chans = ([{k: field(f[c[k][i, 0]]) for k in c} for i in range(c["field"].shape[0])]
+                         if c["field"].dtype == object else [{k: field(v) for k, v in c.items()}])  # 1-by-1: no refs
+        def clock(d):  # the fields on the calendar, the empty ones left out
+            return {k: v if isinstance(v, str) else float(np.ravel(v)[0])
+                    for k, v in d.items() if k in MS and (v if isinstance(v, str) else np.size(v))}
+        same_clock(clock(info), section, f"MAT {version} section of {path}")
+        for k, want in enumerate(channels):
+            same_clock(clock(chans[k]), want, f"MAT {version} channel {k} of {path}")
+
 # A column that mixes times and numbers, or times that go back: one line, no file.
 bad_times = []
 for name, text in [("mixed", "t,A\n2030-01-02T00:00:00,1\n0.5,2\n"), ("number_first", "t,A\n0.5,1\n2030-01-02,2\n"),

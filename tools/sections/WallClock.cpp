@@ -44,17 +44,45 @@ ChannelClock ClockOf(const CQTXGeneral& qtx, const CQTXChannel& channel, const s
   return clock;
 }
 
-std::string StartText(const CQTXGeneral& qtx, const CQTXChannel& channel) {
+std::optional<QTXStartTime> StartOf(const CQTXGeneral& qtx, const CQTXChannel& channel) {
   QTXStartTime start{0, 0};
-  if (QTX_ChannelStartTime(qtx, channel, start) != QTX_TIME_OK) return "-";
+  if (QTX_ChannelStartTime(qtx, channel, start) != QTX_TIME_OK) return std::nullopt;
+  return start;
+}
+
+std::optional<double> XSecondsOf(const CQTXChannel& channel) {
+  std::int64_t ns = 0;
+  if (QTX_ChannelXUnit(channel, ns) != QTX_TIME_OK) return std::nullopt;
+  return static_cast<double>(ns) / 1e9;
+}
+
+std::string IsoText(const QTXStartTime& time) {
   char text[32];
-  return QTX_FormatIso8601(start, FractionDigits(start.nNanoseconds), text, sizeof text) ? std::string(text) : std::string("-");
+  const std::size_t length = QTX_FormatIso8601(time, FractionDigits(time.nNanoseconds), text, sizeof text);
+  return std::string(text, length);
+}
+
+double Datenum(const QTXStartTime& time) {
+  constexpr std::int64_t kDatenumOf1970 = 719529;
+  std::int64_t days = time.nSeconds / 86400;
+  std::int64_t seconds = time.nSeconds % 86400;
+  if (seconds < 0) {
+    seconds += 86400;
+    --days;
+  }
+  return static_cast<double>(kDatenumOf1970 + days) +
+         (static_cast<double>(seconds) + time.nNanoseconds * 1e-9) / 86400.0;
+}
+
+std::string StartText(const CQTXGeneral& qtx, const CQTXChannel& channel) {
+  const std::optional<QTXStartTime> start = StartOf(qtx, channel);
+  const std::string text = start ? IsoText(*start) : std::string();
+  return text.empty() ? "-" : text;
 }
 
 std::string XSecondsText(const CQTXChannel& channel) {
-  std::int64_t ns = 0;
-  if (QTX_ChannelXUnit(channel, ns) != QTX_TIME_OK) return "-";
-  return FormatDouble(static_cast<double>(ns) / 1e9);
+  const std::optional<double> seconds = XSecondsOf(channel);
+  return seconds ? FormatDouble(*seconds) : "-";
 }
 
 int DigitsFor(const ChannelClock& clock, double deltaX) {
@@ -81,12 +109,11 @@ void AppendTime(std::string& out, const ChannelClock& clock, double x, int digit
 }
 
 void StampOf(const QTXStartTime& start, std::string& date, std::string& time) {
-  char text[32];
-  const std::size_t length = QTX_FormatIso8601(start, FractionDigits(start.nNanoseconds), text, sizeof text);
-  if (length < 19) throw Failure("a start time outside the years 0 to 9999");
-  date.assign(text, 10);
+  const std::string text = IsoText(start);
+  if (text.size() < 19) throw Failure("a start time outside the years 0 to 9999");
+  date = text.substr(0, 10);
   std::replace(date.begin(), date.end(), '-', '/');
-  time.assign(text + 11, length - 11);
+  time = text.substr(11);
 }
 
 }  // namespace qtx::tool

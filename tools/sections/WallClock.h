@@ -4,6 +4,7 @@
 #define QTX_TOOLS_SECTIONS_WALLCLOCK_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "qtx/QTXLibrary.h"
@@ -24,6 +25,17 @@ ChannelClock ClockOf(const CQTXGeneral& qtx, const CQTXChannel& channel, const s
 // seconds, or "-". For qtx info.
 std::string StartText(const CQTXGeneral& qtx, const CQTXChannel& channel);
 std::string XSecondsText(const CQTXChannel& channel);
+
+// A channel's start, or nothing where it has none that reads; its X unit in
+// seconds, or nothing where X_Unit_Label is no unit of time.
+std::optional<QTXStartTime> StartOf(const CQTXGeneral& qtx, const CQTXChannel& channel);
+std::optional<double> XSecondsOf(const CQTXChannel& channel);
+// ISO 8601 without zone with the fractional digits its nanoseconds need;
+// empty outside the years 0 to 9999.
+std::string IsoText(const QTXStartTime& time);
+// MATLAB's day number of a time: days since the year 0 as datenum counts
+// them (1970-01-01 is 719529), the time of day as its fraction.
+double Datenum(const QTXStartTime& time);
 
 // The fractional digits (0..9) that show every X of a grid of this step,
 // and of the start's own nanoseconds.
