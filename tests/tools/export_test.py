@@ -203,6 +203,14 @@ for path, section, channels in cases:
         for k, want in enumerate(channels):
             same_clock(clock(chans[k]), want, f"MAT {version} channel {k} of {path}")
 
+# cut --time: rows 1 to 4 by their own times (both ends in), on the same clock afterwards.
+times = clock_dump(ms_grid, "one")
+cut_times = os.path.join(SCRATCH, "cut-times.qtx")
+qtx("cut", ms_grid, "-o", cut_times, "--time", f"{times[0][1]}/{times[0][4]}")
+check(all((a == b[1:5]).all() for a, b in zip(clock_dump(cut_times, "one"), times)), "cut --time rows and clock")
+qtx("cut", ms_grid, "-o", cut_times, "--time", f"{times[0][4] + np.timedelta64(1, 'ns')}/")
+check(all((a == b[5:]).all() for a, b in zip(clock_dump(cut_times, "one"), times)), "cut --time FROM/")
+
 # A column that mixes times and numbers, or times that go back: one line, no file.
 bad_times = []
 for name, text in [("mixed", "t,A\n2030-01-02T00:00:00,1\n0.5,2\n"), ("number_first", "t,A\n0.5,1\n2030-01-02,2\n"),
@@ -219,6 +227,10 @@ for args, message in [(["export", one, os.path.join(SCRATCH, "x.csv")], "OUT mus
                       (["export", multi, out, "--x", "0:1"], "needs an X that the channels share"),
                       (["export", one, out, "--x", "2:1"], "ends before it begins"),
                       (["cut", one, "-o", cut], "give one of --x"),
+                      (["cut", apart, "-o", cut, "--time", "/"], "start at different times"),
+                      (["cut", one, "-o", cut, "--time", "2030-01-01/"], "no unit of time"),
+                      (["cut", ms_grid, "-o", cut, "--time", "2031-01-01/"], "chooses no row"),
+                      (["cut", ms_grid, "-o", cut, "--time", "2031-01-01"], "needs FROM/TO"),
                       (["dump", one, "--channel", "0", "--channel", "1"], "given twice")] + bad_times:
     run = qtx(*args, code=2)
     check(message in run.stderr and run.stderr.startswith("qtx") and run.stderr.count("\n") <= 2,
