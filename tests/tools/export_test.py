@@ -38,11 +38,12 @@ def qtx(*args, code=0):
     return run
 
 
-def write_qtx(name, mode, columns, samples, headings, x0=0.0, delta=1.0, time="03:04:05", x_unit="-", stamps=()):
+def write_qtx(name, mode, columns, samples, headings, x0=0.0, delta=1.0, time="03:04:05", x_unit="-", stamps=(),
+              date="2030/01/02"):
     """A file of one section; columns are the row fields in the mode's order;
     stamps a Date and a Time per channel."""
     n = len(samples)
-    lines = ["Quorset Measurement", f"X_Columns\t{mode}", "Description\tbench 3", "Date\t\t2030/01/02",
+    lines = ["Quorset Measurement", f"X_Columns\t{mode}", "Description\tbench 3", f"Date\t\t{date}",
              f"Time\t\t{time}", "Time_Pref\tAbsolute", "***End_of_Header***", f"Channels\t{n}",
              "Samples\t\t" + "\t\t".join(map(str, samples)), "Y_Unit_Label\t\t" + "\t\t".join(["V"] * n),
              "X_Unit_Label\t\t" + "\t\t".join([x_unit] * n)]
@@ -210,6 +211,30 @@ qtx("cut", ms_grid, "-o", cut_times, "--time", f"{times[0][1]}/{times[0][4]}")
 check(all((a == b[1:5]).all() for a, b in zip(clock_dump(cut_times, "one"), times)), "cut --time rows and clock")
 qtx("cut", ms_grid, "-o", cut_times, "--time", f"{times[0][4] + np.timedelta64(1, 'ns')}/")
 check(all((a == b[5:]).all() for a, b in zip(clock_dump(cut_times, "one"), times)), "cut --time FROM/")
+
+# dump --tz: the file's clock as local time in a zone, with its offset. In
+# Berlin 2024-03-31T02:00 is skipped and 2024-10-27T02:30 comes twice.
+dst = write_qtx("dst.qtx", "One", [[0, 30, 90, 302_460], [1, 2, 3, 4]], [4], ["t", "a"], time="01:30:00",
+                x_unit="min", date="2024/03/31")
+BERLIN = ["--time", "absolute", "--tz", "Europe/Berlin"]
+for args, want in [
+        (BERLIN + ["--tz-nonexistent", "shift_forward", "--tz-ambiguous", "earliest"],
+         ["2024-03-31T01:30:00+01:00", "2024-03-31T03:00:00+02:00", "2024-03-31T03:00:00+02:00",
+          "2024-10-27T02:30:00+02:00"]),
+        (BERLIN + ["--tz-nonexistent", "shift_backward", "--tz-ambiguous", "latest"],
+         ["2024-03-31T01:30:00+01:00", "2024-03-31T01:59:59.999999999+01:00", "2024-03-31T03:00:00+02:00",
+          "2024-10-27T02:30:00+01:00"]),
+        (["--time", "absolute", "--tz", "America/New_York"],
+         ["2024-03-31T01:30:00-04:00", "2024-03-31T02:00:00-04:00", "2024-03-31T03:00:00-04:00",
+          "2024-10-27T02:30:00-04:00"]),
+        (BERLIN, "2024-03-31T02:00:00 does not exist in Europe/Berlin, as the clock skips it"),
+        (BERLIN + ["--tz-nonexistent", "shift_forward"], "2024-10-27T02:30:00 is twice in Europe/Berlin"),
+        (["--tz", "UTC"], "--tz goes with --time absolute"),
+        (["--time", "absolute", "--tz", "../tmp/x"], "is no zone name"),
+        (["--time", "absolute", "--tz", "Nowhere/City"], "no time zone Nowhere/City")]:
+    run = qtx("dump", dst, *args, code=0 if isinstance(want, list) else 2)
+    got = [line.split(",")[0] for line in run.stdout.splitlines()[1:]] if isinstance(want, list) else run.stderr
+    check(got == want if isinstance(want, list) else want in got and got.count("\n") <= 2, f"dump {args}: {got}")
 
 # A column that mixes times and numbers, or times that go back: one line, no file.
 bad_times = []

@@ -93,19 +93,60 @@ int DigitsFor(const ChannelClock& clock, double deltaX) {
   return std::max(stepDigits, FractionDigits(clock.start.nNanoseconds));
 }
 
+namespace {
+
+// The local time `time` in the clock's zone, and its UTC offset; a time the
+// zone repeats or skips as the clock's choices say, else a Failure.
+QTXStartTime InZone(const ChannelClock& clock, QTXStartTime time, const char* text, std::int32_t& offset) {
+  const TimeZone& zone = *clock.zone;
+  const TimeZone::Local local = zone.Resolve(time.nSeconds);
+  if (local.count == 1) {
+    offset = local.offsets[0];
+  } else if (local.count == 2) {
+    if (clock.ambiguous == Ambiguous::kRefuse) {
+      std::string both;
+      AppendOffset(both, local.offsets[0]);
+      both += " and ";
+      AppendOffset(both, local.offsets[1]);
+      throw Failure(std::string(text) + " is twice in " + zone.Name() + ", at UTC" + both +
+                    ", as the clock goes back: choose with --tz-ambiguous earliest|latest");
+    }
+    offset = local.offsets[clock.ambiguous == Ambiguous::kEarliest ? 0 : 1];
+  } else {
+    if (clock.nonexistent == Nonexistent::kRefuse)
+      throw Failure(std::string(text) + " does not exist in " + zone.Name() +
+                    ", as the clock skips it: choose with --tz-nonexistent shift_forward|shift_backward");
+    // To the first instant after the jump, or the last nanosecond before it.
+    const bool forward = clock.nonexistent == Nonexistent::kShiftForward;
+    const std::int64_t utc = forward ? local.gap : local.gap - 1;
+    offset = zone.OffsetAt(utc);
+    time = {utc + offset, forward ? 0u : 999999999u};
+  }
+  return time;
+}
+
+}  // namespace
+
 void AppendTime(std::string& out, const ChannelClock& clock, double x, int digits) {
   std::int64_t ns = 0;
   QTXStartTime time{0, 0};
   char text[32];
   std::size_t length = 0;
-  if (QTX_XToNanoseconds(x, clock.nsPerUnit, ns) && QTX_AddNanoseconds(clock.start, ns, time))
+  std::int32_t offset = 0;
+  if (QTX_XToNanoseconds(x, clock.nsPerUnit, ns) && QTX_AddNanoseconds(clock.start, ns, time)) {
     length = QTX_FormatIso8601(time, std::max(digits, FractionDigits(time.nNanoseconds)), text, sizeof text);
+    if (length != 0 && clock.zone) {
+      time = InZone(clock, time, text, offset);
+      length = QTX_FormatIso8601(time, std::max(digits, FractionDigits(time.nNanoseconds)), text, sizeof text);
+    }
+  }
   if (length == 0) {
     char number[32];
     std::snprintf(number, sizeof number, "%.17g", x);
     throw Failure(std::string("X ") + number + " has no time of day in years 0 to 9999");
   }
   out.append(text, length);
+  if (clock.zone) AppendOffset(out, offset);
 }
 
 void StampOf(const QTXStartTime& start, std::string& date, std::string& time) {

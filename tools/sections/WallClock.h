@@ -8,13 +8,23 @@
 #include <string>
 
 #include "qtx/QTXLibrary.h"
+#include "sections/Zone.h"
 
 namespace qtx::tool {
 
-// One channel's clock: its start and nanoseconds per X unit.
+// How a local time that a DST change repeats or skips is shown in a zone:
+// as pandas' ambiguous= and nonexistent= choose, or a Failure.
+enum class Ambiguous { kRefuse, kEarliest, kLatest };
+enum class Nonexistent { kRefuse, kShiftForward, kShiftBackward };
+
+// One channel's clock: its start and nanoseconds per X unit; with a zone,
+// its wall-clock times are local times there and show its UTC offset.
 struct ChannelClock {
   QTXStartTime start{0, 0};
   std::int64_t nsPerUnit = 0;
+  const TimeZone* zone = nullptr;
+  Ambiguous ambiguous = Ambiguous::kRefuse;
+  Nonexistent nonexistent = Nonexistent::kRefuse;
 };
 
 // The clock of a channel, or a Failure naming the channel and what it lacks.
