@@ -27,9 +27,8 @@ namespace {
 
 const char* const kUsage =
     "usage: qtx dump FILE [--section N] [--channel C | --channels LIST] [--format csv|tsv]"
-    " [--rows A:B | --x LO:HI] [--all] [--units] [--follow]\n"
-    "       [--time absolute [--tz ZONE [--tz-ambiguous earliest|latest]\n"
-    "       [--tz-nonexistent shift_forward|shift_backward]]]\n"
+    " [--rows A:B | --x LO:HI] [--all] [--units] [--follow] [--time absolute [--tz ZONE"
+    " [--tz-ambiguous earliest|latest] [--tz-nonexistent shift_forward|shift_backward]]]\n"
     "\n"
     "  Prints the values of a section: a header row with the headings, then one\n"
     "  row per data row. When the channels share their X (X_Columns One, or No\n"
