@@ -100,8 +100,13 @@ def localize(index, tz, ambiguous, nonexistent):
 def to_absolute(section, frame, chosen, shared, start, x_unit, tz, ambiguous, nonexistent):
     """The frame of to_pandas() with its X as wall-clock times: the index
     when the channels share their X, else every (heading, 'x') column."""
+    return on_clocks(frame, chosen, shared, resolve(section, chosen, start, x_unit), tz, ambiguous, nonexistent)
+
+
+def on_clocks(frame, chosen, shared, clocks, tz, ambiguous, nonexistent):
+    """The frame's X as times on `clocks`, (start_ns, ns_per_unit) per chosen
+    channel, which resolve() gave."""
     import pandas as pd
-    clocks = resolve(section, chosen, start, x_unit)
     if shared:
         index = localize(timestamps(frame.index.to_numpy(), *clocks[0]), tz, ambiguous, nonexistent)
         frame.index = pd.DatetimeIndex(index, name=frame.index.name)

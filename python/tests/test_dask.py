@@ -53,3 +53,21 @@ def test_partitions_without_a_shared_x_keep_their_row_numbers(tmp_path):
     qtx.write(tmp_path / "m.qtx", np.arange(10.0).reshape(5, 2), np.ones((5, 2)), mode="multi")
     frame = qtx.dask.read_dataframe(str(tmp_path / "m.qtx"), rows_per_partition=2).compute(scheduler="sync")
     assert list(frame.index) == list(range(5))
+
+
+def test_time_absolute_puts_each_file_on_its_own_clock(tmp_path):
+    paths = []
+    for i, stamp in enumerate(["01:59:59.5", "02:10:00"]):  # 2024-03-31: Berlin skips 02:00 to 03:00
+        paths.append(str(tmp_path / f"{i}.qtx"))
+        with qtx.Writer(paths[-1], "one", date="2024/03/31", time=stamp) as w:
+            w.write_section(np.arange(4) * 0.25, np.ones((4, 1)), headings=["a"], x_unit="s")
+    args = dict(time="absolute", tz="Europe/Berlin", nonexistent="shift_forward")
+    frame = qtx.dask.read_dataframe(paths, rows_per_partition=3, **args)
+    def read(path):
+        with qtx.open(path) as f:
+            return f[0].to_pandas(**args)
+    expected = pd.concat([read(p) for p in paths])
+    assert isinstance(frame._meta.index, pd.DatetimeIndex) and str(frame._meta.index.tz) == "Europe/Berlin"
+    pd.testing.assert_frame_equal(frame.compute(scheduler="sync"), expected)
+    with pytest.raises(ValueError, match="channel 0 .*no unit of time.*give x_unit="):
+        qtx.dask.read_dataframe(write(tmp_path / "plain.qtx", 2), time="absolute")

@@ -55,7 +55,8 @@ qtx_add_tool_test(convert_step_beyond_header_digits ARGS convert ${CONVERT_IN}/n
 # CSV comes back bit for bit.
 qtx_add_unit_test(tool_tests tools/convert_test.cpp
   ${PROJECT_SOURCE_DIR}/tools/cli/Tool.cpp ${PROJECT_SOURCE_DIR}/tools/commands/ConvertCommand.cpp
-  ${PROJECT_SOURCE_DIR}/tools/cli/OutputFile.cpp ${PROJECT_SOURCE_DIR}/tools/sections/Sections.cpp)
+  ${PROJECT_SOURCE_DIR}/tools/cli/OutputFile.cpp ${PROJECT_SOURCE_DIR}/tools/sections/Sections.cpp
+  ${PROJECT_SOURCE_DIR}/tools/sections/WallClock.cpp ${PROJECT_SOURCE_DIR}/tools/sections/Zone.cpp)
 target_include_directories(tool_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools)
 target_compile_definitions(tool_tests PRIVATE QTX_TOOL_TESTS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tools")
 

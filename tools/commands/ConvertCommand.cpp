@@ -20,6 +20,7 @@
 #include "cli/Tool.h"
 #include "commands/Commands.h"
 #include "sections/Sections.h"
+#include "sections/WallClock.h"
 
 namespace qtx::tool {
 namespace {
@@ -145,6 +146,10 @@ struct Table {
   std::vector<double> values;           // row r, column c at r * headings.size() + c; 0 past its end
   std::vector<std::size_t> lengths;     // the cells of each column before its first empty one
   std::vector<std::uint64_t> endLines;  // the line of that empty cell, 0 while there is none
+  // An X column of ISO 8601 times: its first time, the start of its
+  // channels; X is the seconds since it. Empty for a column of numbers.
+  std::vector<std::optional<QTXStartTime>> starts;
+  std::vector<std::int64_t> lastNs;     // a time column's last time, in nanoseconds after its start
   std::size_t rows = 0;
   double At(std::size_t row, std::size_t column) const { return values[row * headings.size() + column]; }
 };
@@ -212,11 +217,55 @@ double ParseNumber(std::string_view cell, const Location& at, std::size_t column
   return value;
 }
 
+// A cell as ISO 8601 time without zone, or false.
+bool ParseTime(std::string_view cell, QTXStartTime& time) {
+  char text[48];  // the longest such time has 29 characters
+  if (cell.size() >= sizeof text) return false;
+  cell.copy(text, cell.size());
+  text[cell.size()] = '\0';
+  return QTX_ParseIso8601(text, time);
+}
+
+// Whether X column `column` of the mode, one whose cells may be times.
+bool IsXColumn(int mode, std::size_t column) { return mode == 1 ? column == 0 : mode == 2 && column % 2 == 0; }
+
+// A cell of a time column as seconds after the column's first time. Times
+// must not go back, and must keep their nanoseconds in a double of seconds
+// (about 100 days after the first at full nanoseconds): a dump of the file
+// on the clock gives them back as they were.
+double TimeCell(Table& table, std::string_view cell, const Location& at, std::size_t c) {
+  auto fail = [&](const std::string& problem) {
+    throw Failure(at.Where() + ": column " + std::to_string(c + 1) + " (" + table.headings[c] + "): " + problem);
+  };
+  QTXStartTime time{0, 0};
+  if (!ParseTime(cell, time))
+    fail("'" + std::string(cell) + "' is no ISO 8601 time yyyy-MM-ddTHH:mm:ss[.f] without zone, as the column's "
+         "first cell is");
+  const QTXStartTime& start = *table.starts[c];
+  // Years 0 to 9999 are some 3.2e11 seconds apart: far inside 64 bits.
+  const std::int64_t seconds = time.nSeconds - start.nSeconds;
+  const std::int64_t ns = static_cast<std::int64_t>(time.nNanoseconds) - static_cast<std::int64_t>(start.nNanoseconds);
+  constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1000000000 - 1;
+  if (seconds > kLimit || seconds < -kLimit) fail(std::string(cell) + " lies too far from the column's first time");
+  const std::int64_t offset = seconds * 1000000000 + ns;
+  if (table.lengths[c] > 0 && offset < table.lastNs[c])
+    fail(std::string(cell) + " is before the time above it; the times of an X column must not go back");
+  table.lastNs[c] = offset;
+  const double x = static_cast<double>(offset) / 1e9;
+  std::int64_t back = 0;
+  if (!QTX_XToNanoseconds(x, 1000000000, back) || back != offset)
+    fail(std::string(cell) + " lies " + FormatDouble(x) +
+         " s after the column's first time: too far for X in seconds to keep its nanoseconds");
+  return x;
+}
+
 // The line qtx dump --all writes before each section.
 bool IsSectionLine(std::string_view line) { return line.rfind("# section ", 0) == 0; }
 
 // The tables of the file: one, or one per "# section N" line of a dump --all.
-std::vector<Table> ReadTables(const std::string& path, const CellFormat& format) {
+// An X column (mode One's first, mode Multi's every other) whose first cell
+// is an ISO 8601 time is a column of times: X in seconds since that time.
+std::vector<Table> ReadTables(const std::string& path, const CellFormat& format, int mode) {
   CStdioFile file;
   OpenForReading(file, path);
   std::vector<Table> tables;
@@ -259,6 +308,8 @@ std::vector<Table> ReadTables(const std::string& path, const CellFormat& format)
       }
       table.lengths.assign(table.headings.size(), 0);
       table.endLines.assign(table.headings.size(), 0);
+      table.starts.assign(table.headings.size(), std::nullopt);
+      table.lastNs.assign(table.headings.size(), 0);
       haveHeadings = true;
       continue;
     }
@@ -284,7 +335,16 @@ std::vector<Table> ReadTables(const std::string& path, const CellFormat& format)
         throw Failure(at.Where() + ": column " + std::to_string(c + 1) + " (" + table.headings[c] +
                       ") goes on after its empty cell on line " + std::to_string(table.endLines[c]) +
                       "; only the end of a column may be empty");
-      table.values.push_back(ParseNumber(record.Cell(c), at, c, table.headings[c], format.decimal));
+      const std::string_view cell = record.Cell(c);
+      QTXStartTime time{0, 0};
+      if (IsXColumn(mode, c) && !table.starts[c] && ParseTime(cell, time)) {
+        if (table.lengths[c] > 0)
+          throw Failure(at.Where() + ": column " + std::to_string(c + 1) + " (" + table.headings[c] + "): '" +
+                        std::string(cell) + "' is a time, but the column's first cell is a number");
+        table.starts[c] = time;
+      }
+      table.values.push_back(table.starts[c] ? TimeCell(table, cell, at, c)
+                                             : ParseNumber(cell, at, c, table.headings[c], format.decimal));
       ++table.lengths[c];
     }
     ++table.rows;
@@ -356,6 +416,14 @@ std::size_t BuildSection(CQTXSection& section, const Table& table, int mode, dou
     channel->m_strXUnitLabel = mode == 0 ? kNoUnit : table.units[xColumn];
     std::tie(channel->m_dX0, channel->m_dDeltaX) =
         mode == 0 ? std::make_pair(x0, step) : Grid(table, xColumn, samples);
+    if (mode != 0 && table.starts[xColumn]) {
+      // X of times: seconds since the column's first, which is the channel's start.
+      channel->m_strXUnitLabel = "s";
+      std::string date, time;
+      StampOf(*table.starts[xColumn], date, time);
+      channel->m_strDate = date;
+      channel->m_strTime = time;
+    }
     section.m_arrChannels.Add(channel.get());
     channel.release();  // owned by the section from here
   }
@@ -401,17 +469,31 @@ int Run(const std::vector<std::string>& args) {
   const double x0 = HeaderNumber(arguments, "--x0", 0.0);
   const double step = HeaderNumber(arguments, "--step", 1.0);
 
-  const std::vector<Table> tables = ReadTables(input, format);
+  const std::vector<Table> tables = ReadTables(input, format, mode);
   for (const Table& table : tables) CheckColumns(table, mode, input);
   if (output != "-" && SameFile(input, output))
     throw Failure(output + " is the input file; give another output file");
 
+  // Times in the first table that has them put its first start in the main
+  // header, with Time_Pref Absolute; the other stamps are the clock's now.
+  CQTXGeneral header;
+  for (const Table& table : tables) {
+    const auto first = std::find_if(table.starts.begin(), table.starts.end(),
+                                    [](const std::optional<QTXStartTime>& start) { return start.has_value(); });
+    if (first == table.starts.end()) continue;
+    std::string date, time;
+    StampOf(**first, date, time);
+    header.m_strDate = date;
+    header.m_strTime = time;
+    header.m_strTimePref = CQTXGeneral::lpszAbs;
+    break;
+  }
   OutputFile file(output);
-  CQTXGeneral::QTX_WriteMainHeader(file.Stream(), mode);
+  header.QTX_WriteMainHeaderStamped(file.Stream(), mode);
   for (const Table& table : tables) {
     CQTXSection section;
     const std::size_t rows = BuildSection(section, table, mode, x0, step);
-    section.WriteSectionHeader(file.Stream(), mode);
+    section.WriteSectionHeaderStamped(file.Stream(), mode);
     WriteRows(file, table, rows);
   }
   file.Commit();
@@ -434,6 +516,10 @@ const Command kConvertCommand = {
     "  has fewer Samples. Numbers are decimal, or nan, inf and -inf as qtx dump\n"
     "  writes them. A line \"# section N\" (qtx dump --all) starts another section\n"
     "  with its own header row. OUT - writes to stdout.\n"
+    "  An X column (mode one or multi) of ISO 8601 times without zone, as qtx\n"
+    "  dump --time absolute writes them, becomes X in seconds (X_Unit_Label s)\n"
+    "  since its first time, which is the channels' Date and Time and the main\n"
+    "  header's; the times must not go back, nor mix with numbers.\n"
     "\n"
     "  --mode M          one: the first column is X for all channels, then a Y\n"
     "                    column per channel (the default); multi: an X and a Y\n"

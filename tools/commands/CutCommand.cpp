@@ -14,7 +14,7 @@ namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
-    "usage: qtx cut FILE -o OUT.qtx (--x LO:HI | --rows A:B) [--section N] [--channels LIST]\n"
+    "usage: qtx cut FILE -o OUT.qtx (--x LO:HI | --rows A:B | --time FROM/TO) [--section N] [--channels LIST]\n"
     "\n"
     "  Writes the rows A to B (A included, B not, counted from 0; A: to the end,\n"
     "  :B from the start) or the rows whose X lies in [LO, HI], for an X that the\n"
@@ -28,6 +28,10 @@ const char* const kUsage =
     "  -o, --output OUT  the file to write (- for stdout)\n"
     "  --x LO:HI         the rows whose X lies in [LO, HI]\n"
     "  --rows A:B        rows A to B - 1\n"
+    "  --time FROM/TO    the rows whose wall-clock time (start + X * unit, as qtx\n"
+    "                    dump --time absolute shows it) lies from FROM to TO, ISO\n"
+    "                    8601 without zone (2024-03-05T09:00:00.5); either may be\n"
+    "                    left out; the channels must share their start and unit\n"
     "  --section N       the section, counted from 0 (default 0)\n"
     "  --channels LIST   channels by index or Y heading, comma-separated (default: all)\n"
     "                    (a heading with a comma whole, or in double quotes: '\"U, in\",I')\n";
@@ -48,12 +52,13 @@ void CutGrid(const CQTXGeneral& qtx, const std::string& path, const CQTXSection&
 }
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--output", "--x", "--rows", "--section", "--channels"});
+  const Arguments arguments(args, {"--output", "--x", "--rows", "--time", "--section", "--channels"});
   arguments.ExpectPositionals(1);
   const std::string& path = arguments.Positionals()[0];
   const std::optional<std::string> outPath = arguments.Get("--output");
   if (!outPath) throw UsageError("missing -o OUT.qtx");
-  if (!arguments.Has("--x") && !arguments.Has("--rows")) throw UsageError("give one of --x LO:HI and --rows A:B");
+  const int ranges = arguments.Has("--x") + arguments.Has("--rows") + arguments.Has("--time");
+  if (ranges != 1) throw UsageError("give one of --x LO:HI, --rows A:B and --time FROM/TO");
   const long long sectionIndex = arguments.GetInteger("--section", 0).value_or(0);
   if (SameFile(path, *outPath)) throw Failure(*outPath + " is FILE itself; cut writes another file");
 
@@ -62,13 +67,15 @@ int Run(const std::vector<std::string>& args) {
   const CQTXSection& section = SectionAt(qtx, sectionIndex);
   const std::vector<int> channels = ChosenChannels(arguments, section, sectionIndex);
   if (channels.empty()) throw Failure("section " + std::to_string(sectionIndex) + " has no channels to cut");
-  const RowRange range = ChosenRows(qtx, section, sectionIndex, path, arguments);
+  const std::optional<std::string> times = arguments.Get("--time");
+  const RowRange range = times ? ChosenTimes(qtx, section, sectionIndex, path, channels, *times)
+                               : ChosenRows(qtx, section, sectionIndex, path, arguments);
   // X computed from X0 and Delta_X keeps its bits only from row 0 on; past
   // it the cut carries the X values themselves.
   int mode = qtx.m_nXColumns;
   if (mode == 0 && range.first > 0) mode = SharesX(qtx, section, channels) ? 1 : 2;
 
-  const std::unique_ptr<CQTXSection> header = CopyHeader(section, channels);
+  const std::unique_ptr<CQTXSection> header = CopyHeader(qtx, section, channels);
   for (int k = 0; k < header->m_nChannels; ++k) {
     CQTXChannel& channel = *header->m_arrChannels.GetAt(k);
     channel.m_nSamples = ChannelRowsIn(*section.m_arrChannels.GetAt(channels[static_cast<std::size_t>(k)]), range);

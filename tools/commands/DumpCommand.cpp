@@ -27,7 +27,8 @@ namespace {
 
 const char* const kUsage =
     "usage: qtx dump FILE [--section N] [--channel C | --channels LIST] [--format csv|tsv]"
-    " [--rows A:B | --x LO:HI] [--all] [--units] [--follow] [--time absolute]\n"
+    " [--rows A:B | --x LO:HI] [--all] [--units] [--follow] [--time absolute [--tz ZONE"
+    " [--tz-ambiguous earliest|latest] [--tz-nonexistent shift_forward|shift_backward]]]\n"
     "\n"
     "  Prints the values of a section: a header row with the headings, then one\n"
     "  row per data row. When the channels share their X (X_Columns One, or No\n"
@@ -61,6 +62,13 @@ const char* const kUsage =
     "                    zone, with the fractional digits the X step needs (at most\n"
     "                    9): the start is the channel's Date and Time, else the main\n"
     "                    header's; the unit is X_Unit_Label (s, sec, ms, us, ns, min, h)\n"
+    "  --tz ZONE         the file's clock is local time in ZONE (Europe/Berlin, UTC),\n"
+    "                    of the system's zone database: each time gets ZONE's UTC\n"
+    "                    offset then, 2024-03-05T09:00:00+01:00. A time that a DST\n"
+    "                    change repeats or skips is an error, unless chosen:\n"
+    "  --tz-ambiguous A  a repeated time: its earliest or latest instant\n"
+    "  --tz-nonexistent N  a skipped time: shift_forward to the first instant after\n"
+    "                    the jump, or shift_backward to the last before it\n"
     "\n"
     "  The rows are read a piece at a time: memory stays small whatever the\n"
     "  section's size, and on a terminal a long dump shows its progress on stderr.\n";
@@ -109,7 +117,9 @@ void OpenToFollow(CQTXGeneral& qtx, const std::string& path, long long sectionIn
 }
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--section", "--channel", "--channels", "--format", "--rows", "--x", "--time"},
+  const Arguments arguments(args,
+                            {"--section", "--channel", "--channels", "--format", "--rows", "--x", "--time", "--tz",
+                             "--tz-ambiguous", "--tz-nonexistent"},
                             {"--all", "--units", "--follow"});
   const bool units = arguments.Has("--units");
   arguments.ExpectPositionals(1);
@@ -153,6 +163,17 @@ int Run(const std::vector<std::string>& args) {
     indexes.push_back(j);
   }
   const bool absolute = arguments.GetChoice("--time", {"relative", "absolute"}, 0) == 1;
+  const std::optional<std::string> zoneName = arguments.Get("--tz");
+  if (zoneName && !absolute) throw UsageError("--tz goes with --time absolute");
+  if (!zoneName && (arguments.Has("--tz-ambiguous") || arguments.Has("--tz-nonexistent")))
+    throw UsageError("--tz-ambiguous and --tz-nonexistent go with --tz");
+  const std::optional<TimeZone> zone = zoneName ? std::optional<TimeZone>(TimeZone::Load(*zoneName)) : std::nullopt;
+  // Without the option, a repeated or skipped time is refused (0).
+  const auto choice = [&](const char* name, std::vector<const char*> choices) {
+    return arguments.Has(name) ? static_cast<int>(arguments.GetChoice(name, choices, 0)) + 1 : 0;
+  };
+  const auto ambiguous = static_cast<Ambiguous>(choice("--tz-ambiguous", {"earliest", "latest"}));
+  const auto nonexistent = static_cast<Nonexistent>(choice("--tz-nonexistent", {"shift_forward", "shift_backward"}));
   // On the clock, channels that start apart need an X each: mode One has
   // only one, and refuses.
   std::vector<ChannelClock> clocks;
@@ -161,6 +182,11 @@ int Run(const std::vector<std::string>& args) {
   if (absolute) {
     for (const CQTXChannel* channel : channels) {
       clocks.push_back(ClockOf(qtx, *channel, path, sectionIndex));
+      if (zone) {
+        clocks.back().zone = &*zone;
+        clocks.back().ambiguous = ambiguous;
+        clocks.back().nonexistent = nonexistent;
+      }
       digits.push_back(DigitsFor(clocks.back(), channel->m_dDeltaX));
       sameStart = sameStart && clocks.back().start.nSeconds == clocks.front().start.nSeconds &&
                   clocks.back().start.nNanoseconds == clocks.front().start.nNanoseconds &&

@@ -122,7 +122,7 @@ int Run(const std::vector<std::string>& args) {
     for (const Part& part : parts) {
       const std::vector<int> all = allOf(*part.section);
       const RowRange range{0, RowsHeld(*part.section)};
-      const std::unique_ptr<CQTXSection> header = CopyHeader(*part.section, all);
+      const std::unique_ptr<CQTXSection> header = CopyHeader(*part.qtx, *part.section, all);
       for (int c = 0; c < header->m_nChannels; ++c)
         header->m_arrChannels.GetAt(c)->m_nSamples = ChannelRowsIn(*part.section->m_arrChannels.GetAt(c), range);
       header->WriteSectionHeaderStamped(output.Stream(), mode);
@@ -161,7 +161,7 @@ int Run(const std::vector<std::string>& args) {
   if (total > 0xffffffffULL)
     throw Failure("the joined section would have " + std::to_string(total) + " rows; a section holds at most 4294967295");
   const std::vector<int> all = allOf(*first.section);
-  const std::unique_ptr<CQTXSection> header = CopyHeader(*first.section, all);
+  const std::unique_ptr<CQTXSection> header = CopyHeader(*first.qtx, *first.section, all);
   for (int c = 0; c < header->m_nChannels; ++c)
     header->m_arrChannels.GetAt(c)->m_nSamples = static_cast<std::uint32_t>(total);
   OutputFile output(*outPath);

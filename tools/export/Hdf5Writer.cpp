@@ -52,6 +52,12 @@ void WriteHdf5(const CQTXGeneral& qtx, const std::string& path, const std::strin
     h5.Unsigned(group.get(), "first_row", plan.range.first);
     h5.Unsigned(group.get(), "rows", plan.range.count);
     h5.StringAttribute(group.get(), "x_columns", ModeName(qtx.m_nXColumns));
+    // On the calendar: start_time and x_seconds where there are such.
+    const auto clock = [&](hid_t object, const ClockFields& fields) {
+      if (fields.start) h5.StringAttribute(object, "start_time", IsoText(*fields.start));
+      if (fields.xSeconds) h5.Double(object, "x_seconds", *fields.xSeconds);
+    };
+    clock(group.get(), CalendarOf(qtx, plan));
     // Dataset names: headings where they are usable and distinct.
     std::set<std::string> taken;
     if (plan.sharedX) taken.insert("X");
@@ -93,6 +99,7 @@ void WriteHdf5(const CQTXGeneral& qtx, const std::string& path, const std::strin
       h5.Unsigned(y, "index", static_cast<unsigned long long>(plan.channels[k]));
       h5.StringAttribute(y, "date", Text(channel.m_strDate));
       h5.StringAttribute(y, "time", Text(channel.m_strTime));
+      clock(y, CalendarOf(qtx, channel));
       h5.StringAttribute(y, "x", plan.sharedX ? "X" : plan.names[k] + "_X");
       if (!plan.sharedX) {
         xs.push_back(h5.Dataset(group.get(), plan.names[k] + "_X", chunk));

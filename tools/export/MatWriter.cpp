@@ -169,9 +169,39 @@ void WriteMat(const CQTXGeneral& qtx, const std::string& path, const std::string
     const std::string variable = "section_" + std::to_string(plan.index);
     MatVar top = MatStruct(variable.c_str(), 1, fields);
     if (!top) throw Failure("cannot build the MAT variable: out of memory");
+    // On the calendar: start_time, start_datenum and x_seconds where the
+    // section's channels have them alike, and per channel where any has
+    // them (empty for the others: a struct array has one set of fields).
+    const ClockFields sectionClock = CalendarOf(qtx, plan);
+    std::vector<ClockFields> clocks;
+    bool anyStart = false, anySeconds = false;
+    for (const int c : plan.channels) {
+      clocks.push_back(CalendarOf(qtx, *section.m_arrChannels.GetAt(c)));
+      anyStart = anyStart || clocks.back().start;
+      anySeconds = anySeconds || clocks.back().xSeconds;
+    }
+    const auto clockFields = [](std::vector<std::string> names, bool start, bool seconds) {
+      if (start) names.insert(names.end(), {"start_time", "start_datenum"});
+      if (seconds) names.emplace_back("x_seconds");
+      return names;
+    };
+    const auto setClock = [](matvar_t* structure, std::size_t index, const ClockFields& fields, bool start,
+                             bool seconds) {
+      if (start) {
+        SetField(structure, "start_time", index, MatString(fields.start ? IsoText(*fields.start) : std::string()));
+        SetField(structure, "start_datenum", index,
+                 fields.start ? MatNumber(Datenum(*fields.start)) : MatDouble(nullptr, 0, true));
+      }
+      if (seconds)
+        SetField(structure, "x_seconds", index,
+                 fields.xSeconds ? MatNumber(*fields.xSeconds) : MatDouble(nullptr, 0, true));
+    };
     MatVar info = MatStruct(nullptr, 1,
-                            {"source", "description", "date", "time", "time_pref", "x_columns", "section", "first_row"});
+                            clockFields({"source", "description", "date", "time", "time_pref", "x_columns", "section",
+                                         "first_row"},
+                                        sectionClock.start.has_value(), sectionClock.xSeconds.has_value()));
     if (!info) throw Failure("cannot build the MAT variable: out of memory");
+    setClock(info.get(), 0, sectionClock, sectionClock.start.has_value(), sectionClock.xSeconds.has_value());
     SetField(info.get(), "source", 0, MatString(path));
     SetField(info.get(), "description", 0, MatString(Text(qtx.m_strDescription)));
     SetField(info.get(), "date", 0, MatString(Text(qtx.m_strDate)));
@@ -182,8 +212,9 @@ void WriteMat(const CQTXGeneral& qtx, const std::string& path, const std::string
     SetField(info.get(), "first_row", 0, MatNumber(plan.range.first));
     SetField(top.get(), "info", 0, std::move(info));
     MatVar channels = MatStruct(nullptr, n,
-                                {"field", "heading", "dimension", "unit", "x_heading", "x_dimension", "x_unit",
-                                 "x0", "delta_x", "samples", "index", "date", "time"});
+                                clockFields({"field", "heading", "dimension", "unit", "x_heading", "x_dimension",
+                                             "x_unit", "x0", "delta_x", "samples", "index", "date", "time"},
+                                            anyStart, anySeconds));
     if (!channels) throw Failure("cannot build the MAT variable: out of memory");
     for (std::size_t k = 0; k < n; ++k) {
       const CQTXChannel& c = *section.m_arrChannels.GetAt(plan.channels[k]);
@@ -200,6 +231,7 @@ void WriteMat(const CQTXGeneral& qtx, const std::string& path, const std::string
       SetField(channels.get(), "index", k, MatNumber(plan.channels[k]));
       SetField(channels.get(), "date", k, MatString(Text(c.m_strDate)));
       SetField(channels.get(), "time", k, MatString(Text(c.m_strTime)));
+      setClock(channels.get(), k, clocks[k], anyStart, anySeconds);
     }
     SetField(top.get(), "channels", 0, std::move(channels));
     std::size_t field = plan.sharedX ? 3 : 2;

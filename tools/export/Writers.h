@@ -8,12 +8,14 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "qtx/QTXLibrary.h"
 #include "sections/RowSelection.h"
+#include "sections/WallClock.h"
 
 namespace qtx::tool::exporter {
 
@@ -45,6 +47,34 @@ void WriteMat5(const CQTXGeneral& qtx, const std::string& path, const std::strin
 // What the writers share: a label as a std::string, and a name made unique
 // within `taken`.
 inline std::string Text(const CString& text) { return std::string(text.View()); }
+
+// A channel's place on the calendar, as the writers store it: its start and
+// the seconds of its X unit, each absent where the file lacks it.
+struct ClockFields {
+  std::optional<QTXStartTime> start;
+  std::optional<double> xSeconds;
+};
+
+inline ClockFields CalendarOf(const CQTXGeneral& qtx, const CQTXChannel& channel) {
+  return {StartOf(qtx, channel), XSecondsOf(channel)};
+}
+
+// A section's: what all its chosen channels have alike.
+inline ClockFields CalendarOf(const CQTXGeneral& qtx, const SectionPlan& plan) {
+  ClockFields section;
+  for (std::size_t k = 0; k < plan.channels.size(); ++k) {
+    const ClockFields channel = CalendarOf(qtx, *plan.section->m_arrChannels.GetAt(plan.channels[k]));
+    if (k == 0) {
+      section = channel;
+      continue;
+    }
+    if (section.start && !(channel.start && channel.start->nSeconds == section.start->nSeconds &&
+                           channel.start->nNanoseconds == section.start->nNanoseconds))
+      section.start.reset();
+    if (section.xSeconds && channel.xSeconds != section.xSeconds) section.xSeconds.reset();
+  }
+  return section;
+}
 
 // Names unique within a set: a taken one gets _2, _3, ... (kept within 63).
 inline std::string Unique(std::string name, std::set<std::string>& taken, std::size_t limit) {

@@ -4,7 +4,8 @@
 
 namespace qtx::tool {
 
-std::unique_ptr<CQTXSection> CopyHeader(const CQTXSection& source, const std::vector<int>& channels) {
+std::unique_ptr<CQTXSection> CopyHeader(const CQTXGeneral& qtx, const CQTXSection& source,
+                                        const std::vector<int>& channels) {
   auto section = std::make_unique<CQTXSection>();
   section->m_nChannels = static_cast<int>(channels.size());
   for (std::size_t k = 0; k < channels.size(); ++k) {
@@ -22,6 +23,10 @@ std::unique_ptr<CQTXSection> CopyHeader(const CQTXSection& source, const std::ve
     channel->m_nSamples = from.m_nSamples;
     channel->m_strDate = from.m_strDate;
     channel->m_strTime = from.m_strTime;
+    if (from.m_strDate.IsEmpty() && from.m_strTime.IsEmpty()) {
+      channel->m_strDate = qtx.m_strDate;
+      channel->m_strTime = qtx.m_strTime;
+    }
     section->m_arrChannels.Add(channel.get());
     channel.release();  // the section owns it
   }

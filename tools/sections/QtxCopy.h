@@ -14,8 +14,11 @@
 namespace qtx::tool {
 
 // A section header to write: copies of the chosen channels' labels, X grid,
-// stamps and Samples, owned by `section`.
-std::unique_ptr<CQTXSection> CopyHeader(const CQTXSection& source, const std::vector<int>& channels);
+// stamps and Samples, owned by `section`. A channel without a Date and Time
+// of its own gets those of its file's main header, where it started: the
+// writer would give it the clock's now, and the copy another start.
+std::unique_ptr<CQTXSection> CopyHeader(const CQTXGeneral& qtx, const CQTXSection& source,
+                                        const std::vector<int>& channels);
 
 // Writes rows `range` of the chosen channels of a section of the file at
 // `path` in the column layout of X-column mode `mode`; X comes from the

@@ -2,9 +2,11 @@
 
 #include "sections/SectionChunks.h"
 #include "sections/Sections.h"
+#include "sections/WallClock.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -121,6 +123,57 @@ RowRange ChosenRows(const CQTXGeneral& qtx, const CQTXSection& section, long lon
                                             arguments.Get("--x"), rows);
   if (!nothing.empty()) throw Failure(nothing + "; nothing is written");
   return {rows.first, rows.end - rows.first};
+}
+
+RowRange ChosenTimes(const CQTXGeneral& qtx, const CQTXSection& section, long long sectionIndex,
+                     const std::string& path, const std::vector<int>& channels, const std::string& text) {
+  const std::size_t slash = text.find('/');
+  if (slash == std::string::npos || text.find('/', slash + 1) != std::string::npos)
+    throw UsageError("option --time needs FROM/TO, ISO 8601 times (either may be left out), not '" + text + "'");
+  const std::string where = path + ": section " + std::to_string(sectionIndex);
+  if (channels.empty()) throw Failure(where + " has no channels");
+  ChannelClock clock;
+  for (std::size_t k = 0; k < channels.size(); ++k) {
+    const ChannelClock own = ClockOf(qtx, *section.m_arrChannels.GetAt(channels[k]), path, sectionIndex);
+    if (k == 0) clock = own;
+    if (own.start.nSeconds != clock.start.nSeconds || own.start.nNanoseconds != clock.start.nNanoseconds ||
+        own.nsPerUnit != clock.nsPerUnit)
+      throw Failure(where + ": its channels start at different times or count X in different units; --time "
+                    "needs one clock: choose channels with --channels");
+  }
+  // A row is in when its X lands, rounded to the nanosecond, inside: from
+  // half a nanosecond before FROM to half a nanosecond after TO.
+  const auto bound = [&](const std::string& part, double none, long double half) {
+    if (part.empty()) return none;
+    QTXStartTime time{0, 0};
+    if (!QTX_ParseIso8601(part.c_str(), time))
+      throw UsageError("option --time: '" + part + "' is no ISO 8601 time yyyy-MM-dd[THH:mm[:ss[.f]]] without zone");
+    const long double ns = static_cast<long double>(time.nSeconds - clock.start.nSeconds) * 1e9L +
+                           (static_cast<long double>(time.nNanoseconds) - clock.start.nNanoseconds);
+    return static_cast<double>((ns + half) / static_cast<long double>(clock.nsPerUnit));
+  };
+  const double low = bound(text.substr(0, slash), -INFINITY, -0.5L);
+  const double high = bound(text.substr(slash + 1), INFINITY, 0.5L);
+  if (high < low) throw UsageError("option --time " + text + " ends before it begins");
+  char span[64];
+  std::snprintf(span, sizeof span, "%.17g:%.17g", low, high);
+  const RowChoice rows = ChooseRows(qtx, section, sectionIndex, path, std::nullopt, std::string(span));
+  if (rows.end > rows.first) return {rows.first, rows.end - rows.first};
+  const std::uint32_t held = section.m_nRowsInFile;
+  std::string what = "--time " + text + " chooses no row of section " + std::to_string(sectionIndex);
+  if (held == 0) throw Failure(what + ", which holds none; nothing is written");
+  double ends[2] = {0.0, 0.0};
+  CStdioFile file;
+  OpenForReading(file, path);
+  for (int k = 0; k < 2; ++k) {
+    const QTXChannelTarget target{channels[0], &ends[k], nullptr};
+    qtx.QTX_ReadRows(&file, &section, k == 0 ? 0 : held - 1, 1, &target, 1);
+  }
+  what += ", whose times run from ";
+  AppendTime(what, clock, ends[0], 0);
+  what += " to ";
+  AppendTime(what, clock, ends[1], 0);
+  throw Failure(what + "; nothing is written");
 }
 
 bool SharesX(const CQTXGeneral& qtx, const CQTXSection& section, const std::vector<int>& channels) {

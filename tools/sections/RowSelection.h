@@ -42,6 +42,14 @@ std::uint32_t RowsHeld(const CQTXSection& section);
 RowRange ChosenRows(const CQTXGeneral& qtx, const CQTXSection& section, long long sectionIndex,
                     const std::string& path, const Arguments& arguments);
 
+// The rows "--time FROM/TO" chooses: those whose time start + X * unit, to
+// the nanosecond, lies from FROM to TO (ISO 8601 without zone, both
+// included; either may be left out), through the channels' one clock. A
+// Failure when a channel has no start or no unit of time, or the channels
+// start apart, or the times choose no row.
+RowRange ChosenTimes(const CQTXGeneral& qtx, const CQTXSection& section, long long sectionIndex,
+                     const std::string& path, const std::vector<int>& channels, const std::string& text);
+
 // Whether the channels share one X: mode One, or mode No with the same X0
 // and Delta_X (compared bit for bit).
 bool SharesX(const CQTXGeneral& qtx, const CQTXSection& section, const std::vector<int>& channels);

@@ -44,17 +44,45 @@ ChannelClock ClockOf(const CQTXGeneral& qtx, const CQTXChannel& channel, const s
   return clock;
 }
 
-std::string StartText(const CQTXGeneral& qtx, const CQTXChannel& channel) {
+std::optional<QTXStartTime> StartOf(const CQTXGeneral& qtx, const CQTXChannel& channel) {
   QTXStartTime start{0, 0};
-  if (QTX_ChannelStartTime(qtx, channel, start) != QTX_TIME_OK) return "-";
+  if (QTX_ChannelStartTime(qtx, channel, start) != QTX_TIME_OK) return std::nullopt;
+  return start;
+}
+
+std::optional<double> XSecondsOf(const CQTXChannel& channel) {
+  std::int64_t ns = 0;
+  if (QTX_ChannelXUnit(channel, ns) != QTX_TIME_OK) return std::nullopt;
+  return static_cast<double>(ns) / 1e9;
+}
+
+std::string IsoText(const QTXStartTime& time) {
   char text[32];
-  return QTX_FormatIso8601(start, FractionDigits(start.nNanoseconds), text, sizeof text) ? std::string(text) : std::string("-");
+  const std::size_t length = QTX_FormatIso8601(time, FractionDigits(time.nNanoseconds), text, sizeof text);
+  return std::string(text, length);
+}
+
+double Datenum(const QTXStartTime& time) {
+  constexpr std::int64_t kDatenumOf1970 = 719529;
+  std::int64_t days = time.nSeconds / 86400;
+  std::int64_t seconds = time.nSeconds % 86400;
+  if (seconds < 0) {
+    seconds += 86400;
+    --days;
+  }
+  return static_cast<double>(kDatenumOf1970 + days) +
+         (static_cast<double>(seconds) + time.nNanoseconds * 1e-9) / 86400.0;
+}
+
+std::string StartText(const CQTXGeneral& qtx, const CQTXChannel& channel) {
+  const std::optional<QTXStartTime> start = StartOf(qtx, channel);
+  const std::string text = start ? IsoText(*start) : std::string();
+  return text.empty() ? "-" : text;
 }
 
 std::string XSecondsText(const CQTXChannel& channel) {
-  std::int64_t ns = 0;
-  if (QTX_ChannelXUnit(channel, ns) != QTX_TIME_OK) return "-";
-  return FormatDouble(static_cast<double>(ns) / 1e9);
+  const std::optional<double> seconds = XSecondsOf(channel);
+  return seconds ? FormatDouble(*seconds) : "-";
 }
 
 int DigitsFor(const ChannelClock& clock, double deltaX) {
@@ -65,19 +93,68 @@ int DigitsFor(const ChannelClock& clock, double deltaX) {
   return std::max(stepDigits, FractionDigits(clock.start.nNanoseconds));
 }
 
+namespace {
+
+// The local time `time` in the clock's zone, and its UTC offset; a time the
+// zone repeats or skips as the clock's choices say, else a Failure.
+QTXStartTime InZone(const ChannelClock& clock, QTXStartTime time, const char* text, std::int32_t& offset) {
+  const TimeZone& zone = *clock.zone;
+  const TimeZone::Local local = zone.Resolve(time.nSeconds);
+  if (local.count == 1) {
+    offset = local.offsets[0];
+  } else if (local.count == 2) {
+    if (clock.ambiguous == Ambiguous::kRefuse) {
+      std::string both;
+      AppendOffset(both, local.offsets[0]);
+      both += " and ";
+      AppendOffset(both, local.offsets[1]);
+      throw Failure(std::string(text) + " is twice in " + zone.Name() + ", at UTC" + both +
+                    ", as the clock goes back: choose with --tz-ambiguous earliest|latest");
+    }
+    offset = local.offsets[clock.ambiguous == Ambiguous::kEarliest ? 0 : 1];
+  } else {
+    if (clock.nonexistent == Nonexistent::kRefuse)
+      throw Failure(std::string(text) + " does not exist in " + zone.Name() +
+                    ", as the clock skips it: choose with --tz-nonexistent shift_forward|shift_backward");
+    // To the first instant after the jump, or the last nanosecond before it.
+    const bool forward = clock.nonexistent == Nonexistent::kShiftForward;
+    const std::int64_t utc = forward ? local.gap : local.gap - 1;
+    offset = zone.OffsetAt(utc);
+    time = {utc + offset, forward ? 0u : 999999999u};
+  }
+  return time;
+}
+
+}  // namespace
+
 void AppendTime(std::string& out, const ChannelClock& clock, double x, int digits) {
   std::int64_t ns = 0;
   QTXStartTime time{0, 0};
   char text[32];
   std::size_t length = 0;
-  if (QTX_XToNanoseconds(x, clock.nsPerUnit, ns) && QTX_AddNanoseconds(clock.start, ns, time))
+  std::int32_t offset = 0;
+  if (QTX_XToNanoseconds(x, clock.nsPerUnit, ns) && QTX_AddNanoseconds(clock.start, ns, time)) {
     length = QTX_FormatIso8601(time, std::max(digits, FractionDigits(time.nNanoseconds)), text, sizeof text);
+    if (length != 0 && clock.zone) {
+      time = InZone(clock, time, text, offset);
+      length = QTX_FormatIso8601(time, std::max(digits, FractionDigits(time.nNanoseconds)), text, sizeof text);
+    }
+  }
   if (length == 0) {
     char number[32];
     std::snprintf(number, sizeof number, "%.17g", x);
     throw Failure(std::string("X ") + number + " has no time of day in years 0 to 9999");
   }
   out.append(text, length);
+  if (clock.zone) AppendOffset(out, offset);
+}
+
+void StampOf(const QTXStartTime& start, std::string& date, std::string& time) {
+  const std::string text = IsoText(start);
+  if (text.size() < 19) throw Failure("a start time outside the years 0 to 9999");
+  date = text.substr(0, 10);
+  std::replace(date.begin(), date.end(), '-', '/');
+  time = text.substr(11);
 }
 
 }  // namespace qtx::tool
