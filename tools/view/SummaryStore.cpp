@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 
 #include "cli/OutputFile.h"
@@ -148,18 +149,35 @@ class Reader {
     std::memcpy(&v, &bits, sizeof v);
     return v;
   }
-  void F64s(std::vector<double>& values, std::uint32_t n) {
-    values.resize(n);
-    for (double& v : values) v = F64();
-  }
-  void U32s(std::vector<std::uint32_t>& values, std::uint32_t n) {
-    values.resize(n);
-    for (std::uint32_t& v : values) v = U32();
-  }
+  void F64s(std::vector<double>& values, std::uint32_t n) { Many(values, n, [this] { return F64(); }); }
+  void U32s(std::vector<std::uint32_t>& values, std::uint32_t n) { Many(values, n, [this] { return U32(); }); }
   std::uint64_t Left() const { return m_n - m_at; }
   bool Ok() const { return m_ok; }
 
  private:
+  // n values; on a little-endian system copied at once, as they are stored.
+  template <typename T, typename One>
+  void Many(std::vector<T>& values, std::uint32_t n, One one) {
+    if (std::uint64_t{n} * sizeof(T) > Left()) {
+      m_ok = false;
+      m_at = m_n;
+      values.clear();
+      return;
+    }
+    values.resize(n);
+    if (LittleEndian()) {
+      if (n > 0) std::memcpy(values.data(), m_p + m_at, std::size_t{n} * sizeof(T));
+      m_at += std::size_t{n} * sizeof(T);
+    } else {
+      for (T& v : values) v = one();
+    }
+  }
+  static bool LittleEndian() {
+    const std::uint32_t one = 1;
+    unsigned char first = 0;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+  }
   std::uint64_t Bytes(int n) {
     if (m_n - m_at < static_cast<std::size_t>(n)) {
       m_ok = false;
@@ -206,12 +224,14 @@ void SummaryStore::Load() {
   const std::uint64_t size = std::filesystem::file_size(storePath, code);
   // A summary is a small part of its file: one that is not is no summary.
   if (code || size > 4096 + 8 * m_checks.size) return ignore(code ? "cannot be read" : "is larger than a summary of its file can be");
-  std::string bytes(static_cast<std::size_t>(size), '\0');
+  if (size < kFixedBytes + 8) return ignore("is no stored summary");
+  // Read as it is, uninitialised before: a summary takes megabytes.
+  const std::unique_ptr<char[]> data(new char[static_cast<std::size_t>(size)]);
+  const std::string_view bytes(data.get(), static_cast<std::size_t>(size));
   std::ifstream in(storePath, std::ios::binary);
-  in.read(bytes.data(), static_cast<std::streamsize>(size));
+  in.read(data.get(), static_cast<std::streamsize>(size));
   if (!in || static_cast<std::uint64_t>(in.gcount()) != size) return ignore("cannot be read");
-  if (size < kFixedBytes + 8 || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0)
-    return ignore("is no stored summary");
+  if (std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) return ignore("is no stored summary");
   Reader r(bytes.data() + sizeof kMagic, bytes.size() - sizeof kMagic - 8);
   const std::uint32_t version = r.U32();
   if (version != kVersion)
