@@ -41,7 +41,8 @@ std::string Rows(int first, int end, int declared, bool sawtooth) {
   char line[160];
   for (int r = first; r < end; ++r) {
     const double x = sawtooth ? (r % 1000) * 0.01 : (r >= 2500 && r < 3100 ? NAN : r * 0.001);
-    std::snprintf(line, sizeof line, "%.17g\t%.17g\t%.17g", x, std::sin(r * 0.01), r == 1234 ? 100.0 : std::cos(r * 0.003));
+    const double b = r == 1234 ? 100.0 : std::cos(r * 0.003);
+    std::snprintf(line, sizeof line, "%.17g\t%.17g\t%.17g", x, std::sin(r * 0.01), b);
     text += line;
     if (r < declared - 700) text += "\t" + std::to_string(r / 2);
     text += '\n';
@@ -75,7 +76,10 @@ std::string Answers(const SectionSummary& summary, const std::string& path) {
   };
   const double low = summary.XLow(), high = summary.XHigh(), span = high - low;
   for (const auto& [x0, x1, width] : std::vector<std::tuple<double, double, std::uint32_t>>{
-           {low, high, 5}, {low, high, 300}, {low + span / 3, low + span / 2, 40}, {low + span / 2, low + span / 2 + span / 9000, 300}}) {
+           {low, high, 5},
+           {low, high, 300},
+           {low + span / 3, low + span / 2, 40},
+           {low + span / 2, low + span / 2 + span / 9000, 300}}) {
     for (const qtx::tool::view::ChannelAnswer& a : summary.Answer(file, x0, x1, width, {0, 1, 2}, false)) {
       out += a.fromSummary ? "S" : a.raw ? "R" : "C";
       for (const auto* values : {&a.x, &a.y, &a.first, &a.low, &a.high, &a.last})

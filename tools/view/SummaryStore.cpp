@@ -79,7 +79,9 @@ std::uint64_t HeadEnd(const CQTXGeneral& qtx) {
 bool ChecksOf(const std::string& path, std::uint64_t headEnd, SummaryStore::Checks& checks, std::string& why) {
   std::error_code code;
   checks.size = std::filesystem::file_size(path, code);
-  if (!code) checks.modified = static_cast<std::int64_t>(std::filesystem::last_write_time(path, code).time_since_epoch().count());
+  if (!code)
+    checks.modified =
+        static_cast<std::int64_t>(std::filesystem::last_write_time(path, code).time_since_epoch().count());
   std::ifstream in(path, std::ios::binary);
   checks.headEnd = headEnd;
   checks.tailStart = checks.size > kTailBytes ? checks.size - kTailBytes : 0;
@@ -223,7 +225,8 @@ void SummaryStore::Load() {
   };
   const std::uint64_t size = std::filesystem::file_size(storePath, code);
   // A summary is a small part of its file: one that is not is no summary.
-  if (code || size > 4096 + 8 * m_checks.size) return ignore(code ? "cannot be read" : "is larger than a summary of its file can be");
+  if (code) return ignore("cannot be read");
+  if (size > 4096 + 8 * m_checks.size) return ignore("is larger than a summary of its file can be");
   if (size < kFixedBytes + 8) return ignore("is no stored summary");
   // Read as it is, uninitialised before: a summary takes megabytes.
   const std::unique_ptr<char[]> data(new char[static_cast<std::size_t>(size)]);
@@ -260,7 +263,8 @@ void SummaryStore::Load() {
     if (!r.Ok()) return ignore("is truncated");
     if (index >= m_stored.size() || m_stored[index]) return ignore("names sections the file does not hold");
     const CQTXSection& section = *m_qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(index));
-    auto summary = std::unique_ptr<SectionSummary>(new SectionSummary(m_qtx, m_path, section, SectionSummary::Covering{rows}));
+    auto summary =
+        std::unique_ptr<SectionSummary>(new SectionSummary(m_qtx, m_path, section, SectionSummary::Covering{rows}));
     // The stored structure is the one the section gives for the rows covered.
     // Fewer rows than the section holds now: an extension reads the others.
     const std::uint32_t held =
@@ -347,7 +351,8 @@ void SummaryStore::Save(const std::vector<const SectionSummary*>& summaries) {
   for (const SectionSummary* summary : summaries) {
     if (!summary) continue;
     for (std::ptrdiff_t i = 0; i < m_qtx.m_arrSections.GetSize(); ++i)
-      if (m_qtx.m_arrSections.GetAt(i) == &summary->Section()) held.emplace_back(static_cast<std::uint32_t>(i), summary);
+      if (m_qtx.m_arrSections.GetAt(i) == &summary->Section())
+        held.emplace_back(static_cast<std::uint32_t>(i), summary);
   }
   w.U32(static_cast<std::uint32_t>(held.size()));
   for (const auto& [index, summary] : held) {
