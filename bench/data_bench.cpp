@@ -160,6 +160,22 @@ void BM_ReadQTXFile(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadQTXFile)->Unit(benchmark::kMillisecond);
 
+// The scan that writes the index file beside the data (what `qtx index` and
+// open(index="write") do), against BM_ReadQTXFile's plain scan.
+void BM_ScanAndWriteIndex(benchmark::State& state) {
+  const DataFile& data = File(0);
+  const std::string index = std::string(data.file.Path()) + ".qtxi";
+  for (auto _ : state) {
+    std::remove(index.c_str());
+    CQTXGeneral qtx;
+    benchmark::DoNotOptimize(qtx.QTX_OpenIndexed(data.file.Path(), nullptr, 0));
+    benchmark::DoNotOptimize(qtx.QTX_WriteIndex(data.file.Path(), nullptr));
+  }
+  std::remove(index.c_str());
+  state.SetBytesProcessed(state.iterations() * data.file.Bytes());
+}
+BENCHMARK(BM_ScanAndWriteIndex)->Unit(benchmark::kMillisecond);
+
 // One X and one Y vector per channel, as the library fills its arrays.
 struct Columns {
   std::vector<std::vector<double>> x = std::vector<std::vector<double>>(kChannels);

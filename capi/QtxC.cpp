@@ -269,7 +269,11 @@ const char* qtx_status_text(qtx_status status) {
   }
 }
 
-qtx_status qtx_open(const char* path, qtx_file** file) {
+namespace {
+
+// follow: others may go on writing the file (no share mode denies them),
+// and a last line without its line end waits for qtx_refresh.
+qtx_status Open(const char* path, qtx_file** file, bool follow) {
   if (file) *file = nullptr;
   if (!path || !file) return QTX_ERR_ARGUMENT;
   return Guarded([&]() -> qtx_status {
@@ -283,14 +287,21 @@ qtx_status qtx_open(const char* path, qtx_file** file) {
       return QTX_ERR_NOT_REGULAR;
     std::unique_ptr<qtx_file> opened(new qtx_file);
     CFileException error;
-    if (!opened->data.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeText, &error))
+    const unsigned share = follow ? CFile::shareDenyNone : CFile::shareDenyWrite;
+    if (!opened->data.Open(path, CFile::modeRead | share | CFile::typeText, &error))
       return StatusOfCause(error.m_cause);
     opened->path = path;
-    if (!opened->qtx.QTX_OpenIndexed(CString(path), &opened->indexUse)) return QTX_ERR_FORMAT;
+    if (!opened->qtx.QTX_OpenIndexed(CString(path), &opened->indexUse, follow ? 2 : 0)) return QTX_ERR_FORMAT;
     *file = opened.release();
     return QTX_OK;
   });
 }
+
+}  // namespace
+
+qtx_status qtx_open(const char* path, qtx_file** file) { return Open(path, file, false); }
+
+qtx_status qtx_open_follow(const char* path, qtx_file** file) { return Open(path, file, true); }
 
 void qtx_close(qtx_file* file) {
   delete file;

@@ -310,6 +310,12 @@ QTXLIB_API const char* qtx_last_index_error(const qtx_file* file);
  * (may be null) the sections appended. QTX_ERR_REPLACED, with nothing
  * taken, when the file shrank or bytes already read changed. */
 QTXLIB_API qtx_status qtx_refresh(qtx_file* file, uint64_t* new_rows, int32_t* new_sections);
+
+/* Opens a file that a writer is still appending to, for qtx_refresh: as
+ * qtx_open, but the file stays open to writers on every system (qtx_open
+ * denies them write access on Windows), a last line without its line end is
+ * left for a later refresh, and no index file is used. */
+QTXLIB_API qtx_status qtx_open_follow(const char* path, qtx_file** file);
 /* ---- Wall-clock time ---------------------------------------------------- */
 
 /* The channel's start: its own Date and Time when its section header gives

@@ -52,11 +52,21 @@ def write_spike(path):
         f.write(b"0\n" * SPIKE_ROW + b"1000\n" + b"0\n" * (SPIKE_ROWS - SPIKE_ROW - 1))
 
 
+def write_run(path, time_of_day, unit, x0, step, rows, scale):
+    """Mode One, a recording started on 2024/03/05 at `time_of_day`: Speed = scale * sin(row / 100)."""
+    head = ("Quorset Measurement\t\nSeparator\tTab\nMulti_Headings\tYes\nX_Columns\tOne\nDate\t2024/03/05\nTime\t%s\n"
+            "***End_of_Header***\t\n\nChannels\t1\t\nSamples\t\t%d\t\nY_Dimension\t\tSpeed\t\nY_Unit_Label\t\tm/s\t\n"
+            "X_Dimension\t\tTime\t\nX_Unit_Label\t\t%s\t\n***End_of_Header***\t\nTime\tSpeed\tComment\n" % (time_of_day, rows, unit))
+    with open(path, "w") as f:
+        f.write(head + "".join("%r\t%r\n" % (x0 + r * step, scale * math.sin(r * 0.01)) for r in range(rows)))
+
+
 class Server:
-    """qtx view FILE --no-browser --port 0, ended with SIGTERM by its PID."""
+    """qtx view FILE... --no-browser --port 0, ended with SIGTERM by its PID."""
 
     def __init__(self, command, path):
-        self.process = subprocess.Popen(command + ["view", path, "--no-browser", "--port", "0"],
+        paths = path if isinstance(path, list) else [path]
+        self.process = subprocess.Popen(command + ["view"] + paths + ["--no-browser", "--port", "0"],
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.url = self.process.stdout.readline().strip()
         if not self.url.startswith("http://127.0.0.1:"):
@@ -503,6 +513,85 @@ def check_spike_page(driver, server, out_dir):
               "spike mean, rms %r..%r: %s" % (x0, x1, got))
 
 
+def check_multi(driver, server, out_dir, runs):
+    """Two recordings: stacked panels zoom together, laid over each other with an X offset and by wall-clock
+    time; a cursor steps row by row; the fragment keeps files, layout, offsets and Y ranges."""
+    from selenium.webdriver.common.action_chains import ActionChains
+    from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
+    from selenium.webdriver.support.ui import Select
+    meta = json.loads(get(server.url + "meta")[1])
+    check([f["file"] for f in meta["files"]] == ["run1.qtx", "run2.qtx"], "files: %s" % meta["files"])
+    c = meta["files"][1]["sections"][0]["channels"][0]
+    check((c["startTime"], c["xSeconds"]) == ("2024-03-05T10:21:00", 0.001), "clock of run2: %s" % c)
+    step = json.loads(get(server.url + "step?file=1&channel=0&x=105&dir=1")[1])
+    check(step["row"] == {"row": 1, "x": 110.0, "y": 1.5 * math.sin(0.01)}, "step: %s" % step)
+    check(json.loads(get(server.url + "step?file=1&channel=0&x=99&dir=-1")[1])["row"] is None, "step before the first row")
+    for query in ["data?w=10&file=2", "stats?file=-1&x0=0&x1=1", "csv?file=1e0&x0=0&x1=1", "step?channel=0&x=1",
+                  "step?channel=1&x=1&dir=1", "step?channel=0&x=nan&dir=1", "step?channel=0&x=1&dir=2",
+                  "step?channel=0&x=1&dir=1&x0=1", "step?file=9&channel=0&x=1&dir=1"]:
+        status, body = get(server.url + query)
+        check(status == 400 and body.count("\n") == 1 and len(body) < 200, "%s: %s %r" % (query, status, body))
+
+    page = Page(driver, out_dir, "multi")
+    driver.get(server.url)
+    h = page.settle()
+    canvas = driver.find_element(By.ID, "chart")
+    page.shot("stacked")
+    legend = " ".join(driver.find_element(By.ID, "legend").text.split())
+    check(len(h["panels"]) == 2 and legend.index("run1.qtx:0") < legend.index("run2.qtx:0"), "panels, legend %r" % legend)
+
+    def answers_cover(h, offsets=(0, 0)):
+        return all(h["answers"][k]["x0"] == h["view"]["x0"] - o and h["answers"][k]["x1"] == h["view"]["x1"] - o
+                   for k, o in zip(("0:0", "1:0"), offsets))
+    full = h["full"]
+    check(full == {"x0": 0, "x1": 8090}, "both files' X: %s" % full)
+    h = page.act(lambda a: a.scroll_from_origin(ScrollOrigin.from_element(canvas, -300, 100), 0, -500))
+    page.shot("stacked-zoomed")
+    check(h["view"]["x1"] - h["view"]["x0"] < 8090 * 0.7 and answers_cover(h), "panels zoom together: %s" % h["view"])
+
+    # Laid over each other, then lined up: run2's first X (100) falls on run1's (0).
+    Select(driver.find_element(By.ID, "layout")).select_by_value("overlay")
+    h = page.settle()
+    driver.find_element(By.ID, "line-up").click()
+    h = page.act(lambda a: a.double_click(canvas))
+    page.shot("overlay-lined-up")
+    check(len(h["panels"]) == 1 and h["offsets"] == [0, -100] and h["full"] == {"x0": 0, "x1": 7990} and
+          answers_cover(h, (0, -100)) and h["drawn"]["1:0:0"]["points"] > 0, "overlay: %s %s" % (h["offsets"], h["view"]))
+
+    # A cursor steps through run1's rows (the first source's first channel), as the file holds them.
+    driver.execute_script("window.__qtxView.setCursor('a', 3.004)")
+    for key, want in [(".", 3.01), (".", 3.02), (",", 3.01), (",", 3.0)]:
+        before = page.hook()["statsAsked"]
+        ActionChains(driver).send_keys(key).perform()
+        end = time.time() + 10
+        while page.hook()["statsAsked"] == before and time.time() < end:
+            time.sleep(0.05)
+        got = page.hook()["step"]["row"]
+        check(got["x"] == round(want / 0.01) * 0.01 and got["row"] == round(want / 0.01), "step %r: %s" % (key, got))
+    page.shot("cursor-stepped")
+
+    # Wall-clock: both runs by their real time; the axis starts at run1's start.
+    driver.find_element(By.ID, "clock").click()
+    time.sleep(0.3)
+    h = page.settle()
+    page.shot("wall-clock")
+    run2 = h["answers"]["1:0"]
+    check(h["clock"] and "2024-03-05 10:20:30.000" in h["xTitle"] and h["full"]["x0"] == 0 and
+          abs(h["full"]["x1"] - 38.09) < 1e-9 and abs(run2["x0"] + 30000) < 1e-6 and abs(run2["x1"] - 8090) < 1e-6,
+          "wall-clock: %s %s %s" % (h["xTitle"], h["full"], run2["x0"]))
+    check(any(t.startswith("10:2") for t in h["xTicks"]), "ticks: %s" % h["xTicks"])
+    ActionChains(driver).key_down(Keys.ALT).move_to_element_with_offset(canvas, 0, -100).click_and_hold() \
+        .move_by_offset(0, 80).release().key_up(Keys.ALT).perform()
+    y = page.hook()["y"]
+    driver.refresh()
+    h = page.settle()
+    page.shot("fragment-restored")
+    check(h["clock"] and len(h["panels"]) == 1 and h["offsets"] == [0, -100] and h["y"] == y and y[0][2],
+          "after a reload: %s %s %s" % (h["clock"], h["offsets"], h["y"]))
+
+
 def main():
     tool, out_dir = sys.argv[1], sys.argv[2]
     http_only = len(sys.argv) > 3 and sys.argv[3] == "--http-only"
@@ -531,6 +620,12 @@ def main():
             server = Server(command, spike)
             check_spike_page(driver, server, out_dir)
             os.remove(spike)
+            server.stop()
+            runs = [os.path.join(out_dir, "run1.qtx"), os.path.join(out_dir, "run2.qtx")]
+            write_run(runs[0], "10:20:30", "s", 0.0, 0.01, 1000, 1.0)
+            write_run(runs[1], "10:21:00", "ms", 100.0, 10.0, 800, 1.5)
+            server = Server(command, runs)
+            check_multi(driver, server, out_dir, runs)
         finally:
             driver.quit()
             shutil.rmtree(profile, ignore_errors=True)

@@ -1,4 +1,4 @@
-// qtx view FILE: a section's channels in the browser, zoomable down to a
+// qtx view FILE...: the sections' channels in the browser, zoomable down to a
 // single sample at any file size. A web server of the tool's own on the
 // loopback address serves the page and, per view, the first, lowest, highest
 // and last value of each pixel column (see view/Summary.h); it runs until
@@ -17,28 +17,33 @@ namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
-    "usage: qtx view FILE [--section N] [--port P] [--no-browser]\n"
+    "usage: qtx view FILE... [--section N] [--port P] [--no-browser]\n"
     "\n"
     "  Shows the channels of a section in the browser: line charts over a shared\n"
     "  X axis, zoom with the wheel or a dragged box, pan with shift-drag, and a\n"
     "  cursor that reads the values. Every pixel column keeps its lowest and\n"
-    "  highest value, so no spike is lost at any zoom. A small web server on\n"
-    "  127.0.0.1 serves the page under a random token; its address is printed on\n"
-    "  stdout. Ctrl-C stops it.\n"
+    "  highest value, so no spike is lost at any zoom. Cursors A and B give the\n"
+    "  rows at them and the statistics between them. Several files, or several\n"
+    "  sections of one, show as panels over one linked X or laid over each other\n"
+    "  with an X offset per file; X can show wall-clock time where the file gives\n"
+    "  a start and the X unit is a time. A small web server on 127.0.0.1 serves\n"
+    "  the page under a random token; its address is printed on stdout. Ctrl-C\n"
+    "  stops it.\n"
     "\n"
-    "  --section N    the section shown first, counted from 0 (default 0)\n"
+    "  --section N    the section shown first, counted from 0 (default 0); a\n"
+    "                 later file without it starts at its section 0\n"
     "  --port P       the port to listen on (default 0: the system picks one)\n"
     "  --no-browser   print the address only, open no browser\n";
 
 int Run(const std::vector<std::string>& args) {
   const Arguments arguments(args, {"--section", "--port"}, {"--no-browser"});
-  arguments.ExpectPositionals(1);
-  const std::string& path = arguments.Positionals()[0];
+  const std::vector<std::string>& paths = arguments.Positionals();
+  if (paths.empty()) throw UsageError("missing arguments");
   const long long section = arguments.GetInteger("--section", 0).value_or(0);
   const long long port = arguments.GetInteger("--port", 0).value_or(0);
   if (port > 65535) throw UsageError("option --port must be at most 65535");
 
-  view::Viewer viewer(path, section);
+  view::Viewer viewer(paths, section);
   const std::string token = view::NewToken();
   view::Server server(token, static_cast<unsigned short>(port),
                       [&viewer](std::string_view p, std::string_view q) { return viewer.Handle(p, q); });
@@ -56,6 +61,6 @@ int Run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-const Command kViewCommand = {"view", "look at a section in the browser, zoomable to single samples", kUsage, Run};
+const Command kViewCommand = {"view", "look at sections of files in the browser, zoomable to single samples", kUsage, Run};
 
 }  // namespace qtx::tool

@@ -13,6 +13,7 @@
 #include "sections/DumpRows.h"
 #include "sections/SectionChunks.h"
 #include "sections/Sections.h"
+#include "sections/WallClock.h"
 #include "view/Assets.h"
 
 namespace qtx::tool::view {
@@ -59,6 +60,22 @@ void AppendNumbers(std::string& out, const char* name, const std::vector<double>
   out += ']';
 }
 
+// ,"name":{"row":…,"x":…,"y":…}, or null for a row not found.
+void AppendRow(std::string& out, const char* name, const CursorRow& row) {
+  out += ",\"";
+  out += name;
+  out += "\":";
+  if (!row.found) {
+    out += "null";
+    return;
+  }
+  out += "{\"row\":" + std::to_string(row.row) + ",\"x\":";
+  AppendNumber(out, row.x);
+  out += ",\"y\":";
+  AppendNumber(out, row.y);
+  out += '}';
+}
+
 Reply BadRequest(const std::string& reason) { return {400, "text/plain; charset=utf-8", reason + "\n"}; }
 
 std::string Decoded(std::string_view text) {
@@ -93,39 +110,48 @@ bool FiniteNumber(const std::string& text, double& value) {
 
 }  // namespace
 
-Viewer::Viewer(const std::string& path, long long start) : m_path(path), m_start(start) {
-  Load(static_cast<std::size_t>(start));
+Viewer::Viewer(const std::vector<std::string>& paths, long long start) {
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    auto file = std::make_unique<File>();
+    file->path = paths[i];
+    file->start = start;
+    file->later = i > 0;
+    Load(*file);
+    m_files.push_back(std::move(file));
+  }
 }
 
-void Viewer::Load(std::size_t start) {
-  m_summaries.clear();
-  m_qtx = std::make_shared<CQTXGeneral>();
-  m_stamp = StampNow();
-  ScanFile(*m_qtx, m_path);
-  SectionAt(*m_qtx, static_cast<long long>(start));
-  m_file.Close();
-  OpenForReading(m_file, m_path);
-  const std::uint32_t rows = SectionAt(*m_qtx, static_cast<long long>(start)).RowCount();
+void Viewer::Load(File& f) {
+  f.summaries.clear();
+  f.qtx = std::make_shared<CQTXGeneral>();
+  f.stamp = StampNow(f.path);
+  ScanFile(*f.qtx, f.path);
+  // A later file that has no such section starts at its first.
+  if (f.later && f.start >= f.qtx->m_arrSections.GetSize()) f.start = 0;
+  SectionAt(*f.qtx, f.start);
+  f.file.Close();
+  OpenForReading(f.file, f.path);
+  const std::uint32_t rows = SectionAt(*f.qtx, f.start).RowCount();
   if (rows >= kSayRows)
-    Warn("reading the " + std::to_string(rows) + " rows of section " + std::to_string(start) +
+    Warn("reading the " + std::to_string(rows) + " rows of section " + std::to_string(f.start) + " of " + f.path +
          " once for the view; the address follows");
-  Summary(start);
+  Summary(f, static_cast<std::size_t>(f.start));
 }
 
-Viewer::Stamp Viewer::StampNow() const {
+Viewer::Stamp Viewer::StampNow(const std::string& path) {
   std::error_code error;
   Stamp stamp;
-  stamp.size = std::filesystem::file_size(m_path, error);
+  stamp.size = std::filesystem::file_size(path, error);
   if (error) return {};
-  stamp.time = static_cast<long long>(std::filesystem::last_write_time(m_path, error).time_since_epoch().count());
+  stamp.time = static_cast<long long>(std::filesystem::last_write_time(path, error).time_since_epoch().count());
   return stamp;
 }
 
-const SectionSummary& Viewer::Summary(std::size_t section) {
-  std::unique_ptr<SectionSummary>& summary = m_summaries[section];
+const SectionSummary& Viewer::Summary(File& f, std::size_t section) {
+  std::unique_ptr<SectionSummary>& summary = f.summaries[section];
   if (!summary)
-    summary = std::make_unique<SectionSummary>(*m_qtx, m_path,
-                                               *m_qtx->m_arrSections.GetAt(static_cast<std::ptrdiff_t>(section)), 0);
+    summary = std::make_unique<SectionSummary>(*f.qtx, f.path,
+                                               *f.qtx->m_arrSections.GetAt(static_cast<std::ptrdiff_t>(section)), 0);
   return *summary;
 }
 
@@ -135,42 +161,66 @@ Reply Viewer::Handle(std::string_view path, std::string_view query) {
       return {200, kAssets[i].contentType,
               std::string(reinterpret_cast<const char*>(kAssets[i].data), kAssets[i].size)};
   }
-  if (path != "/meta" && path != "/data" && path != "/stats" && path != "/csv" && path != "/reload")
+  if (path != "/meta" && path != "/data" && path != "/stats" && path != "/csv" && path != "/step" &&
+      path != "/reload")
     return {404, "text/plain; charset=utf-8", "not found\n"};
   if (path == "/reload") {
     if (!query.empty()) return BadRequest("/reload takes no parameters");
-    // Whatever the file is now; a file that cannot be read keeps the old scan.
-    try {
-      Load(static_cast<std::size_t>(m_start));
-    } catch (const Failure& failure) {
-      m_stamp = {};
-      return {409, "text/plain; charset=utf-8", std::string(failure.what()) + "\n"};
+    // Whatever the files are now; a file that cannot be read keeps the old
+    // scan, and the next request is told that it changed.
+    for (const std::unique_ptr<File>& f : m_files) {
+      try {
+        Load(*f);
+      } catch (const Failure& failure) {
+        f->stamp = {};
+        return {409, "text/plain; charset=utf-8", std::string(failure.what()) + "\n"};
+      }
     }
     return Meta();
   }
-  if (!(StampNow() == m_stamp))
-    return {409, "text/plain; charset=utf-8",
-            std::filesystem::path(m_path).filename().string() +
-                " changed since qtx view read it; Reload reads it as it is now\n"};
+  for (const std::unique_ptr<File>& f : m_files) {
+    if (!(StampNow(f->path) == f->stamp))
+      return {409, "text/plain; charset=utf-8",
+              std::filesystem::path(f->path).filename().string() +
+                  " changed since qtx view read it; Reload reads it as it is now\n"};
+  }
   if (path == "/meta") {
     if (!query.empty()) return BadRequest("/meta takes no parameters");
     return Meta();
   }
   if (path == "/csv") return Csv(query);
+  if (path == "/step") return Step(query);
   return path == "/data" ? Data(query) : Stats(query);
 }
 
 Reply Viewer::Meta() const {
-  std::string out = "{\"file\":";
-  AppendString(out, std::filesystem::path(m_path).filename().string());
+  // The first file's description at the top, as before several files could
+  // be shown; every file's in "files".
+  std::string out = "{";
+  AppendFile(out, *m_files[0]);
+  out += ",\"files\":[";
+  for (std::size_t i = 0; i < m_files.size(); ++i) {
+    out += i ? ",{" : "{";
+    out += "\"index\":" + std::to_string(i) + ",";
+    AppendFile(out, *m_files[i]);
+    out += '}';
+  }
+  out += "]}";
+  return {200, "application/json", out};
+}
+
+void Viewer::AppendFile(std::string& out, const File& f) const {
+  const CQTXGeneral& qtx = *f.qtx;
+  out += "\"file\":";
+  AppendString(out, std::filesystem::path(f.path).filename().string());
   // As given on the command line, for the command lines the page shows.
   out += ",\"path\":";
-  AppendString(out, m_path);
+  AppendString(out, f.path);
   out += ",\"mode\":";
-  AppendString(out, ModeName(m_qtx->m_nXColumns));
-  out += ",\"start\":" + std::to_string(m_start) + ",\"sections\":[";
-  for (std::ptrdiff_t s = 0; s < m_qtx->m_arrSections.GetSize(); ++s) {
-    const CQTXSection& section = *m_qtx->m_arrSections.GetAt(s);
+  AppendString(out, ModeName(qtx.m_nXColumns));
+  out += ",\"start\":" + std::to_string(f.start) + ",\"sections\":[";
+  for (std::ptrdiff_t s = 0; s < qtx.m_arrSections.GetSize(); ++s) {
+    const CQTXSection& section = *qtx.m_arrSections.GetAt(s);
     const std::uint32_t rows = section.RowCount();
     out += s ? ",{" : "{";
     out += "\"index\":" + std::to_string(s) + ",\"rows\":" + std::to_string(rows) +
@@ -191,15 +241,31 @@ Reply Viewer::Meta() const {
       AppendString(out, channel.m_strXUnitLabel.View());
       out += ",\"xDimension\":";
       AppendString(out, channel.m_strXDimension.View());
-      out += ",\"samples\":" + std::to_string(channel.m_nSamples) + "}";
+      out += ",\"samples\":" + std::to_string(channel.m_nSamples);
+      // Its wall clock: the start as ISO 8601 and the seconds of an X unit,
+      // or null and why not.
+      const std::string start = StartText(qtx, channel), seconds = XSecondsText(channel);
+      out += ",\"startTime\":";
+      if (start == "-") out += "null"; else AppendString(out, start);
+      out += ",\"xSeconds\":" + (seconds == "-" ? std::string("null") : seconds);
+      if (start == "-" || seconds == "-") {
+        out += ",\"noClock\":";
+        try {
+          ClockOf(qtx, channel, std::filesystem::path(f.path).filename().string(), s);
+          AppendString(out, "a start that cannot be written as a date");
+        } catch (const Failure& failure) {
+          AppendString(out, failure.what());
+        }
+      }
+      out += '}';
     }
     out += "]}";
   }
-  out += "]}";
-  return {200, "application/json", out};
+  out += ']';
 }
 
-std::string Viewer::Parse(std::string_view query, bool stats, Query& q, const char* what) const {
+std::string Viewer::Parse(std::string_view query, Kind kind, Query& q) const {
+  const bool stats = kind != Kind::Data, step = kind == Kind::Step;
   std::map<std::string, std::string> values;
   while (!query.empty()) {
     const std::size_t amp = query.find('&');
@@ -208,14 +274,22 @@ std::string Viewer::Parse(std::string_view query, bool stats, Query& q, const ch
     if (pair.empty()) continue;
     const std::size_t eq = pair.find('=');
     const std::string name = Decoded(pair.substr(0, eq));
-    const bool known = name == "section" || name == "x0" || name == "x1" || name == "channels" ||
+    const bool known = name == "file" || name == "section" ||
+                       (step ? name == "channel" || name == "x" || name == "dir"
+                             : name == "x0" || name == "x1" || name == "channels") ||
                        (!stats && (name == "w" || name == "exact"));
     if (!known) return "unknown parameter '" + name.substr(0, 40) + "'";
     if (values.count(name)) return "parameter " + name + " given twice";
     values[name] = eq == pair.npos ? std::string() : Decoded(pair.substr(eq + 1));
   }
-  const std::ptrdiff_t sections = m_qtx->m_arrSections.GetSize();
-  const long long sectionIndex = values.count("section") ? WholeNumber(values["section"], 1 << 30) : m_start;
+  const long long files = static_cast<long long>(m_files.size());
+  const long long fileIndex = values.count("file") ? WholeNumber(values["file"], 1 << 20) : 0;
+  if (fileIndex < 0 || fileIndex >= files)
+    return "file must be the number of a file given to qtx view, 0 to " + std::to_string(files - 1);
+  q.file = static_cast<std::size_t>(fileIndex);
+  const File& f = *m_files[q.file];
+  const std::ptrdiff_t sections = f.qtx->m_arrSections.GetSize();
+  const long long sectionIndex = values.count("section") ? WholeNumber(values["section"], 1 << 30) : f.start;
   if (sectionIndex < 0 || sectionIndex >= sections)
     return "section must be a section's index, 0 to " + std::to_string(sections - 1);
   q.section = static_cast<std::size_t>(sectionIndex);
@@ -224,7 +298,17 @@ std::string Viewer::Parse(std::string_view query, bool stats, Query& q, const ch
     if (width < 1) return "w must be a whole number of pixel columns, 1 to " + std::to_string(kMostColumns);
     q.width = static_cast<std::uint32_t>(width);
   }
-  const CQTXSection& section = *m_qtx->m_arrSections.GetAt(static_cast<std::ptrdiff_t>(sectionIndex));
+  const CQTXSection& section = *f.qtx->m_arrSections.GetAt(static_cast<std::ptrdiff_t>(sectionIndex));
+  if (step) {
+    const int channelCount = std::max(0, section.m_nChannels);
+    const long long c = WholeNumber(values["channel"], channelCount - 1);
+    if (c < 0) return "channel must be a channel of the section, 0 to " + std::to_string(channelCount - 1);
+    q.channels.push_back(static_cast<int>(c));
+    if (!FiniteNumber(values["x"], q.x0)) return "x must be a finite number";
+    if (values["dir"] != "1" && values["dir"] != "-1") return "dir must be 1 (the next row) or -1 (the one before)";
+    q.dir = values["dir"] == "1" ? 1 : -1;
+    return {};
+  }
   const int channelCount = std::max(0, section.m_nChannels);
   if (!values.count("channels")) {
     for (int c = 0; c < channelCount; ++c) q.channels.push_back(c);
@@ -247,7 +331,7 @@ std::string Viewer::Parse(std::string_view query, bool stats, Query& q, const ch
   q.exact = values.count("exact") != 0;
   if (q.exact && values["exact"] != "1") return "exact takes the value 1";
   q.hasRange = values.count("x0") || values.count("x1");
-  if (stats && !q.hasRange) return std::string(what) + " needs x0 and x1";
+  if (stats && !q.hasRange) return std::string(kind == Kind::Csv ? "csv" : "stats") + " needs x0 and x1";
   if (q.hasRange) {
     if (!FiniteNumber(values["x0"], q.x0) || !FiniteNumber(values["x1"], q.x1) ||
         !(stats ? q.x0 <= q.x1 : q.x0 < q.x1))
@@ -259,9 +343,10 @@ std::string Viewer::Parse(std::string_view query, bool stats, Query& q, const ch
 
 Reply Viewer::Data(std::string_view query) {
   Query q;
-  const std::string reason = Parse(query, false, q);
+  const std::string reason = Parse(query, Kind::Data, q);
   if (!reason.empty()) return BadRequest(reason);
-  const SectionSummary& summary = Summary(q.section);
+  File& f = *m_files[q.file];
+  const SectionSummary& summary = Summary(f, q.section);
   // The whole section; a single X widened so that it has a width.
   double low = summary.XLow(), high = summary.XHigh();
   if (std::isnan(low)) {
@@ -277,13 +362,13 @@ Reply Viewer::Data(std::string_view query) {
     q.x1 = high;
   }
 
-  const std::vector<ChannelAnswer> answers = summary.Answer(m_file, q.x0, q.x1, q.width, q.channels, q.exact);
-  std::string out = "{\"section\":" + std::to_string(q.section) + ",\"x0\":";
+  const std::vector<ChannelAnswer> answers = summary.Answer(f.file, q.x0, q.x1, q.width, q.channels, q.exact);
+  std::string out = "{\"file\":" + std::to_string(q.file) + ",\"section\":" + std::to_string(q.section) + ",\"x0\":";
   AppendNumber(out, q.x0);
   out += ",\"x1\":";
   AppendNumber(out, q.x1);
   out += ",\"w\":" + std::to_string(q.width) + ",\"rows\":" + std::to_string(summary.Rows()) +
-         ",\"rowsInView\":" + std::to_string(summary.RowsIn(m_file, q.x0, q.x1)) +
+         ",\"rowsInView\":" + std::to_string(summary.RowsIn(f.file, q.x0, q.x1)) +
          ",\"binRows\":" + std::to_string(summary.BinRows()) + ",\"summaryValues\":" + std::to_string(summary.Size()) +
          ",\"xLow\":";
   AppendNumber(out, low);
@@ -316,28 +401,16 @@ Reply Viewer::Data(std::string_view query) {
 
 Reply Viewer::Stats(std::string_view query) {
   Query q;
-  const std::string reason = Parse(query, true, q);
+  const std::string reason = Parse(query, Kind::Stats, q);
   if (!reason.empty()) return BadRequest(reason);
-  const std::vector<ChannelStats> stats = Summary(q.section).Stats(m_file, q.x0, q.x1, q.channels);
-  std::string out = "{\"section\":" + std::to_string(q.section) + ",\"x0\":";
+  File& f = *m_files[q.file];
+  const std::vector<ChannelStats> stats = Summary(f, q.section).Stats(f.file, q.x0, q.x1, q.channels);
+  std::string out = "{\"file\":" + std::to_string(q.file) + ",\"section\":" + std::to_string(q.section) + ",\"x0\":";
   AppendNumber(out, q.x0);
   out += ",\"x1\":";
   AppendNumber(out, q.x1);
   out += ",\"channels\":[";
-  auto cursor = [&out](const char* name, const CursorRow& row) {
-    out += ",\"";
-    out += name;
-    out += "\":";
-    if (!row.found) {
-      out += "null";
-      return;
-    }
-    out += "{\"row\":" + std::to_string(row.row) + ",\"x\":";
-    AppendNumber(out, row.x);
-    out += ",\"y\":";
-    AppendNumber(out, row.y);
-    out += '}';
-  };
+  auto cursor = [&out](const char* name, const CursorRow& row) { AppendRow(out, name, row); };
   for (std::size_t i = 0; i < stats.size(); ++i) {
     const ChannelStats& s = stats[i];
     out += i ? ",{" : "{";
@@ -362,27 +435,28 @@ Reply Viewer::Stats(std::string_view query) {
 
 Reply Viewer::Csv(std::string_view query) {
   Query q;
-  const std::string reason = Parse(query, true, q, "csv");
+  const std::string reason = Parse(query, Kind::Csv, q);
   if (!reason.empty()) return BadRequest(reason);
+  const File& f = *m_files[q.file];
   const long long sectionIndex = static_cast<long long>(q.section);
-  const CQTXSection& section = *m_qtx->m_arrSections.GetAt(static_cast<std::ptrdiff_t>(q.section));
+  const CQTXSection& section = *f.qtx->m_arrSections.GetAt(static_cast<std::ptrdiff_t>(q.section));
   if (q.channels.empty()) return BadRequest("csv needs a channel, and section " + std::to_string(q.section) + " has none");
   // As qtx dump --channels: the section's order, whatever the list's.
   std::sort(q.channels.begin(), q.channels.end());
   RowChoice rows{};
   try {
-    rows = ChooseRows(*m_qtx, section, sectionIndex, m_path, std::nullopt, FormatDouble(q.x0) + ":" + FormatDouble(q.x1));
+    rows = ChooseRows(*f.qtx, section, sectionIndex, f.path, std::nullopt, FormatDouble(q.x0) + ":" + FormatDouble(q.x1));
   } catch (const Failure& failure) {
     return BadRequest(failure.what());
   }
   // The download's name: the file's stem, of characters every system takes.
   std::string name;
-  for (const char c : std::filesystem::path(m_path).stem().string())
+  for (const char c : std::filesystem::path(f.path).stem().string())
     name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' ? c : '_';
   Reply reply{200, "text/csv; charset=utf-8", {}};
   reply.disposition = "attachment; filename=\"" + name.substr(0, 100) + "-section" + std::to_string(q.section) + ".csv\"";
-  const std::shared_ptr<const CQTXGeneral> qtx = m_qtx;
-  const auto dump = std::make_shared<DumpRows>(*qtx, section, m_path, q.channels, ',', false);
+  const std::shared_ptr<const CQTXGeneral> qtx = f.qtx;
+  const auto dump = std::make_shared<DumpRows>(*qtx, section, f.path, q.channels, ',', false);
   dump->Start(rows.first, dump->EndOf(rows));
   auto header = std::make_shared<bool>(true);
   reply.pieces = [qtx, dump, header](std::string& out) {
@@ -391,6 +465,43 @@ Reply Viewer::Csv(std::string_view query) {
     return dump->Fill(out, kCsvPiece);
   };
   return reply;
+}
+
+Reply Viewer::Step(std::string_view query) {
+  Query q;
+  const std::string reason = Parse(query, Kind::Step, q);
+  if (!reason.empty()) return BadRequest(reason);
+  File& f = *m_files[q.file];
+  const CQTXSection& section = *f.qtx->m_arrSections.GetAt(static_cast<std::ptrdiff_t>(q.section));
+  const int channel = q.channels[0];
+  const double x = q.x0;
+  // The cursor's row: the one at or just before x. The next row follows it;
+  // the row before is that row itself when the cursor lies past it.
+  const CursorRow at = Summary(f, q.section).Stats(f.file, x, x, q.channels)[0].a;
+  long long target = -1;
+  if (q.dir > 0)
+    target = at.found ? static_cast<long long>(at.row) + 1 : 0;
+  else if (at.found)
+    target = at.x < x ? static_cast<long long>(at.row) : static_cast<long long>(at.row) - 1;
+  CursorRow row;
+  const std::uint32_t samples = section.m_arrChannels.GetAt(channel)->m_nSamples;
+  if (target >= 0 && target < samples) {
+    SectionChunks chunk(*f.qtx, section, f.path, q.channels, static_cast<std::uint32_t>(target),
+                        static_cast<std::uint32_t>(target) + 1);
+    if (chunk.Next() && chunk.Rows() == 1) {
+      row.found = true;
+      row.row = static_cast<std::uint32_t>(target);
+      row.x = chunk.X(0)[0];
+      row.y = chunk.Y(0)[0];
+    }
+  }
+  std::string out = "{\"file\":" + std::to_string(q.file) + ",\"section\":" + std::to_string(q.section) +
+                    ",\"channel\":" + std::to_string(channel) + ",\"x\":";
+  AppendNumber(out, x);
+  out += ",\"dir\":" + std::to_string(q.dir);
+  AppendRow(out, "row", row);
+  out += "}";
+  return {200, "application/json", out};
 }
 
 }  // namespace qtx::tool::view

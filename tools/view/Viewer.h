@@ -1,9 +1,10 @@
 // What qtx view serves under its token: the page, its script and style, the
-// file's description (/meta), the data of a view (/data), the statistics
+// files' description (/meta), the data of a view (/data), the statistics
 // between two X (/stats), the rows between two X as qtx dump writes them
-// (/csv), and /reload, which reads the file again. Only the one
-// file given on the command line is ever read; a request chooses a section,
-// an X range, a width and channels, each checked.
+// (/csv), the row after or before an X (/step), and /reload, which reads the
+// files again. Only the files given on the command line are ever read; a
+// request chooses a file by its number, a section, an X range, a width and
+// channels, each checked.
 #ifndef QTX_TOOLS_VIEW_VIEWER_H
 #define QTX_TOOLS_VIEW_VIEWER_H
 
@@ -22,9 +23,10 @@ namespace qtx::tool::view {
 
 class Viewer {
  public:
-  // Scans the file and builds the summary of section `start`; throws
-  // Failure when the file cannot be read or has no such section.
-  Viewer(const std::string& path, long long start);
+  // Scans the files and builds the summary of section `start` of each (of
+  // section 0 in a later file that has no such section); throws Failure when
+  // a file cannot be read or the first has no such section.
+  Viewer(const std::vector<std::string>& paths, long long start);
 
   Reply Handle(std::string_view path, std::string_view query);
 
@@ -34,35 +36,47 @@ class Viewer {
     long long time = 0;
     bool operator==(const Stamp& other) const { return size == other.size && time == other.time; }
   };
-  Stamp StampNow() const;
+  // One file given on the command line, as scanned, and the summaries of
+  // the sections of it that were viewed.
+  struct File {
+    std::string path;
+    long long start = 0;
+    bool later = false;  // not the first file
+    // Shared with the answers of /csv under way, which a reload must not
+    // pull from under them.
+    std::shared_ptr<CQTXGeneral> qtx;
+    CStdioFile file;
+    Stamp stamp;
+    std::map<std::size_t, std::unique_ptr<SectionSummary>> summaries;
+  };
+  static Stamp StampNow(const std::string& path);
   // The summary of a section, built on its first use.
-  const SectionSummary& Summary(std::size_t section);
-  // Scans the file and summarises section `section` (again).
-  void Load(std::size_t section);
+  static const SectionSummary& Summary(File& file, std::size_t section);
+  // Scans the file and summarises its start section (again).
+  static void Load(File& file);
   Reply Meta() const;
-  // A query's section, X range, width and channels, checked alike for
-  // /data and /stats; an empty reason when they are sound.
+  void AppendFile(std::string& out, const File& file) const;
+  // A query's file, section, X range, width and channels, checked alike for
+  // /data, /stats, /csv and /step; an empty reason when they are sound.
+  enum class Kind { Data, Stats, Csv, Step };
   struct Query {
+    std::size_t file = 0;
     std::size_t section = 0;
+    int dir = 0;  // /step: 1 for the next row, -1 for the one before
     std::uint32_t width = 0;
     std::vector<int> channels;
     bool hasRange = false, exact = false;
     double x0 = 0, x1 = 0;
   };
-  // `stats`: no width, and an X range that `what` needs.
-  std::string Parse(std::string_view query, bool stats, Query& out, const char* what = "stats") const;
+  // Stats and Csv: no width, and an X range they need; Step: one channel,
+  // x (kept in x0) and dir.
+  std::string Parse(std::string_view query, Kind kind, Query& out) const;
   Reply Data(std::string_view query);
   Reply Stats(std::string_view query);
   Reply Csv(std::string_view query);
+  Reply Step(std::string_view query);
 
-  std::string m_path;
-  long long m_start;
-  // Shared with the answers of /csv under way, which a reload must not pull
-  // from under them.
-  std::shared_ptr<CQTXGeneral> m_qtx;
-  CStdioFile m_file;
-  Stamp m_stamp;
-  std::map<std::size_t, std::unique_ptr<SectionSummary>> m_summaries;
+  std::vector<std::unique_ptr<File>> m_files;
 };
 
 }  // namespace qtx::tool::view
