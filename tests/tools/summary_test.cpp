@@ -120,6 +120,9 @@ TEST(StoredSummary, AnswersAsTheBuiltOneAndGrowsToTheBinsOfAFreshBuild) {
     const SectionSummary built(*qtx, file.Path(), First(*qtx), 2);
     EXPECT_TRUE(stored->SameBins(built));
     EXPECT_EQ(Answers(*stored, file.Path()), Answers(built, file.Path()));
+    // A save keeps the stored summaries that were not taken.
+    SummaryStore(*qtx, file.Path()).Save({});
+    EXPECT_TRUE(SummaryStore(*qtx, file.Path()).Holds(0));
 
     // A file being written: 3001 rows and half a row, stored; then the rest
     // of the row and more rows arrive.

@@ -347,13 +347,17 @@ void SummaryStore::Save(const std::vector<const SectionSummary*>& summaries) {
   w.U64(now.tailStart);
   w.U64(now.tailHash);
   w.U32(static_cast<std::uint32_t>(m_qtx.m_nXColumns));
-  std::vector<std::pair<std::uint32_t, const SectionSummary*>> held;
+  // By section, one each; a stored summary not taken stays in the file.
+  std::vector<const SectionSummary*> bySection(m_stored.size());
+  for (std::size_t i = 0; i < m_stored.size(); ++i) bySection[i] = m_stored[i].get();
   for (const SectionSummary* summary : summaries) {
     if (!summary) continue;
-    for (std::ptrdiff_t i = 0; i < m_qtx.m_arrSections.GetSize(); ++i)
-      if (m_qtx.m_arrSections.GetAt(i) == &summary->Section())
-        held.emplace_back(static_cast<std::uint32_t>(i), summary);
+    for (std::size_t i = 0; i < bySection.size(); ++i)
+      if (m_qtx.m_arrSections.GetAt(static_cast<std::ptrdiff_t>(i)) == &summary->Section()) bySection[i] = summary;
   }
+  std::vector<std::pair<std::uint32_t, const SectionSummary*>> held;
+  for (std::size_t i = 0; i < bySection.size(); ++i)
+    if (bySection[i]) held.emplace_back(static_cast<std::uint32_t>(i), bySection[i]);
   w.U32(static_cast<std::uint32_t>(held.size()));
   for (const auto& [index, summary] : held) {
     const CQTXSection& section = summary->Section();

@@ -67,7 +67,8 @@ class SummaryStore {
                                           const SectionSummary::Progress& progress = {});
 
   // Writes PATH.qtxs holding `summaries` (summaries of sections of this
-  // store's `qtx`, built or taken; null entries are left out) through a
+  // store's `qtx`, built or taken; null entries are left out) and the
+  // stored summaries of other sections not taken, through a
   // temporary file renamed into place. Throws Failure, saying so, when the
   // file changed since it was read other than by growing, and "cannot
   // write PATH.qtxs: REASON" when it cannot be written (a read-only folder):
