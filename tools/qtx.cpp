@@ -25,6 +25,16 @@ namespace {
 
 using qtx::tool::Command;
 
+#ifndef QTX_NO_VIEW
+// qtx index, with --summary writing the viewer's stored summary.
+int RunIndex(const std::vector<std::string>& args) {
+  return qtx::tool::RunIndexCommand(args, &qtx::tool::view::WriteSummaries);
+}
+const Command kIndexCommand = {"index", qtx::tool::kIndexCommand.summary, qtx::tool::kIndexUsage, RunIndex};
+#else
+const Command& kIndexCommand = qtx::tool::kIndexCommand;
+#endif
+
 const Command* const kCommands[] = {
     &qtx::tool::kInfoCommand,
     &qtx::tool::kValidateCommand,
@@ -38,7 +48,7 @@ const Command* const kCommands[] = {
 #ifndef QTX_NO_VIEW
     &qtx::tool::kViewCommand,
 #endif
-    &qtx::tool::kIndexCommand,
+    &kIndexCommand,
 };
 
 void PrintOverview(std::FILE* out) {

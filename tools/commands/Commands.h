@@ -7,7 +7,11 @@
 #ifndef QTX_TOOLS_COMMANDS_COMMANDS_H
 #define QTX_TOOLS_COMMANDS_COMMANDS_H
 
+#include <string>
+#include <vector>
+
 #include "cli/Tool.h"
+#include "qtx/QTXLibrary.h"
 
 namespace qtx::tool {
 
@@ -18,6 +22,14 @@ extern const Command kResampleCommand;
 extern const Command kCutCommand;
 extern const Command kMergeCommand;
 extern const Command kIndexCommand;
+
+// What qtx index --summary does for a file after its index: writes the
+// viewer's stored summary and returns what was done. The command table hands
+// it over (the viewer's room writes it); kIndexCommand has none, and
+// --summary then fails.
+using SummaryWriter = std::string (*)(const CQTXGeneral& qtx, const std::string& path);
+int RunIndexCommand(const std::vector<std::string>& args, SummaryWriter writeSummary);
+extern const char* const kIndexUsage;
 
 }  // namespace qtx::tool
 

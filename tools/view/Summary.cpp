@@ -1,139 +1,83 @@
+// Building a summary: its structure (the channels' rows and the X sources),
+// the bins from the rows, and the extension over rows appended since.
 #include "view/Summary.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 #include "cli/Tool.h"
-#include "sections/Sections.h"
+#include "view/SummaryParts.h"
 
 namespace qtx::tool::view {
 namespace {
 
-constexpr std::uint32_t kLeastBinRows = 512;
-constexpr std::uint64_t kMostBins = std::uint64_t{1} << 21;
-// Values read at once while the summary is built, and rows at once for a query.
-constexpr std::size_t kChunkValues = std::size_t{1} << 22;
-constexpr std::uint32_t kQueryChunkRows = 1u << 18;
-// Rows that a query reads at once on one thread; more are read in parallel,
-// and a view of more is first answered from the bins (coarse) unless exact.
-constexpr std::uint32_t kQuickRows = 1u << 16;
-// A section whose X goes back and forth is answered from its rows up to this
-// many, from the bins above.
-constexpr std::uint32_t kAllRowsLimit = 1u << 18;
+using parts::Accumulator;
+using parts::kChunkValues;
+using parts::kNaN;
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// The rows of `section` a summary covers: those the file holds, never more
+// than declared.
+std::uint32_t RowsHeld(const CQTXSection& section) {
+  const std::uint32_t declared = section.RowCount();
+  return section.m_bRowsCounted ? std::min(declared, section.m_nRowsInFile) : declared;
+}
 
-bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+template <typename T>
+void FillFrom(std::vector<T>& values, std::uint32_t size, std::uint32_t first, T value) {
+  values.resize(size);
+  std::fill(values.begin() + std::min(first, size), values.end(), value);
+}
 
-// A sum with Neumaier's compensation: the error of every addition is kept
-// and added at the end.
-struct Sum {
-  double sum = 0, error = 0;
-  void Add(double v) {
-    const double t = sum + v;
-    error += std::fabs(sum) >= std::fabs(v) ? (sum - t) + v : (v - t) + sum;
-    sum = t;
-  }
-  double Value() const { return sum + error; }
-};
-
-// Statistics of finite values; the first of equal extremes keeps its X.
-struct Accumulator {
-  std::uint64_t rows = 0, count = 0;
-  Sum sum, squares;
-  double min = INFINITY, max = -INFINITY, xMin = kNaN, xMax = kNaN;
-  void Row(double x, double y) {
-    ++rows;
-    if (!std::isfinite(y)) return;
-    ++count;
-    sum.Add(y);
-    squares.Add(y * y);
-    if (y < min) { min = y; xMin = x; }
-    if (y > max) { max = y; xMax = x; }
-  }
-};
-
-// Per pixel column: whether rows fell into it, and their first, lowest,
-// highest and last finite value.
-struct Columns {
-  explicit Columns(std::uint32_t width)
-      : has(width, 0), first(width, kNaN), low(width, kNaN), high(width, kNaN), last(width, kNaN) {}
-  void Add(std::uint32_t c, double vFirst, double vLow, double vHigh, double vLast) {
-    has[c] = 1;
-    if (std::isnan(first[c])) first[c] = vFirst;
-    low[c] = std::fmin(low[c], vLow);
-    high[c] = std::fmax(high[c], vHigh);
-    if (!std::isnan(vLast)) last[c] = vLast;
-  }
-  void Into(ChannelAnswer& answer) const {
-    for (std::uint32_t c = 0; c < has.size(); ++c) {
-      if (!has[c]) continue;
-      answer.cols.push_back(c);
-      answer.first.push_back(first[c]);
-      answer.low.push_back(low[c]);
-      answer.high.push_back(high[c]);
-      answer.last.push_back(last[c]);
-    }
-  }
-  std::vector<char> has;
-  std::vector<double> first, low, high, last;
-};
-
-// The pixel column of x on `width` columns from x0 to x1; halves keep the
-// span finite near the largest doubles.
-struct ColumnScale {
-  double x0, x1;
-  std::uint32_t width;
-  std::uint32_t operator()(double x) const {
-    const double at = (x / 2 - x0 / 2) / (x1 / 2 - x0 / 2) * width;
-    if (!(at > 0)) return 0;
-    return at >= width ? width - 1 : static_cast<std::uint32_t>(at);
-  }
-};
-
-// Rows [r0, r0 + count) of a query into `targets`: on this thread for a few,
-// over every core for more. A file that now holds fewer rows has changed.
-void ReadQueryRows(const CQTXGeneral& qtx, CStdioFile& file, const std::string& path, const CQTXSection& section,
-                   std::uint32_t r0, std::uint32_t count, const std::vector<QTXChannelTarget>& targets) {
-  const QTXRowsRead read =
-      count > kQuickRows
-          ? qtx.QTX_ReadRowsParallel(CString(path.c_str()), &section, r0, count, targets.data(), targets.size(), 0)
-          : qtx.QTX_ReadRows(&file, &section, r0, count, targets.data(), targets.size());
-  if (read.nRows < count) throw Failure("the file changed since it was opened: rows are missing");
+template <typename T>
+bool SameValues(const std::vector<T>& a, const std::vector<T>& b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
 }
 
 }  // namespace
 
 SectionSummary::SectionSummary(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section,
-                               unsigned threads)
+                               Covering covering)
     : m_qtx(qtx), m_path(path), m_section(section), m_xLow(kNaN), m_xHigh(kNaN) {
-  const int n = std::max(0, section.m_nChannels);
-  const std::uint32_t declared = section.RowCount();
-  m_rows = section.m_bRowsCounted ? std::min(declared, section.m_nRowsInFile) : declared;
-  m_binRows = static_cast<std::uint32_t>(
-      std::max<std::uint64_t>(kLeastBinRows, (std::uint64_t{m_rows} + kMostBins - 1) / kMostBins));
-  m_bins = static_cast<std::uint32_t>((std::uint64_t{m_rows} + m_binRows - 1) / m_binRows);
+  Layout(covering.rows);
+}
 
+SectionSummary::SectionSummary(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section,
+                               unsigned threads, const Progress& progress)
+    : SectionSummary(qtx, path, section, Covering{RowsHeld(section)}) {
+  ClearFrom(0);
+  SummariseFrom(0, threads, progress);
+}
+
+void SectionSummary::Layout(std::uint32_t rows) {
+  m_rows = rows;
+  m_binRows = parts::BinRowsFor(rows);
+  m_bins = static_cast<std::uint32_t>((std::uint64_t{m_rows} + m_binRows - 1) / m_binRows);
+  m_channelRows.clear();
+  m_sourceOf.clear();
+  for (XSource& source : m_sources) source.rows = 0;
+  const int n = std::max(0, m_section.m_nChannels);
   for (int c = 0; c < n; ++c) {
-    const CQTXChannel* channel = section.m_arrChannels.GetAt(c);
+    const CQTXChannel* channel = m_section.m_arrChannels.GetAt(c);
     m_channelRows.push_back(std::min(channel->m_nSamples, m_rows));
     int source = -1;
     for (std::size_t s = 0; s < m_sources.size() && source < 0; ++s) {
-      const CQTXChannel* reader = section.m_arrChannels.GetAt(m_sources[s].reader);
-      const bool shared = qtx.m_nXColumns == 1 || (qtx.m_nXColumns != 2 && SameBits(reader->m_dX0, channel->m_dX0) &&
-                                                   SameBits(reader->m_dDeltaX, channel->m_dDeltaX));
+      const CQTXChannel* reader = m_section.m_arrChannels.GetAt(m_sources[s].reader);
+      const bool shared = m_qtx.m_nXColumns == 1 ||
+                          (m_qtx.m_nXColumns != 2 && parts::SameBits(reader->m_dX0, channel->m_dX0) &&
+                           parts::SameBits(reader->m_dDeltaX, channel->m_dDeltaX));
       if (shared) source = static_cast<int>(s);
     }
     if (source < 0) {
+      // A channel reads its own X only when no channel before it shares it;
+      // a layout again over the same channels finds the same sources.
       source = static_cast<int>(m_sources.size());
-      m_sources.push_back(XSource{c, 0, true, {}, {}, {}});
+      m_sources.push_back(XSource{c, 0, true, -INFINITY, {}, {}, {}});
     }
     m_sourceOf.push_back(source);
     m_sources[source].rows = std::max(m_sources[source].rows, m_channelRows.back());
   }
-  Build(threads);
+  m_channelBins.resize(m_channelRows.size());
 }
 
 std::size_t SectionSummary::Size() const {
@@ -142,397 +86,158 @@ std::size_t SectionSummary::Size() const {
   return std::size_t{m_bins} * (17 * m_channelBins.size() + 5 * m_sources.size()) / 2;
 }
 
-void SectionSummary::Build(unsigned threads) {
-  const std::string& path = m_path;
-  const std::size_t n = m_channelRows.size();
+void SectionSummary::ClearFrom(std::uint32_t firstBin) {
   for (XSource& source : m_sources) {
-    source.low.assign(m_bins, kNaN);
-    source.high.assign(m_bins, kNaN);
-    source.finite.assign(m_bins, 0);
+    FillFrom(source.low, m_bins, firstBin, kNaN);
+    FillFrom(source.high, m_bins, firstBin, kNaN);
+    FillFrom(source.finite, m_bins, firstBin, std::uint32_t{0});
   }
-  m_channelBins.assign(n, Bins{});
   for (Bins& bins : m_channelBins) {
-    bins.first.assign(m_bins, kNaN);
-    bins.low.assign(m_bins, kNaN);
-    bins.high.assign(m_bins, kNaN);
-    bins.last.assign(m_bins, kNaN);
-    bins.count.assign(m_bins, 0);
-    bins.sum.assign(m_bins, 0);
-    bins.sumSquares.assign(m_bins, 0);
-    bins.xOfLow.assign(m_bins, kNaN);
-    bins.xOfHigh.assign(m_bins, kNaN);
+    for (std::vector<double>* values : {&bins.first, &bins.low, &bins.high, &bins.last, &bins.xOfLow, &bins.xOfHigh})
+      FillFrom(*values, m_bins, firstBin, kNaN);
+    FillFrom(bins.sum, m_bins, firstBin, 0.0);
+    FillFrom(bins.sumSquares, m_bins, firstBin, 0.0);
+    FillFrom(bins.count, m_bins, firstBin, std::uint32_t{0});
   }
-  if (n == 0 || m_rows == 0) return;
+}
 
-  const std::size_t perChunk = std::max<std::size_t>(1, kChunkValues / (std::size_t{m_binRows} * (n + m_sources.size())));
-  const std::uint32_t chunkRows =
-      static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{m_binRows} * perChunk, m_rows));
-  std::vector<std::vector<double>> xs(m_sources.size(), std::vector<double>(chunkRows));
-  std::vector<std::vector<double>> ys(n, std::vector<double>(chunkRows));
-  std::vector<QTXChannelTarget> targets;
-  for (std::size_t c = 0; c < n; ++c) {
-    const int source = m_sourceOf[c];
-    const bool reads = m_sources[source].reader == static_cast<int>(c);
-    targets.push_back({static_cast<int>(c), reads ? xs[source].data() : nullptr, ys[c].data()});
-  }
-  std::vector<double> lastX(m_sources.size(), -INFINITY);
-  const CString file(path.c_str());
+void SectionSummary::SummariseFrom(std::uint32_t firstBin, unsigned threads, const Progress& progress) {
+  const std::size_t n = m_channelRows.size();
+  const std::uint32_t openBin = m_rows / m_binRows;  // the first bin that is not full
+  const std::uint32_t start =
+      static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{firstBin} * m_binRows, m_rows));
+  std::vector<double> lastX;
+  for (const XSource& source : m_sources) lastX.push_back(source.resumeX);
+  if (n > 0 && start < m_rows) {
+    const std::size_t perChunk =
+        std::max<std::size_t>(1, kChunkValues / (std::size_t{m_binRows} * (n + m_sources.size())));
+    const std::uint32_t chunkRows =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{m_binRows} * perChunk, m_rows - start));
+    std::vector<std::vector<double>> xs(m_sources.size(), std::vector<double>(chunkRows));
+    std::vector<std::vector<double>> ys(n, std::vector<double>(chunkRows));
+    std::vector<QTXChannelTarget> targets;
+    for (std::size_t c = 0; c < n; ++c) {
+      const int source = m_sourceOf[c];
+      const bool reads = m_sources[source].reader == static_cast<int>(c);
+      targets.push_back({static_cast<int>(c), reads ? xs[source].data() : nullptr, ys[c].data()});
+    }
+    const CString file(m_path.c_str());
 
-  for (std::uint32_t r0 = 0; r0 < m_rows; r0 += std::min(chunkRows, m_rows - r0)) {
-    const std::uint32_t count = std::min(chunkRows, m_rows - r0);
-    const QTXRowsRead read = m_qtx.QTX_ReadRowsParallel(file, &m_section, r0, count, targets.data(), n, threads);
-    if (read.nRows < count) throw Failure(path + " changed while it was read: rows are missing");
-    for (std::uint32_t b0 = 0; b0 < count; b0 += m_binRows) {
-      const std::uint32_t bin = (r0 + b0) / m_binRows;
-      const std::uint32_t end = std::min(count, b0 + m_binRows);
-      for (std::size_t s = 0; s < m_sources.size(); ++s) {
-        XSource& source = m_sources[s];
-        double low = INFINITY, high = -INFINITY;
-        const std::uint32_t stop = std::min(end, source.rows > r0 ? source.rows - r0 : 0);
-        for (std::uint32_t i = b0; i < stop; ++i) {
-          const double x = xs[s][i];
-          if (!std::isfinite(x)) continue;
-          ++source.finite[bin];
-          if (x < lastX[s]) source.rising = false;
-          lastX[s] = x;
-          low = std::min(low, x);
-          high = std::max(high, x);
+    // Chunks start at bin starts and hold whole bins but the last.
+    for (std::uint32_t r0 = start; r0 < m_rows; r0 += std::min(chunkRows, m_rows - r0)) {
+      const std::uint32_t count = std::min(chunkRows, m_rows - r0);
+      const QTXRowsRead read = m_qtx.QTX_ReadRowsParallel(file, &m_section, r0, count, targets.data(), n, threads);
+      if (read.nRows < count) throw Failure(m_path + " changed while it was read: rows are missing");
+      for (std::uint32_t b0 = 0; b0 < count; b0 += m_binRows) {
+        const std::uint32_t bin = (r0 + b0) / m_binRows;
+        const std::uint32_t end = std::min(count, b0 + m_binRows);
+        for (std::size_t s = 0; s < m_sources.size(); ++s) {
+          XSource& source = m_sources[s];
+          if (bin == openBin) source.resumeX = lastX[s];
+          double low = INFINITY, high = -INFINITY;
+          const std::uint32_t stop = std::min(end, source.rows > r0 ? source.rows - r0 : 0);
+          for (std::uint32_t i = b0; i < stop; ++i) {
+            const double x = xs[s][i];
+            if (!std::isfinite(x)) continue;
+            ++source.finite[bin];
+            if (x < lastX[s]) source.rising = false;
+            lastX[s] = x;
+            low = std::min(low, x);
+            high = std::max(high, x);
+          }
+          if (low > high) low = high = lastX[s];  // no finite X: keeps the bins' X in order
+          source.low[bin] = low;
+          source.high[bin] = high;
         }
-        if (low > high) low = high = lastX[s];  // no finite X: keeps the bins' X in order
-        source.low[bin] = low;
-        source.high[bin] = high;
-        if (std::isfinite(low)) {
-          m_xLow = std::fmin(m_xLow, low);
-          m_xHigh = std::fmax(m_xHigh, high);
+        for (std::size_t c = 0; c < n; ++c) {
+          const std::vector<double>& x = xs[m_sourceOf[c]];
+          const std::vector<double>& y = ys[c];
+          Bins& bins = m_channelBins[c];
+          const std::uint32_t stop = std::min(end, m_channelRows[c] > r0 ? m_channelRows[c] - r0 : 0);
+          double first = kNaN, last = kNaN;
+          Accumulator stats;
+          for (std::uint32_t i = b0; i < stop; ++i) {
+            if (!std::isfinite(y[i]) || !std::isfinite(x[i])) continue;
+            if (std::isnan(first)) first = y[i];
+            last = y[i];
+            stats.Row(x[i], y[i]);
+          }
+          if (!std::isnan(first)) {
+            bins.first[bin] = first;
+            bins.low[bin] = stats.min;
+            bins.high[bin] = stats.max;
+            bins.last[bin] = last;
+            bins.count[bin] = static_cast<std::uint32_t>(stats.count);
+            bins.sum[bin] = stats.sum.Value();
+            bins.sumSquares[bin] = stats.squares.Value();
+            bins.xOfLow[bin] = stats.xMin;
+            bins.xOfHigh[bin] = stats.xMax;
+          }
         }
       }
-      for (std::size_t c = 0; c < n; ++c) {
-        const std::vector<double>& x = xs[m_sourceOf[c]];
-        const std::vector<double>& y = ys[c];
-        Bins& bins = m_channelBins[c];
-        const std::uint32_t stop = std::min(end, m_channelRows[c] > r0 ? m_channelRows[c] - r0 : 0);
-        double first = kNaN, last = kNaN;
-        Accumulator stats;
-        for (std::uint32_t i = b0; i < stop; ++i) {
-          if (!std::isfinite(y[i]) || !std::isfinite(x[i])) continue;
-          if (std::isnan(first)) first = y[i];
-          last = y[i];
-          stats.Row(x[i], y[i]);
-        }
-        if (!std::isnan(first)) {
-          bins.first[bin] = first;
-          bins.low[bin] = stats.min;
-          bins.high[bin] = stats.max;
-          bins.last[bin] = last;
-          bins.count[bin] = static_cast<std::uint32_t>(stats.count);
-          bins.sum[bin] = stats.sum.Value();
-          bins.sumSquares[bin] = stats.squares.Value();
-          bins.xOfLow[bin] = stats.xMin;
-          bins.xOfHigh[bin] = stats.xMax;
-        }
-      }
+      if (progress) progress(r0 + count);
+    }
+  }
+  // Every bin full: an extension starts a new bin after the last X seen.
+  if (openBin >= m_bins)
+    for (std::size_t s = 0; s < m_sources.size(); ++s) m_sources[s].resumeX = lastX[s];
+  Bounds();
+}
+
+void SectionSummary::Bounds() {
+  // In the order of the bins, as the rows come: the same bins give the same
+  // bounds, zeros of either sign included.
+  m_xLow = m_xHigh = kNaN;
+  for (std::uint32_t b = 0; b < m_bins; ++b) {
+    for (const XSource& source : m_sources) {
+      if (!std::isfinite(source.low[b])) continue;
+      m_xLow = std::fmin(m_xLow, source.low[b]);
+      m_xHigh = std::fmax(m_xHigh, source.high[b]);
     }
   }
 }
 
-std::vector<ChannelAnswer> SectionSummary::Answer(CStdioFile& file, double x0, double x1, std::uint32_t width,
-                                                  const std::vector<int>& channels, bool exact) const {
-  std::vector<ChannelAnswer> out(channels.size());
-  for (std::size_t i = 0; i < channels.size(); ++i) out[i].channel = channels[i];
+std::uint32_t SectionSummary::Extend(unsigned threads, const Progress& progress) {
+  const std::uint32_t rows = RowsHeld(m_section);
+  if (rows <= m_rows) return 0;
+  if (parts::BinRowsFor(rows) != m_binRows) {
+    for (XSource& source : m_sources) {
+      source.rising = true;
+      source.resumeX = -INFINITY;
+    }
+    Layout(rows);
+    ClearFrom(0);
+    SummariseFrom(0, threads, progress);
+    return rows;
+  }
+  const std::uint32_t firstBin = m_rows / m_binRows;
+  Layout(rows);
+  ClearFrom(firstBin);
+  SummariseFrom(firstBin, threads, progress);
+  return rows - firstBin * m_binRows;
+}
+
+bool SectionSummary::SameBins(const SectionSummary& other) const {
+  if (m_rows != other.m_rows || m_binRows != other.m_binRows || m_bins != other.m_bins ||
+      m_channelRows != other.m_channelRows || m_sourceOf != other.m_sourceOf ||
+      m_sources.size() != other.m_sources.size() || m_channelBins.size() != other.m_channelBins.size() ||
+      !parts::SameBits(m_xLow, other.m_xLow) || !parts::SameBits(m_xHigh, other.m_xHigh))
+    return false;
   for (std::size_t s = 0; s < m_sources.size(); ++s) {
-    const XSource& source = m_sources[s];
-    std::vector<int> wanted;  // positions in `out`
-    for (std::size_t i = 0; i < channels.size(); ++i)
-      if (m_sourceOf[channels[i]] == static_cast<int>(s)) wanted.push_back(static_cast<int>(i));
-    if (wanted.empty() || source.rows == 0) continue;
-    const std::uint32_t bins = static_cast<std::uint32_t>((std::uint64_t{source.rows} + m_binRows - 1) / m_binRows);
-    if (!source.rising) {
-      if (source.rows <= kAllRowsLimit) {
-        AnswerFromRows(file, source, wanted, 0, source.rows, x0, x1, width, out);
-      } else {
-        AnswerFromBins(source, wanted, 0, bins, x0, x1, width, false, out);
-      }
-      continue;
-    }
-    // X rises: the bins that reach into [x0, x1] are consecutive. None of
-    // them when the view lies between two rows of neighbouring bins: the rows
-    // around it carry the line across.
-    const auto [binFirst, binEnd] = BinsIn(source, x0, x1);
-    const std::uint64_t rowFirst = std::min<std::uint64_t>(std::uint64_t{binFirst} * m_binRows, source.rows);
-    const std::uint64_t rowEnd = std::min<std::uint64_t>(std::uint64_t{binEnd} * m_binRows, source.rows);
-    if (rowEnd - rowFirst >= std::uint64_t{m_binRows} * width) {
-      AnswerFromBins(source, wanted, binFirst, binEnd, x0, x1, width, false, out);
-    } else if (!exact && rowEnd > rowFirst + kQuickRows) {
-      AnswerFromBins(source, wanted, binFirst, binEnd, x0, x1, width, true, out);
-    } else {
-      // One row more on each side carries the lines on to the edges.
-      AnswerFromRows(file, source, wanted, static_cast<std::uint32_t>(rowFirst > 0 ? rowFirst - 1 : 0),
-                     static_cast<std::uint32_t>(std::min<std::uint64_t>(rowEnd + 1, source.rows)), x0, x1, width,
-                     out);
-    }
+    const XSource &a = m_sources[s], &b = other.m_sources[s];
+    if (a.reader != b.reader || a.rows != b.rows || a.rising != b.rising || !parts::SameBits(a.resumeX, b.resumeX) ||
+        !SameValues(a.low, b.low) || !SameValues(a.high, b.high) || !SameValues(a.finite, b.finite))
+      return false;
   }
-  return out;
-}
-
-void SectionSummary::AnswerFromBins(const XSource& source, const std::vector<int>& wanted, std::uint32_t binFirst,
-                                    std::uint32_t binEnd, double x0, double x1, std::uint32_t width,
-                                    bool coarse, std::vector<ChannelAnswer>& out) const {
-  const ColumnScale column{x0, x1, width};
-  for (const int i : wanted) {
-    ChannelAnswer& answer = out[i];
-    const Bins& bins = m_channelBins[answer.channel];
-    const std::uint32_t rows = m_channelRows[answer.channel];
-    Columns columns(width);
-    for (std::uint32_t b = binFirst; b < binEnd && std::uint64_t{b} * m_binRows < rows; ++b) {
-      if (source.high[b] < x0 || source.low[b] > x1) continue;
-      columns.Add(column(source.low[b] / 2 + source.high[b] / 2), bins.first[b], bins.low[b], bins.high[b],
-                  bins.last[b]);
-    }
-    answer.fromSummary = true;
-    answer.coarse = coarse;
-    columns.Into(answer);
+  for (std::size_t c = 0; c < m_channelBins.size(); ++c) {
+    const Bins &a = m_channelBins[c], &b = other.m_channelBins[c];
+    if (!SameValues(a.first, b.first) || !SameValues(a.low, b.low) || !SameValues(a.high, b.high) ||
+        !SameValues(a.last, b.last) || !SameValues(a.count, b.count) || !SameValues(a.sum, b.sum) ||
+        !SameValues(a.sumSquares, b.sumSquares) || !SameValues(a.xOfLow, b.xOfLow) ||
+        !SameValues(a.xOfHigh, b.xOfHigh))
+      return false;
   }
-}
-
-void SectionSummary::AnswerFromRows(CStdioFile& file, const XSource& source, const std::vector<int>& wanted,
-                                    std::uint32_t rowFirst, std::uint32_t rowEnd, double x0, double x1,
-                                    std::uint32_t width, std::vector<ChannelAnswer>& out) const {
-  const ColumnScale column{x0, x1, width};
-  // At most kChunkValues values in memory, whatever the count of channels.
-  const std::uint32_t chunk = std::min<std::uint32_t>(
-      rowEnd - rowFirst,
-      static_cast<std::uint32_t>(std::clamp<std::size_t>(kChunkValues / (wanted.size() + 1), 4096, kQueryChunkRows)));
-  std::vector<double> xs(chunk);
-  std::vector<std::vector<double>> ys(wanted.size(), std::vector<double>(chunk));
-  std::vector<QTXChannelTarget> targets;
-  bool readerWanted = false;
-  for (std::size_t k = 0; k < wanted.size(); ++k) {
-    const int c = out[wanted[k]].channel;
-    readerWanted = readerWanted || c == source.reader;
-    targets.push_back({c, c == source.reader ? xs.data() : nullptr, ys[k].data()});
-  }
-  if (!readerWanted) targets.push_back({source.reader, xs.data(), nullptr});
-
-  struct State {
-    Columns columns;
-    std::vector<double> x, y;  // rows in [x0, x1] while they fit the width
-    bool many = false;
-    double beforeX = kNaN, beforeY = kNaN, afterX = kNaN, afterY = kNaN;
-  };
-  std::vector<State> states;
-  states.reserve(wanted.size());
-  for (std::size_t k = 0; k < wanted.size(); ++k) states.push_back(State{Columns(width), {}, {}, false});
-
-  for (std::uint32_t r0 = rowFirst; r0 < rowEnd; r0 += std::min(chunk, rowEnd - r0)) {
-    const std::uint32_t count = std::min(chunk, rowEnd - r0);
-    ReadQueryRows(m_qtx, file, m_path, m_section, r0, count, targets);
-    for (std::size_t k = 0; k < wanted.size(); ++k) {
-      State& state = states[k];
-      const std::uint32_t rows = m_channelRows[out[wanted[k]].channel];
-      const std::uint32_t stop = rows > r0 ? std::min(count, rows - r0) : 0;
-      const std::vector<double>& y = ys[k];
-      for (std::uint32_t i = 0; i < stop; ++i) {
-        const double x = xs[i];
-        if (!std::isfinite(x)) continue;
-        const double v = std::isfinite(y[i]) ? y[i] : kNaN;
-        if (x < x0) {
-          state.beforeX = x;
-          state.beforeY = v;
-        } else if (x > x1) {
-          if (std::isnan(state.afterX)) {
-            state.afterX = x;
-            state.afterY = v;
-          }
-        } else {
-          state.columns.Add(column(x), v, v, v, v);
-          if (!state.many) {
-            state.x.push_back(x);
-            state.y.push_back(v);
-            state.many = state.x.size() > width;
-          }
-        }
-      }
-    }
-  }
-  for (std::size_t k = 0; k < wanted.size(); ++k) {
-    State& state = states[k];
-    ChannelAnswer& answer = out[wanted[k]];
-    if (state.many) {
-      state.columns.Into(answer);
-      continue;
-    }
-    answer.raw = true;
-    if (!std::isnan(state.beforeX)) {
-      answer.x.push_back(state.beforeX);
-      answer.y.push_back(state.beforeY);
-    }
-    answer.x.insert(answer.x.end(), state.x.begin(), state.x.end());
-    answer.y.insert(answer.y.end(), state.y.begin(), state.y.end());
-    if (!std::isnan(state.afterX)) {
-      answer.x.push_back(state.afterX);
-      answer.y.push_back(state.afterY);
-    }
-  }
-}
-
-std::pair<std::uint32_t, std::uint32_t> SectionSummary::BinsIn(const XSource& source, double x0, double x1) const {
-  const std::uint32_t bins = static_cast<std::uint32_t>((std::uint64_t{source.rows} + m_binRows - 1) / m_binRows);
-  const auto highEnd = source.high.begin() + bins, lowEnd = source.low.begin() + bins;
-  const std::uint32_t binFirst =
-      static_cast<std::uint32_t>(std::lower_bound(source.high.begin(), highEnd, x0) - source.high.begin());
-  const std::uint32_t binEnd =
-      static_cast<std::uint32_t>(std::upper_bound(source.low.begin(), lowEnd, x1) - source.low.begin());
-  return {binFirst, std::max(binFirst, binEnd)};
-}
-
-std::uint32_t SectionSummary::BinEnd(const XSource& source, std::uint32_t bin) const {
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(source.rows, (std::uint64_t{bin} + 1) * m_binRows));
-}
-
-template <typename F>
-void SectionSummary::EachRow(CStdioFile& file, const XSource& source, const std::vector<int>& channels,
-                             std::uint32_t rowFirst, std::uint32_t rowEnd, F f) const {
-  if (rowFirst >= rowEnd) return;
-  const std::uint32_t chunk = std::min<std::uint32_t>(
-      rowEnd - rowFirst,
-      static_cast<std::uint32_t>(std::clamp<std::size_t>(kChunkValues / (channels.size() + 1), 4096, kQueryChunkRows)));
-  std::vector<double> xs(chunk);
-  std::vector<std::vector<double>> ys(channels.size(), std::vector<double>(chunk));
-  std::vector<double> row(channels.size());
-  std::vector<QTXChannelTarget> targets;
-  bool readerWanted = false;
-  for (std::size_t k = 0; k < channels.size(); ++k) {
-    readerWanted = readerWanted || channels[k] == source.reader;
-    targets.push_back({channels[k], channels[k] == source.reader ? xs.data() : nullptr, ys[k].data()});
-  }
-  if (!readerWanted) targets.push_back({source.reader, xs.data(), nullptr});
-  for (std::uint32_t r0 = rowFirst; r0 < rowEnd; r0 += std::min(chunk, rowEnd - r0)) {
-    const std::uint32_t count = std::min(chunk, rowEnd - r0);
-    ReadQueryRows(m_qtx, file, m_path, m_section, r0, count, targets);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      if (!std::isfinite(xs[i])) continue;
-      for (std::size_t k = 0; k < channels.size(); ++k)
-        row[k] = r0 + i < m_channelRows[channels[k]] ? ys[k][i] : kNaN;
-      f(r0 + i, xs[i], row);
-    }
-  }
-}
-
-std::vector<ChannelStats> SectionSummary::Stats(CStdioFile& file, double x0, double x1,
-                                                const std::vector<int>& channels) const {
-  std::vector<ChannelStats> out(channels.size());
-  for (std::size_t s = 0; s < m_sources.size(); ++s) {
-    const XSource& source = m_sources[s];
-    std::vector<int> wanted, at;  // channels of this source and their places in `out`
-    for (std::size_t i = 0; i < channels.size(); ++i) {
-      out[i].channel = channels[i];
-      if (m_sourceOf[channels[i]] != static_cast<int>(s)) continue;
-      wanted.push_back(channels[i]);
-      at.push_back(static_cast<int>(i));
-    }
-    if (wanted.empty()) continue;
-    std::vector<Accumulator> sums(wanted.size());
-    // A cursor's row: the one of the greatest X at or below it, the last
-    // of equal ones. which: 1 for A, 2 for B, 3 for both.
-    auto cursors = [&](int which) {
-      return [&, which](std::uint32_t r, double x, const std::vector<double>& ys) {
-        for (std::size_t k = 0; k < wanted.size(); ++k) {
-          if (r >= m_channelRows[wanted[k]]) continue;
-          for (int w = 1; w <= 2; ++w) {
-            CursorRow& cursor = w == 1 ? out[at[k]].a : out[at[k]].b;
-            if ((which & w) && x <= (w == 1 ? x0 : x1) && (!cursor.found || x >= cursor.x))
-              cursor = CursorRow{true, r, x, ys[k]};
-          }
-        }
-      };
-    };
-    auto span = [&](std::uint32_t, double x, const std::vector<double>& ys) {
-      if (x < x0 || x > x1) return;
-      for (std::size_t k = 0; k < wanted.size(); ++k) sums[k].Row(x, ys[k]);
-    };
-    auto both = [&](std::uint32_t r, double x, const std::vector<double>& ys) {
-      cursors(3)(r, x, ys);
-      span(r, x, ys);
-    };
-    if (!source.rising) {
-      EachRow(file, source, wanted, 0, source.rows, both);
-    } else {
-      const auto [binFirst, binEnd] = BinsIn(source, x0, x1);
-      for (std::uint32_t b = binFirst; b < binEnd; ++b) {
-        const std::uint32_t r0 = b * m_binRows, r1 = BinEnd(source, b);
-        if (!(source.low[b] >= x0 && source.high[b] <= x1)) {
-          EachRow(file, source, wanted, r0, r1, span);
-          continue;
-        }
-        for (std::size_t k = 0; k < wanted.size(); ++k) {
-          const Bins& bins = m_channelBins[wanted[k]];
-          Accumulator& sum = sums[k];
-          sum.rows += source.finite[b];
-          if (bins.count[b] == 0) continue;
-          sum.count += bins.count[b];
-          sum.sum.Add(bins.sum[b]);
-          sum.squares.Add(bins.sumSquares[b]);
-          if (bins.low[b] < sum.min) { sum.min = bins.low[b]; sum.xMin = bins.xOfLow[b]; }
-          if (bins.high[b] > sum.max) { sum.max = bins.high[b]; sum.xMax = bins.xOfHigh[b]; }
-        }
-      }
-      // The cursors' rows lie in the last bin that starts at or below them
-      // (or, past a channel's end or over rows without X, one before).
-      for (const int which : {1, 2}) {
-        const double x = which == 1 ? x0 : x1;
-        const std::uint32_t bins = static_cast<std::uint32_t>((std::uint64_t{source.rows} + m_binRows - 1) / m_binRows);
-        std::uint32_t b = static_cast<std::uint32_t>(
-            std::upper_bound(source.low.begin(), source.low.begin() + bins, x) - source.low.begin());
-        for (int tries = 0; b > 0 && tries < 4; ++tries) {
-          --b;
-          const std::uint32_t r0 = b * m_binRows;
-          EachRow(file, source, wanted, r0, BinEnd(source, b), cursors(which));
-          bool all = true;
-          for (std::size_t k = 0; k < wanted.size(); ++k)
-            all = all && (which == 1 ? out[at[k]].a.found : out[at[k]].b.found);
-          if (all) break;
-        }
-      }
-    }
-    for (std::size_t k = 0; k < wanted.size(); ++k) {
-      ChannelStats& stats = out[at[k]];
-      const Accumulator& sum = sums[k];
-      stats.rows = sum.rows;
-      stats.count = sum.count;
-      if (sum.count == 0) continue;
-      stats.min = sum.min;
-      stats.max = sum.max;
-      stats.xMin = sum.xMin;
-      stats.xMax = sum.xMax;
-      stats.mean = sum.sum.Value() / static_cast<double>(sum.count);
-      stats.rms = std::sqrt(sum.squares.Value() / static_cast<double>(sum.count));
-    }
-  }
-  return out;
-}
-
-std::uint64_t SectionSummary::RowsIn(CStdioFile& file, double x0, double x1) const {
-  std::uint64_t most = 0;
-  for (const XSource& source : m_sources) {
-    std::uint64_t rows = 0;
-    auto count = [&](std::uint32_t, double x, const std::vector<double>&) { rows += x >= x0 && x <= x1; };
-    if (!source.rising) {
-      if (source.rows > kAllRowsLimit) continue;
-      EachRow(file, source, {}, 0, source.rows, count);
-    } else {
-      const auto [binFirst, binEnd] = BinsIn(source, x0, x1);
-      for (std::uint32_t b = binFirst; b < binEnd; ++b) {
-        const std::uint32_t r0 = b * m_binRows;
-        if (source.low[b] >= x0 && source.high[b] <= x1) {
-          rows += source.finite[b];
-        } else {
-          EachRow(file, source, {}, r0, BinEnd(source, b), count);
-        }
-      }
-    }
-    most = std::max(most, rows);
-  }
-  return most;
+  return true;
 }
 
 }  // namespace qtx::tool::view

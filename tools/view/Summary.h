@@ -10,10 +10,17 @@
 // Either way every pixel column gets its first, lowest, highest and last
 // value, so a single-sample spike shows at every zoom; a view holding fewer
 // rows than pixels gets the rows themselves.
+//
+// The bins of a section depend on its rows alone, bin by bin: a summary
+// extended over rows appended to its section (Extend) holds exactly the bins
+// of one built afresh on the grown file, and one stored beside the file
+// (SummaryStore.h) answers exactly as the one it was saved from.
 #ifndef QTX_TOOLS_VIEW_SUMMARY_H
 #define QTX_TOOLS_VIEW_SUMMARY_H
 
+#include <cmath>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,9 +59,28 @@ struct ChannelStats {
 
 class SectionSummary {
  public:
+  // Called after each chunk of rows read with the rows of the section
+  // summarised so far.
+  using Progress = std::function<void(std::uint32_t rowsDone)>;
+
   // Reads every row the file holds of `section` (scanned from `path`) in
   // chunks of bounded size, over `threads` threads (0: every core).
-  SectionSummary(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section, unsigned threads);
+  SectionSummary(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section, unsigned threads,
+                 const Progress& progress = {});
+
+  // Brings the summary up to the rows its section holds now, after
+  // QTX_Refresh (or an open through the index) counted rows appended to it:
+  // the last bin, if it was partial, is summarised again and bins are added
+  // for the new rows, reading those rows only. The bins are then exactly
+  // those of a summary built afresh on the grown file. A section grown so
+  // much that its bins must widen (past 2^30 rows) is summarised afresh.
+  // Returns the rows read (0: the section holds no new rows). Throws Failure
+  // when the file no longer holds the rows its section claims.
+  std::uint32_t Extend(unsigned threads, const Progress& progress = {});
+
+  // Whether the two summaries hold the same rows and bins, bit for bit.
+  bool SameBins(const SectionSummary& other) const;
+  const CQTXSection& Section() const { return m_section; }
 
   std::uint32_t Rows() const { return m_rows; }
   std::uint32_t BinRows() const { return m_binRows; }
@@ -77,12 +103,22 @@ class SectionSummary {
   std::uint64_t RowsIn(CStdioFile& file, double x0, double x1) const;
 
  private:
+  friend class SummaryStore;
+  // The structure for `rows` rows, without bins: for a summary read back.
+  struct Covering {
+    std::uint32_t rows;
+  };
+  SectionSummary(const CQTXGeneral& qtx, const std::string& path, const CQTXSection& section, Covering covering);
+
   // The channels that share one X: all of them in mode One, those with the
   // same X0 and Delta_X in mode No, each its own in mode Multi.
   struct XSource {
     int reader = 0;          // the channel whose X is read
     std::uint32_t rows = 0;  // rows of its longest channel
     bool rising = true;      // finite X never decreases
+    // The last finite X before the first bin that is not full (-inf for
+    // none): where an extension goes on.
+    double resumeX = -INFINITY;
     std::vector<double> low, high;  // per bin; a bin without a finite X repeats the last one
     std::vector<std::uint32_t> finite;  // per bin: rows with a finite X
   };
@@ -101,7 +137,16 @@ class SectionSummary {
   // The bins of a rising source that reach into [x0, x1].
   std::pair<std::uint32_t, std::uint32_t> BinsIn(const XSource& source, double x0, double x1) const;
 
-  void Build(unsigned threads);
+  // The channels' rows, the X sources and the bin count for `rows` rows;
+  // the bins already there stay.
+  void Layout(std::uint32_t rows);
+  // Empties the bins from `firstBin` on, to m_bins of them.
+  void ClearFrom(std::uint32_t firstBin);
+  // Summarises the rows of the bins from `firstBin` on, going on from the
+  // X sources' resumeX and rising.
+  void SummariseFrom(std::uint32_t firstBin, unsigned threads, const Progress& progress);
+  // XLow and XHigh from the bins.
+  void Bounds();
   void AnswerFromBins(const XSource& source, const std::vector<int>& channels, std::uint32_t binFirst,
                       std::uint32_t binEnd, double x0, double x1, std::uint32_t width, bool coarse,
                       std::vector<ChannelAnswer>& out) const;

@@ -7,11 +7,26 @@
 #ifndef QTX_TOOLS_VIEW_VIEW_H
 #define QTX_TOOLS_VIEW_VIEW_H
 
+#include <string>
+
 #include "cli/Tool.h"
+#include "qtx/QTXLibrary.h"
 
 namespace qtx::tool {
 
 extern const Command kViewCommand;
+
+namespace view {
+
+// qtx index --summary for one file: writes FILE.qtxs beside `path`, which
+// `qtx` has just opened, holding the summary of every section. The rows are
+// read once, over every core, with a line of progress when stderr is a
+// terminal; a stored summary that fits is taken as it is, or extended over
+// the rows added since. Returns what was done, for the command's line
+// ("written", "up to date", ...). Throws Failure.
+std::string WriteSummaries(const CQTXGeneral& qtx, const std::string& path);
+
+}  // namespace view
 
 }  // namespace qtx::tool
 
