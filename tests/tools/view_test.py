@@ -64,9 +64,9 @@ def write_run(path, time_of_day, unit, x0, step, rows, scale):
 class Server:
     """qtx view FILE... --no-browser --port 0, ended with SIGTERM by its PID."""
 
-    def __init__(self, command, path):
+    def __init__(self, command, path, options=()):
         paths = path if isinstance(path, list) else [path]
-        self.process = subprocess.Popen(command + ["view"] + paths + ["--no-browser", "--port", "0"],
+        self.process = subprocess.Popen(command + ["view"] + paths + ["--no-browser", "--port", "0"] + list(options),
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.url = self.process.stdout.readline().strip()
         if not self.url.startswith("http://127.0.0.1:"):
@@ -592,6 +592,55 @@ def check_multi(driver, server, out_dir, runs):
           "after a reload: %s %s %s" % (h["clock"], h["offsets"], h["y"]))
 
 
+def check_follow(driver, command, out_dir):
+    """qtx view --follow --write-index of a file being written: the page takes in the rows appended (half a row
+    held back), a view of the end moves with it, the grown summary's statistics equal numpy's, and the index and
+    summary are written beside the file for the next view."""
+    path = os.path.join(out_dir, "growing.qtx")
+    write_run(path, "08:00:00", "s", 0.0, 0.01, 3000, 1.0)
+    data = open(path, "rb").read()
+    rows = data.split(b"\n")
+    first = data.index(b"Time\tSpeed\tComment\n") + len(b"Time\tSpeed\tComment\n")
+    cut = data.index(b"\n", first + 10000) + 1  # the rows of the first 10 kB
+    held = len(data[first:cut].split(b"\n")) - 1
+    with open(path, "wb") as f:
+        f.write(data[:cut + 4])  # and half a row
+    server = Server(command, path, ["--follow", "--write-index"])
+    try:
+        check(json.loads(get(server.url + "refresh")[1])["sections"][0]["rowsInFile"] == held, "rows before")
+        page = Page(driver, out_dir, "follow")
+        driver.get(server.url)
+        h = page.settle()
+        xs = [float(line.split(b"\t")[0]) for line in rows[rows.index(b"Time\tSpeed\tComment") + 1:] if line]
+        ys = [float(line.split(b"\t")[1]) for line in rows[rows.index(b"Time\tSpeed\tComment") + 1:] if line]
+        check(h["full"]["x1"] == xs[held - 1], "end before: %s" % h["full"])
+        page.shot("before")
+        with open(path, "ab") as f:
+            f.write(data[cut + 4:data.index(b"\n", cut + 20000) + 1])
+        grown = data[:data.index(b"\n", cut + 20000) + 1].count(b"\n") - data[:first].count(b"\n")
+        end = time.time() + 20
+        while time.time() < end:
+            h = page.hook()
+            if h["full"]["x1"] == xs[grown - 1] and h["view"]["x1"] == xs[grown - 1] and h["ready"]:
+                break
+            time.sleep(0.1)
+        check(h["full"]["x1"] == xs[grown - 1] and h["view"]["x1"] == xs[grown - 1], "end after: %s %s" % (h["full"], h["view"]))
+        page.shot("after")
+        check_stats(server.url, xs[:grown], [ys[:grown]], [grown], [(0, xs[grown - 1]), (1.234, 17.5)])
+    finally:
+        server.stop()
+    check(os.path.exists(path + ".qtxi") and os.path.exists(path + ".qtxs"), "index and summary beside the file")
+    with open(path, "ab") as f:
+        f.write(data[data.index(b"\n", cut + 20000) + 1:])
+    server = Server(command, path)
+    try:
+        check(get(server.url + "refresh")[0] == 404, "/refresh without --follow")
+        check_stats(server.url, xs, [ys], [len(xs)], [(0, xs[-1]), (3.0, 29.0)])
+    finally:
+        err = server.stop()
+    check("qtxs" not in err, "the stored summary of the grown file was taken: %r" % err)
+
+
 def main():
     tool, out_dir = sys.argv[1], sys.argv[2]
     http_only = len(sys.argv) > 3 and sys.argv[3] == "--http-only"
@@ -626,6 +675,8 @@ def main():
             write_run(runs[1], "10:21:00", "ms", 100.0, 10.0, 800, 1.5)
             server = Server(command, runs)
             check_multi(driver, server, out_dir, runs)
+            server.stop()
+            check_follow(driver, command, out_dir)
         finally:
             driver.quit()
             shutil.rmtree(profile, ignore_errors=True)

@@ -17,7 +17,8 @@ namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
-    "usage: qtx view FILE... [--section N] [--port P] [--no-browser]\n"
+    "usage: qtx view FILE... [--section N] [--port P] [--no-browser] [--follow]\n"
+    "                [--write-index]\n"
     "\n"
     "  Shows the channels of a section in the browser: line charts over a shared\n"
     "  X axis, zoom with the wheel or a dragged box, pan with shift-drag, and a\n"
@@ -33,17 +34,25 @@ const char* const kUsage =
     "  --section N    the section shown first, counted from 0 (default 0); a\n"
     "                 later file without it starts at its section 0\n"
     "  --port P       the port to listen on (default 0: the system picks one)\n"
-    "  --no-browser   print the address only, open no browser\n";
+    "  --no-browser   print the address only, open no browser\n"
+    "  --follow       follow files still being written: the page takes in new\n"
+    "                 rows every second, and a view of the end moves with it\n"
+    "  --write-index  write FILE.qtxi and FILE.qtxs, the summary of the rows,\n"
+    "                 beside each file, so that the next view draws at once\n"
+    "                 (as qtx index --summary does); again at the end, grown\n";
 
 int Run(const std::vector<std::string>& args) {
-  const Arguments arguments(args, {"--section", "--port"}, {"--no-browser"});
+  const Arguments arguments(args, {"--section", "--port"}, {"--no-browser", "--follow", "--write-index"});
   const std::vector<std::string>& paths = arguments.Positionals();
   if (paths.empty()) throw UsageError("missing arguments");
   const long long section = arguments.GetInteger("--section", 0).value_or(0);
   const long long port = arguments.GetInteger("--port", 0).value_or(0);
   if (port > 65535) throw UsageError("option --port must be at most 65535");
 
-  view::Viewer viewer(paths, section);
+  view::ViewOptions options;
+  options.follow = arguments.Has("--follow");
+  options.writeIndex = arguments.Has("--write-index");
+  view::Viewer viewer(paths, section, options);
   const std::string token = view::NewToken();
   view::Server server(token, static_cast<unsigned short>(port),
                       [&viewer](std::string_view p, std::string_view q) { return viewer.Handle(p, q); });
@@ -56,6 +65,7 @@ int Run(const std::vector<std::string>& args) {
     view::Browser browser(url);
     server.Run([&browser] { return browser.Running(); });
   }
+  viewer.Finish();
   return kExitOk;
 }
 

@@ -1,8 +1,9 @@
 // What qtx view serves under its token: the page, its script and style, the
 // files' description (/meta), the data of a view (/data), the statistics
 // between two X (/stats), the rows between two X as qtx dump writes them
-// (/csv), the row after or before an X (/step), and /reload, which reads the
-// files again. Only the files given on the command line are ever read; a
+// (/csv), the row after or before an X (/step), /reload, which reads the
+// files again, and, when following, /refresh, which takes in what was
+// appended to them. Only the files given on the command line are ever read; a
 // request chooses a file by its number, a section, an X range, a width and
 // channels, each checked.
 #ifndef QTX_TOOLS_VIEW_VIEWER_H
@@ -17,16 +18,31 @@
 
 #include "view/Server.h"
 #include "view/Summary.h"
+#include "view/SummaryStore.h"
 #include "qtx/QTXLibrary.h"
 
 namespace qtx::tool::view {
+
+// How qtx view was asked to treat its files.
+struct ViewOptions {
+  // Follow files being written: /refresh takes in what was appended and
+  // grows the summaries; a last line without its line end waits.
+  bool follow = false;
+  // Write each file's index and stored summary once its summaries are
+  // built, and again at Finish.
+  bool writeIndex = false;
+};
 
 class Viewer {
  public:
   // Scans the files and builds the summary of section `start` of each (of
   // section 0 in a later file that has no such section); throws Failure when
   // a file cannot be read or the first has no such section.
-  Viewer(const std::vector<std::string>& paths, long long start);
+  Viewer(const std::vector<std::string>& paths, long long start, ViewOptions options = {});
+
+  // At the end of the view: with writeIndex, stores the index and summaries
+  // as they are now (grown, when following). Failures are said, not thrown.
+  void Finish();
 
   Reply Handle(std::string_view path, std::string_view query);
 
@@ -45,15 +61,24 @@ class Viewer {
     // Shared with the answers of /csv under way, which a reload must not
     // pull from under them.
     std::shared_ptr<CQTXGeneral> qtx;
-    CStdioFile file;
+    std::unique_ptr<CStdioFile> file;
     Stamp stamp;
+    // The summaries stored beside the file (FILE.qtxs); it refers to *qtx.
+    std::unique_ptr<SummaryStore> store;
     std::map<std::size_t, std::unique_ptr<SectionSummary>> summaries;
   };
   static Stamp StampNow(const std::string& path);
   // The summary of a section, built on its first use.
-  static const SectionSummary& Summary(File& file, std::size_t section);
-  // Scans the file and summarises its start section (again).
-  static void Load(File& file);
+  const SectionSummary& Summary(File& file, std::size_t section);
+  // Scans the file and summarises its start section (again); a file that
+  // cannot be read keeps what it had and throws Failure.
+  void Load(File& file);
+  // Writes the file's index and stored summaries; a failure is said.
+  static void Keep(File& file);
+  // Takes in what was appended to every file and grows their summaries.
+  Reply Refresh();
+  static Reply BadRequest(const std::string& reason);
+  // The answers, in ViewerAnswers.cpp.
   Reply Meta() const;
   void AppendFile(std::string& out, const File& file) const;
   // A query's file, section, X range, width and channels, checked alike for
@@ -76,6 +101,8 @@ class Viewer {
   Reply Csv(std::string_view query);
   Reply Step(std::string_view query);
 
+  ViewOptions m_options;
+  bool m_started = false;  // every file loaded: later summaries are kept as they are built
   std::vector<std::unique_ptr<File>> m_files;
 };
 

@@ -37,7 +37,7 @@
   };
   // For tests and the curious: the last answer and what was drawn of it.
   const hook = window.__qtxView = {
-    requests: 0, replies: 0, ready: false, statsAsked: 0, stats: null, view: null, full: null, lastAnswer: null, drawn: {}, error: null,
+    requests: 0, replies: 0, refreshes: 0, ready: false, statsAsked: 0, stats: null, view: null, full: null, lastAnswer: null, drawn: {}, error: null,
   };
 
   function colour(i) {
@@ -223,6 +223,10 @@
       const xTitles = distinct(members.map((m) => label(m.c.xDimension, m.c.xUnit)));
       return { sources, groups, xTitle: xTitles.length ? xTitles.join(', ') : 'X', plot: null };
     });
+    setTitle();
+  }
+
+  function setTitle() {
     const files = distinct(state.sources.map((s) => state.meta.files[s.file].file));
     document.getElementById('title').textContent = state.sources.length === 1
       ? state.sources[0].name.replace(/:(\d+)$/, ' — section $1') + ' (' +
@@ -350,7 +354,12 @@
     const had = state.full;
     state.full = [low, high];
     hook.full = { x0: low, x1: high };
-    if (state.pending) {  // a reload or the fragment keeps the view
+    if (state.followSpan) {  // a view of the end moves with a followed file
+      state.x1 = high;
+      state.x0 = Math.max(low, high - state.followSpan);
+      state.followSpan = null;
+      state.pending = null;
+    } else if (state.pending) {  // a reload or the fragment keeps the view
       [state.x0, state.x1] = state.pending;
       state.pending = null;
     } else if (!had || !keepView) {
@@ -1157,6 +1166,35 @@
   });
   hook.setView = (x0, x1) => setView(x0, x1);
 
+  // ---- following (qtx view --follow): every second the server takes in
+  // what was appended to the files and grows their summaries; the sources
+  // that grew ask again for their X range, and a view that showed the end
+  // keeps showing it.
+  function followTick() {
+    fetch('refresh', { cache: 'no-store' })
+      .then(json)
+      .then((meta) => {
+        const rows = (m, s) => {
+          const section = m.files[s.file] && m.files[s.file].sections[s.section];
+          return section ? section.rowsInFile : -1;
+        };
+        const grown = state.sources.filter((s) => rows(meta, s) !== rows(state.meta, s));
+        state.meta = meta;
+        hook.refreshes++;
+        if (grown.length && state.full) {
+          if (state.x1 >= state.full[1]) state.followSpan = state.x1 - state.x0;
+          for (const src of grown) {
+            src.full = null;
+            request(src, false);
+          }
+          setTitle();
+        }
+        showError('');
+      })
+      .catch((error) => showError(String(error.message || error)))
+      .finally(() => setTimeout(followTick, 1000));
+  }
+
   // Arrows pan by a tenth, + and - zoom around the middle, Home shows
   // everything; , and . step cursor A a row back and on, < and > cursor B.
   window.addEventListener('keydown', (event) => {
@@ -1280,6 +1318,7 @@
     .then((meta) => {
       state.meta = meta;
       applyFragment(meta);
+      if (meta.follow) setTimeout(followTick, 1000);
     })
     .catch((error) => { showError(String(error.message || error)); statusLine.textContent = 'no answer'; });
 })();
