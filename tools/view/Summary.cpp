@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "cli/Tool.h"
 #include "view/SummaryParts.h"
@@ -122,6 +124,7 @@ void SectionSummary::SummariseFrom(std::uint32_t firstBin, unsigned threads, con
       targets.push_back({static_cast<int>(c), reads ? xs[source].data() : nullptr, ys[c].data()});
     }
     const CString file(m_path.c_str());
+    const unsigned cores = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
 
     // Chunks start at bin starts and hold whole bins but the last.
     for (std::uint32_t r0 = start; r0 < m_rows; r0 += std::min(chunkRows, m_rows - r0)) {
@@ -149,32 +152,55 @@ void SectionSummary::SummariseFrom(std::uint32_t firstBin, unsigned threads, con
           source.low[bin] = low;
           source.high[bin] = high;
         }
-        for (std::size_t c = 0; c < n; ++c) {
-          const std::vector<double>& x = xs[m_sourceOf[c]];
-          const std::vector<double>& y = ys[c];
-          Bins& bins = m_channelBins[c];
-          const std::uint32_t stop = std::min(end, m_channelRows[c] > r0 ? m_channelRows[c] - r0 : 0);
-          double first = kNaN, last = kNaN;
-          Accumulator stats;
-          for (std::uint32_t i = b0; i < stop; ++i) {
-            if (!std::isfinite(y[i]) || !std::isfinite(x[i])) continue;
-            if (std::isnan(first)) first = y[i];
-            last = y[i];
-            stats.Row(x[i], y[i]);
-          }
-          if (!std::isnan(first)) {
-            bins.first[bin] = first;
-            bins.low[bin] = stats.min;
-            bins.high[bin] = stats.max;
-            bins.last[bin] = last;
-            bins.count[bin] = static_cast<std::uint32_t>(stats.count);
-            bins.sum[bin] = stats.sum.Value();
-            bins.sumSquares[bin] = stats.squares.Value();
-            bins.xOfLow[bin] = stats.xMin;
-            bins.xOfHigh[bin] = stats.xMax;
+      }
+      // The channels' bins depend on their own rows alone: split by bins
+      // over the cores, each worker writing only its bins.
+      const auto channelBins = [&](std::uint32_t from, std::uint32_t to) {
+        for (std::uint32_t b0 = from; b0 < to; b0 += m_binRows) {
+          const std::uint32_t bin = (r0 + b0) / m_binRows;
+          const std::uint32_t end = std::min(count, b0 + m_binRows);
+          for (std::size_t c = 0; c < n; ++c) {
+            const std::vector<double>& x = xs[m_sourceOf[c]];
+            const std::vector<double>& y = ys[c];
+            Bins& bins = m_channelBins[c];
+            const std::uint32_t stop = std::min(end, m_channelRows[c] > r0 ? m_channelRows[c] - r0 : 0);
+            double first = kNaN, last = kNaN;
+            Accumulator stats;
+            for (std::uint32_t i = b0; i < stop; ++i) {
+              if (!std::isfinite(y[i]) || !std::isfinite(x[i])) continue;
+              if (std::isnan(first)) first = y[i];
+              last = y[i];
+              stats.Row(x[i], y[i]);
+            }
+            if (!std::isnan(first)) {
+              bins.first[bin] = first;
+              bins.low[bin] = stats.min;
+              bins.high[bin] = stats.max;
+              bins.last[bin] = last;
+              bins.count[bin] = static_cast<std::uint32_t>(stats.count);
+              bins.sum[bin] = stats.sum.Value();
+              bins.sumSquares[bin] = stats.squares.Value();
+              bins.xOfLow[bin] = stats.xMin;
+              bins.xOfHigh[bin] = stats.xMax;
+            }
           }
         }
+      };
+      const std::uint32_t chunkBins = (count + m_binRows - 1) / m_binRows;
+      const std::uint32_t workers = std::min<std::uint32_t>(cores, chunkBins);
+      std::vector<std::thread> pool;
+      const auto binStart = [&](std::uint32_t w) {
+        return static_cast<std::uint32_t>(std::uint64_t{chunkBins} * w / workers) * m_binRows;
+      };
+      try {
+        for (std::uint32_t w = 1; w < workers; ++w)
+          pool.emplace_back(channelBins, binStart(w), std::min(count, binStart(w + 1)));
+      } catch (...) {
+        for (std::thread& t : pool) t.join();
+        throw;
       }
+      channelBins(0, std::min(count, binStart(1)));
+      for (std::thread& t : pool) t.join();
       if (progress) progress(r0 + count);
     }
   }
