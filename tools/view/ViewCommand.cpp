@@ -17,8 +17,7 @@ namespace qtx::tool {
 namespace {
 
 const char* const kUsage =
-    "usage: qtx view FILE... [--section N] [--port P] [--no-browser] [--follow]\n"
-    "                [--write-index]\n"
+    "usage: qtx view FILE... [--section N] [--port P] [--no-browser] [--follow] [--write-index]\n"
     "\n"
     "  Shows the channels of a section in the browser: line charts over a shared\n"
     "  X axis, zoom with the wheel or a dragged box, pan with shift-drag, and a\n"
