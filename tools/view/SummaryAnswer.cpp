@@ -3,8 +3,12 @@
 // statistics between two cursors.
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <thread>
+#include <vector>
 
 #include "cli/Tool.h"
+#include "sections/Sections.h"
 #include "view/Summary.h"
 #include "view/SummaryParts.h"
 
@@ -46,6 +50,17 @@ struct Columns {
     if (!(v <= high[c])) high[c] = v;
     last[c] = v;
   }
+  // Adds the columns of rows that come after these.
+  void Join(const Columns& later) {
+    for (std::size_t c = 0; c < has.size(); ++c) {
+      if (!later.has[c]) continue;
+      has[c] = 1;
+      if (std::isnan(first[c])) first[c] = later.first[c];
+      if (!(later.low[c] >= low[c]) && !std::isnan(later.low[c])) low[c] = later.low[c];
+      if (!(later.high[c] <= high[c]) && !std::isnan(later.high[c])) high[c] = later.high[c];
+      if (!std::isnan(later.last[c])) last[c] = later.last[c];
+    }
+  }
   void Into(ChannelAnswer& answer) const {
     for (std::uint32_t c = 0; c < has.size(); ++c) {
       if (!has[c]) continue;
@@ -58,6 +73,33 @@ struct Columns {
   }
   std::vector<char> has;
   std::vector<double> first, low, high, last;
+};
+
+// One channel's rows of a view read from the file: its pixel columns, its
+// rows in [x0, x1] while they fit the width, and the rows just outside.
+struct RowsState {
+  Columns columns;
+  std::vector<double> x, y;
+  bool many = false;
+  double beforeX = kNaN, beforeY = kNaN, afterX = kNaN, afterY = kNaN;
+
+  // Adds the state of the rows that come after these.
+  void Join(const RowsState& later, std::uint32_t width) {
+    columns.Join(later.columns);
+    if (!many) {
+      x.insert(x.end(), later.x.begin(), later.x.end());
+      y.insert(y.end(), later.y.begin(), later.y.end());
+      many = later.many || x.size() > width;
+    }
+    if (!std::isnan(later.beforeX)) {
+      beforeX = later.beforeX;
+      beforeY = later.beforeY;
+    }
+    if (std::isnan(afterX)) {
+      afterX = later.afterX;
+      afterY = later.afterY;
+    }
+  }
 };
 
 // The pixel column of x on `width` columns from x0 to x1; halves keep the
@@ -148,66 +190,104 @@ void SectionSummary::AnswerFromRows(CStdioFile& file, const XSource& source, con
                                     std::uint32_t rowFirst, std::uint32_t rowEnd, double x0, double x1,
                                     std::uint32_t width, std::vector<ChannelAnswer>& out) const {
   const ColumnScale column{x0, x1, width};
-  // At most kChunkValues values in memory, whatever the count of channels.
-  const std::uint32_t chunk = std::min<std::uint32_t>(
-      rowEnd - rowFirst,
-      static_cast<std::uint32_t>(std::clamp<std::size_t>(kChunkValues / (wanted.size() + 1), 4096, kQueryChunkRows)));
-  std::vector<double> xs(chunk);
-  std::vector<std::uint32_t> columnOf(chunk);  // per row, shared by the channels
-  std::vector<std::vector<double>> ys(wanted.size(), std::vector<double>(chunk));
-  std::vector<QTXChannelTarget> targets;
-  bool readerWanted = false;
-  for (std::size_t k = 0; k < wanted.size(); ++k) {
-    const int c = out[wanted[k]].channel;
-    readerWanted = readerWanted || c == source.reader;
-    targets.push_back({c, c == source.reader ? xs.data() : nullptr, ys[k].data()});
-  }
-  if (!readerWanted) targets.push_back({source.reader, xs.data(), nullptr});
-
-  struct State {
-    Columns columns;
-    std::vector<double> x, y;  // rows in [x0, x1] while they fit the width
-    bool many = false;
-    double beforeX = kNaN, beforeY = kNaN, afterX = kNaN, afterY = kNaN;
-  };
-  std::vector<State> states;
-  states.reserve(wanted.size());
-  for (std::size_t k = 0; k < wanted.size(); ++k) states.push_back(State{Columns(width), {}, {}, false});
-
-  for (std::uint32_t r0 = rowFirst; r0 < rowEnd; r0 += std::min(chunk, rowEnd - r0)) {
-    const std::uint32_t count = std::min(chunk, rowEnd - r0);
-    ReadQueryRows(m_qtx, file, m_path, m_section, r0, count, targets);
-    for (std::uint32_t i = 0; i < count; ++i) columnOf[i] = column(xs[i]);
+  // Rows [r0, r1) into one state per channel wanted, read through `from`.
+  const auto readPart = [&](CStdioFile& from, std::uint32_t r0, std::uint32_t r1, std::vector<RowsState>& states) {
+    // At most kChunkValues values in memory, whatever the count of channels.
+    const std::uint32_t chunk = std::min<std::uint32_t>(
+        r1 - r0,
+        static_cast<std::uint32_t>(std::clamp<std::size_t>(kChunkValues / (wanted.size() + 1), 4096, kQueryChunkRows)));
+    std::vector<double> xs(chunk);
+    std::vector<std::uint32_t> columnOf(chunk);  // per row, shared by the channels
+    std::vector<std::vector<double>> ys(wanted.size(), std::vector<double>(chunk));
+    std::vector<QTXChannelTarget> targets;
+    bool readerWanted = false;
     for (std::size_t k = 0; k < wanted.size(); ++k) {
-      State& state = states[k];
-      const std::uint32_t rows = m_channelRows[out[wanted[k]].channel];
-      const std::uint32_t stop = rows > r0 ? std::min(count, rows - r0) : 0;
-      const std::vector<double>& y = ys[k];
-      for (std::uint32_t i = 0; i < stop; ++i) {
-        const double x = xs[i];
-        if (!std::isfinite(x)) continue;
-        const double v = std::isfinite(y[i]) ? y[i] : kNaN;
-        if (x < x0) {
-          state.beforeX = x;
-          state.beforeY = v;
-        } else if (x > x1) {
-          if (std::isnan(state.afterX)) {
-            state.afterX = x;
-            state.afterY = v;
-          }
-        } else {
-          state.columns.AddRow(columnOf[i], v);
-          if (!state.many) {
-            state.x.push_back(x);
-            state.y.push_back(v);
-            state.many = state.x.size() > width;
+      const int c = out[wanted[k]].channel;
+      readerWanted = readerWanted || c == source.reader;
+      targets.push_back({c, c == source.reader ? xs.data() : nullptr, ys[k].data()});
+    }
+    if (!readerWanted) targets.push_back({source.reader, xs.data(), nullptr});
+    for (std::size_t k = 0; k < wanted.size(); ++k) states.push_back(RowsState{Columns(width), {}, {}, false});
+
+    for (std::uint32_t first = r0; first < r1; first += std::min(chunk, r1 - first)) {
+      const std::uint32_t count = std::min(chunk, r1 - first);
+      const QTXRowsRead read = m_qtx.QTX_ReadRows(&from, &m_section, first, count, targets.data(), targets.size());
+      if (read.nRows < count) throw Failure("the file changed since it was opened: rows are missing");
+      for (std::uint32_t i = 0; i < count; ++i) columnOf[i] = column(xs[i]);
+      for (std::size_t k = 0; k < wanted.size(); ++k) {
+        RowsState& state = states[k];
+        const std::uint32_t rows = m_channelRows[out[wanted[k]].channel];
+        const std::uint32_t stop = rows > first ? std::min(count, rows - first) : 0;
+        const std::vector<double>& y = ys[k];
+        for (std::uint32_t i = 0; i < stop; ++i) {
+          const double x = xs[i];
+          if (!std::isfinite(x)) continue;
+          const double v = std::isfinite(y[i]) ? y[i] : kNaN;
+          if (x < x0) {
+            state.beforeX = x;
+            state.beforeY = v;
+          } else if (x > x1) {
+            if (std::isnan(state.afterX)) {
+              state.afterX = x;
+              state.afterY = v;
+            }
+          } else {
+            state.columns.AddRow(columnOf[i], v);
+            if (!state.many) {
+              state.x.push_back(x);
+              state.y.push_back(v);
+              state.many = state.x.size() > width;
+            }
           }
         }
       }
     }
+  };
+
+  // Many rows are cut into consecutive parts over the cores, each read and
+  // put into columns by a thread of its own with a file handle of its own;
+  // the parts then join in the order of the rows.
+  const std::uint32_t total = rowEnd - rowFirst;
+  const std::uint32_t parts =
+      total > kQuickRows ? std::min<std::uint32_t>(std::max(1u, std::thread::hardware_concurrency()), total / kQuickRows)
+                         : 1;
+  const auto partStart = [&](std::uint32_t p) {
+    return rowFirst + static_cast<std::uint32_t>(std::uint64_t{total} * p / parts);
+  };
+  std::vector<std::vector<RowsState>> states(parts);
+  std::vector<std::exception_ptr> errors(parts);
+  const auto run = [&](std::uint32_t p) {
+    try {
+      if (p == 0) {
+        readPart(file, partStart(0), partStart(1), states[0]);
+      } else {
+        CStdioFile own;
+        OpenForReading(own, m_path);
+        readPart(own, partStart(p), partStart(p + 1), states[p]);
+      }
+    } catch (...) {
+      errors[p] = std::current_exception();
+    }
+  };
+  {
+    std::vector<std::thread> pool;
+    try {
+      for (std::uint32_t p = 1; p < parts; ++p) pool.emplace_back(run, p);
+    } catch (...) {
+      for (std::thread& t : pool) t.join();
+      throw;
+    }
+    run(0);
+    for (std::thread& t : pool) t.join();
   }
+  for (const std::exception_ptr& error : errors)
+    if (error) std::rethrow_exception(error);
+  std::vector<RowsState>& joined = states[0];
+  for (std::uint32_t p = 1; p < parts; ++p)
+    for (std::size_t k = 0; k < wanted.size(); ++k) joined[k].Join(states[p][k], width);
+
   for (std::size_t k = 0; k < wanted.size(); ++k) {
-    State& state = states[k];
+    RowsState& state = joined[k];
     ChannelAnswer& answer = out[wanted[k]];
     if (state.many) {
       state.columns.Into(answer);
